@@ -1,0 +1,72 @@
+// The console message catalog: every line the tool prints (apart from the version line) is one
+// numbered message, in English or Japanese, printed as an error, a warning or a plain line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "format/formatter.h"
+
+namespace quillex {
+
+/// Catalog numbers. Fixed: the numbers are part of the catalog's contract.
+enum class Msg : std::int32_t {
+  UnknownTypefaceName = 0,
+  UnsupportedColorName = 1,
+  UnsupportedResetTag = 2,
+  UnsupportedTypeface = 3,
+  ExecuteTextReplace = 4,
+  FailedToBuildMessagePool = 5,
+  FailedToBuildOffsetPool = 6,
+  FailedToCreateIdList = 7,
+  FailedToOpenFile = 8,
+  FailedToOutputBinaryFile = 9,
+  FailedToOutputLanguageHashTable = 10,
+  FailedToOutputIdHashTable = 11,
+  FailedToOutputCharacterList = 12,
+  FailedToReadCsvFile = 13,
+  FailedToReadFile = 14,
+  HashCollision = 15,
+  Usage = 16,
+  InputFileNotSpecified = 17,
+  InvalidHashSeed = 18,
+  LanguageIdNotFound = 19,
+  MultipleInputFiles = 20,
+  NoReplacementPerformed = 21,  // kept in the catalog, never printed
+  OutputNameNotSpecified = 22,
+  SourceNoIndexing = 23,
+  CommandNoBinaryOutput = 24,
+  CommandNoSourceOutput = 25,
+  OutputBinaryFile = 26,
+  OutputBufferOverflow = 27,
+  OutputLanguageList = 28,
+  OutputIdList = 29,
+  OutputMessageTable = 30,
+  OutputCharacterList = 31,
+  ParametersMissing = 32,
+  Succeeded = 33,
+  UnknownCommandName = 34,
+  UnknownCondition = 35,
+  UnregisteredCharacter = 36,
+  UsingHashSeed = 37,
+  FailedToWriteFile = 38,
+  FailedToOutputMessageTable = 39,
+  TooManyCharactersToIndex = 40,
+};
+
+/// Selects the Japanese texts when 1. Written once by the entry point before the first message.
+extern std::int32_t useJapanese;
+
+/// The console text of message `index` with its placeholders filled, without a line feed.
+/// An index outside the catalog gives "** INVALID MESSAGE **".
+std::string GetMessage(std::int32_t index, const FormatArgs& args = {});
+std::string GetMessage(Msg message, const FormatArgs& args = {});
+
+/// "Error: %s\n" on standard error.
+void PrintError(Msg message, const FormatArgs& args = {});
+/// "Warning: %s\n" on standard error.
+void PrintWarning(Msg message, const FormatArgs& args = {});
+/// The text and a line feed on standard output.
+void PrintLine(Msg message, const FormatArgs& args = {});
+
+}  // namespace quillex

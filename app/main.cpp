@@ -1,0 +1,2 @@
+// Placeholder until the foundation lands.
+int main() { return 1; }

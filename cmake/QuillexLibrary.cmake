@@ -1,0 +1,37 @@
+# quillex_library(<name> [SOURCES files...] [TESTS files...] [DEPS libs...] [PRIVATE_DEPS libs...])
+#
+# Builds one static library from the folder's *.cpp files (or the SOURCES given) and, when the
+# folder has *_test.cpp files (or the TESTS given), one gtest binary <name>_test registered with ctest. The DEPS
+# lines of all folders together are the architecture diagram: keep them acyclic and minimal.
+function(quillex_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;TESTS;DEPS;PRIVATE_DEPS" ${ARGN})
+  if(ARG_SOURCES)
+    set(srcs ${ARG_SOURCES})
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    list(FILTER srcs EXCLUDE REGEX "_test\\.cpp$")
+  endif()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  else()
+    # Headers only, so far.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS} ${ARG_PRIVATE_DEPS})
+  endif()
+
+  if(QUILLEX_TESTS)
+    if(ARG_TESTS)
+      set(tests ${ARG_TESTS})
+    else()
+      file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+    endif()
+    if(tests)
+      add_executable(${name}_test ${tests})
+      target_link_libraries(${name}_test PRIVATE ${name} ${ARG_PRIVATE_DEPS} GTest::gtest GTest::gtest_main)
+      gtest_discover_tests(${name}_test DISCOVERY_TIMEOUT 60)
+    endif()
+  endif()
+endfunction()

@@ -1,0 +1,33 @@
+// The CSV reader: the whole input file as one flat list of UTF-8 fields.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "input/text_decoder.h"
+#include "platform/platform.h"
+
+namespace quillex {
+
+/// Every field of the input in reading order. Records are aligned to the first record: a shorter
+/// record is padded with empty fields, a longer one cut, so the cell (row, column) is entry
+/// row * columns + column.
+struct CsvTable {
+  std::vector<std::string> fields;
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
+
+  /// Reads, decodes (by byte order mark) and parses the file. False when it cannot be read or
+  /// does not parse; prints nothing.
+  [[nodiscard]] bool Load(const platform::Path& path);
+
+  /// Parses the reader's input to its end, replacing the table. False on a decoding or grammar
+  /// error, or a U+0000 character; the table is then partly filled and to be discarded.
+  [[nodiscard]] bool Parse(CodePointReader& reader);
+
+  /// The field at (row, column), or an empty string when out of range. Valid while the table is.
+  const std::string& Cell(std::int32_t row, std::int32_t column) const;
+};
+
+}  // namespace quillex

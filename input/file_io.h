@@ -1,0 +1,26 @@
+// Opening and reading files by platform path.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quillex {
+
+struct FileCloser {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+/// An open stream that closes when it goes out of scope.
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+/// The one way the tool opens a file for reading ("rb", "r"). Closes what `slot` held first.
+/// Returns true when `slot` holds an open stream afterwards; prints nothing.
+[[nodiscard]] bool OpenFile(FileHandle* slot, const platform::Path& path, const char* mode);
+
+/// Reads the whole file into `contents` in one block. False when it cannot be opened, sized or
+/// read completely; prints nothing.
+[[nodiscard]] bool ReadWholeFile(const platform::Path& path, std::string* contents);
+
+}  // namespace quillex

@@ -1,0 +1,43 @@
+// The message table of binary output: languages, identifiers sorted by hash, and every message
+// of every language with its parsed markup.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "markup/msg_node.h"
+#include "platform/platform.h"
+
+namespace quillex {
+
+struct LanguageEntry {
+  std::string name;
+  std::uint32_t hash = 0;
+  std::int32_t column = 0;
+};
+
+struct MessageIdEntry {
+  std::string name;
+  std::uint32_t hash = 0;
+  std::int32_t row = 0;
+};
+
+struct MessageRecord {
+  std::string text;          // the cell as written, markup included
+  std::uint64_t offset = 0;  // filled by binary output
+  MsgNodeList nodes;
+};
+
+struct MessageTable {
+  std::vector<LanguageEntry> languages;     // header order
+  std::vector<MessageIdEntry> messageIds;   // ascending hash; equal hashes keep CSV order
+  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier]
+
+  /// Loads the CSV file at `path`, hashing with `hashSeed`. Prints one "Hash value collision
+  /// detected" error per neighbouring pair with equal hashes (not a failure). False only when
+  /// the CSV file cannot be read or parsed; prints nothing then.
+  [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
+};
+
+}  // namespace quillex

@@ -1,0 +1,42 @@
+// The one way the tool writes a file: completely or not at all. The bytes go to a temporary file
+// beside the target, which replaces the target only once everything was written and closed, so
+// a full disk never leaves a truncated file behind a reported success.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace quillex {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  /// Abandons an uncommitted file: the temporary file is removed, the target left as it was.
+  ~OutputFile();
+
+  /// Starts writing `target` with mode "w" (text) or "wb" (binary). False when the temporary
+  /// file cannot be created; prints nothing (the caller prints its step's message).
+  [[nodiscard]] bool Open(const platform::Path& target, const char* mode);
+
+  /// The stream to write to. REQUIRES: Open() succeeded and Commit() was not called.
+  std::FILE* Stream() const { return stream_; }
+
+  /// Finishes the file and moves it over the target. A write or close failure prints error
+  /// "Failed to write file: {}" with the target path; a failed rename prints nothing (it counts
+  /// as a failed open). Either way the temporary file is removed and false returned; the caller
+  /// then prints its step's message.
+  [[nodiscard]] bool Commit();
+
+  /// Abandons the file now (see the destructor).
+  void Discard();
+
+ private:
+  std::FILE* stream_ = nullptr;
+  platform::Path target_;
+  platform::Path temp_;
+};
+
+}  // namespace quillex

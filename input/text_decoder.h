@@ -1,0 +1,56 @@
+// Code point decoding over UTF-8, UTF-16 and UTF-32 buffers, byte order mark detection and the
+// UTF-8 encoder. All text inside the tool is UTF-8; this is where other encodings end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quillex {
+
+enum class TextEncoding : std::int32_t {
+  Utf8 = 1,
+  Utf16BE = 2,
+  Utf16LE = 3,
+  Utf32BE = 4,
+  Utf32LE = 5,
+};
+
+/// Bit 31 of a decoded value marks a decoding error.
+constexpr std::uint32_t kDecodeError = 0x80000000u;
+
+/// Chooses the encoding of `data` by its byte order mark; UTF-8 without one. Sets
+/// `*hasByteOrderMark` and returns the encoding; the mark's length is ByteOrderMarkLength().
+TextEncoding DetectByteOrderMark(const unsigned char* data, std::uint64_t size,
+                                 bool* hasByteOrderMark);
+
+/// Length in bytes of the byte order mark of `encoding` (0 when `hasByteOrderMark` is false).
+std::uint64_t ByteOrderMarkLength(TextEncoding encoding, bool hasByteOrderMark);
+
+/// Hands out code points one at a time. Does not own `data`; the buffer must outlive it.
+struct CodePointReader {
+  const unsigned char* data = nullptr;
+  std::uint64_t size = 0;
+  TextEncoding encoding = TextEncoding::Utf8;
+  std::uint64_t position = 0;
+  bool hasByteOrderMark = false;
+
+  /// A reader over `data` positioned after its byte order mark, if any.
+  static CodePointReader ForBuffer(const unsigned char* data, std::uint64_t size);
+
+  /// The next code point and advances: 0 at the end of the buffer (and for a U+0000 in the
+  /// data: tell the two apart with AtEnd()), a value with bit 31 set on a decoding error.
+  std::uint32_t Next();
+
+  /// True when every byte has been consumed.
+  bool AtEnd() const { return position >= size; }
+};
+
+/// Appends the UTF-8 form of `codePoint`; nothing for 0, values with bit 31 set and values
+/// above 0x1FFFFF.
+void AppendUtf8(std::string* out, std::uint32_t codePoint);
+
+/// The UTF-8 form of `codePoint` as a string (see AppendUtf8).
+std::string EncodeUtf8(std::uint32_t codePoint);
+
+}  // namespace quillex

@@ -1,0 +1,54 @@
+// The one boundary between the tool and the operating system. Every OS call the tool makes sits
+// behind these functions; platform_posix.cpp and platform_windows.cpp implement them.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quillex::platform {
+
+using Path = std::filesystem::path;
+
+/// True when the user's interface language is Japanese. POSIX: the first non-empty of LC_ALL,
+/// LC_MESSAGES, LANG, cut before the first '_', '.' or '@', equals "ja".
+bool IsUserLanguageJapanese();
+
+/// The process's multibyte code page: 65001 (UTF-8), 932 (Shift_JIS) or 0 (anything else).
+/// POSIX: the codeset of the first non-empty of LC_ALL, LC_CTYPE, LANG.
+int GetMultibyteCodePage();
+
+/// Turns a narrow command-line argument into a path (POSIX: the bytes as given).
+Path PathFromNarrow(std::string_view text);
+
+/// The path as UTF-8 bytes, for console messages.
+std::string PathToUtf8(const Path& path);
+
+/// `directory` joined with `name`: one separator between them unless the directory already ends
+/// in one; an absolute `name` replaces the directory.
+Path JoinPath(const Path& directory, const Path& name);
+
+/// `base` with `suffix` appended to its last component as plain text ("msg" + ".bin").
+Path AppendToPath(const Path& base, std::string_view suffix);
+
+/// Opens a stream like fopen. `mode` is "rb", "r", "wb" or "w"; text modes translate line ends
+/// where the platform does (Windows). Returns nullptr on failure; prints nothing.
+std::FILE* OpenStream(const Path& path, const char* mode);
+
+/// Creates a new, empty temporary file in the directory of `target` and opens it for writing
+/// (text or binary as `mode` says). On success stores its name in `tempPath`. Returns nullptr
+/// when no such file can be created; prints nothing.
+std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath);
+
+/// Gives the finished temporary file the permissions a plain open of a new file would give.
+/// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
+void SetDefaultPermissions(std::FILE* stream);
+
+/// Moves `from` over `to` in one step, replacing an existing file. False on failure.
+bool ReplaceFile(const Path& from, const Path& to);
+
+/// Removes a file, ignoring every error.
+void RemoveFileQuietly(const Path& path);
+
+}  // namespace quillex::platform

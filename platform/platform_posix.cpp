@@ -1,0 +1,88 @@
+#include "platform/platform.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace quillex::platform {
+namespace {
+
+// The first non-empty of the given environment variables, or "".
+std::string FirstNonEmptyEnv(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+bool IsUserLanguageJapanese() {
+  std::string locale = FirstNonEmptyEnv({"LC_ALL", "LC_MESSAGES", "LANG"});
+  return locale.substr(0, locale.find_first_of("_.@")) == "ja";
+}
+
+int GetMultibyteCodePage() {
+  std::string locale = FirstNonEmptyEnv({"LC_ALL", "LC_CTYPE", "LANG"});
+  std::size_t dot = locale.find('.');
+  if (dot == std::string::npos) return 0;
+  std::string codeset;
+  for (std::size_t i = dot + 1; i < locale.size() && locale[i] != '@'; ++i) {
+    char c = locale[i];
+    if (c == '-' || c == '_') continue;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    codeset += c;
+  }
+  if (codeset == "utf8") return 65001;
+  if (codeset == "sjis" || codeset == "shiftjis" || codeset == "cp932" ||
+      codeset == "windows31j" || codeset == "mskanji") {
+    return 932;
+  }
+  return 0;
+}
+
+Path PathFromNarrow(std::string_view text) { return Path(std::string(text)); }
+
+std::string PathToUtf8(const Path& path) { return path.string(); }
+
+Path JoinPath(const Path& directory, const Path& name) { return directory / name; }
+
+Path AppendToPath(const Path& base, std::string_view suffix) {
+  return Path(base.native() + std::string(suffix));
+}
+
+std::FILE* OpenStream(const Path& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
+std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath) {
+  std::string pattern = target.native() + ".tmpXXXXXX";
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return nullptr;
+  std::FILE* stream = ::fdopen(fd, mode);
+  if (stream == nullptr) {
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    return nullptr;
+  }
+  *tempPath = Path(pattern);
+  return stream;
+}
+
+void SetDefaultPermissions(std::FILE* stream) {
+  // mkstemp creates 0600; a plain fopen would give 0666 less the umask.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(::fileno(stream), 0666 & ~mask);
+}
+
+bool ReplaceFile(const Path& from, const Path& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFileQuietly(const Path& path) { ::unlink(path.c_str()); }
+
+}  // namespace quillex::platform
