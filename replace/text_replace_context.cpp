@@ -1,0 +1,18 @@
+#include "replace/text_replace_context.h"
+
+#include "app/catalog.h"
+
+namespace quillex {
+
+// Replace files are not processed yet: refuse them plainly instead of reporting a success that
+// wrote nothing.
+bool TextReplaceContext::Execute(const platform::Path&, const platform::Path& replaceFile) {
+  (void)processor;
+  (void)binaryFlag;
+  (void)sourceFlag;
+  (void)indexedFlag;
+  PrintError(Msg::FailedToReadFile, {FormatArg::OfString(platform::PathToUtf8(replaceFile))});
+  return false;
+}
+
+}  // namespace quillex
