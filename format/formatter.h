@@ -61,7 +61,9 @@ const char* ParseField(const char* p, PlaceholderSpec* spec);
 /// a digit both stay unchanged. A run above 2147483647 clamps to 2147483647.
 const char* ParseNumber(const char* p, std::int32_t* target);
 
-/// Renders one argument under `spec`, padded.
+/// Renders one argument under `spec`, padded. A `Float` under "X"/"x" shows its 32-bit pattern;
+/// not-a-number renders as "nan" (no sign), infinities as "inf" and "-inf" ("+inf" with "+").
+/// The thousands separator is the locale's, else ','.
 std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& spec);
 
 /// Pads `text` with `spec.fill` to |spec.width| bytes; never cuts.

@@ -1,0 +1,317 @@
+#include "format/formatter.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace quillex {
+namespace {
+
+constexpr char kOutOfRange[] = "<!OOR!>";
+
+// The locale's thousands separator. The "C" locale has none; a zero byte must never reach the
+// result, so ',' stands in.
+char ThousandsSeparator() {
+  const std::lconv* conv = std::localeconv();
+  if (conv != nullptr && conv->thousands_sep != nullptr && conv->thousands_sep[0] != '\0') {
+    return conv->thousands_sep[0];
+  }
+  return ',';
+}
+
+char DecimalPoint() {
+  const std::lconv* conv = std::localeconv();
+  if (conv != nullptr && conv->decimal_point != nullptr && conv->decimal_point[0] != '\0') {
+    return conv->decimal_point[0];
+  }
+  return '.';
+}
+
+// Appends `digits` (most significant first), grouped by three from the right when `comma`.
+void AppendGrouped(std::string* out, const std::string& digits, bool comma) {
+  if (!comma) {
+    *out += digits;
+    return;
+  }
+  const char separator = ThousandsSeparator();
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) *out += separator;
+    *out += digits[i];
+  }
+}
+
+std::string DecimalDigits(std::uint64_t magnitude) {
+  char buffer[24];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  return std::string(p, end);
+}
+
+// Decimal digits of a whole float of any size. Beyond 2^64 a float is its 24-bit mantissa times
+// a power of two, so the digits come exactly from doubling the mantissa's digits.
+std::string WholeFloatDigits(float whole) {
+  if (whole < 18446744073709551616.0f) return DecimalDigits(static_cast<std::uint64_t>(whole));
+  int exponent = 0;
+  const float mantissa = std::frexp(whole, &exponent);  // whole = mantissa * 2^exponent
+  std::string digits = DecimalDigits(static_cast<std::uint64_t>(std::ldexp(mantissa, 24)));
+  for (int i = 0; i < exponent - 24; ++i) {
+    int carry = 0;
+    for (std::size_t j = digits.size(); j-- > 0;) {
+      const int d = (digits[j] - '0') * 2 + carry;
+      digits[j] = static_cast<char>('0' + d % 10);
+      carry = d / 10;
+    }
+    if (carry != 0) digits.insert(digits.begin(), '1');
+  }
+  return digits;
+}
+
+std::string RenderHex(std::uint64_t value, bool lowerCase, std::int32_t minDigits) {
+  const char* alphabet = lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
+  char buffer[16];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  do {
+    *--p = alphabet[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  const auto count = static_cast<std::int32_t>(end - p);
+  std::string out;
+  if (minDigits > count) out.assign(static_cast<std::size_t>(minDigits - count), '0');
+  out.append(p, end);
+  return out;
+}
+
+std::string RenderInteger(bool negative, std::uint64_t magnitude, const PlaceholderSpec& spec) {
+  std::string out;
+  if (negative) {
+    out += '-';
+  } else if (spec.plus) {
+    out += '+';
+  }
+  AppendGrouped(&out, DecimalDigits(magnitude), spec.comma);
+  return out;
+}
+
+// Not-a-number shows no sign at all; infinities take a sign like any other number.
+std::string RenderFloat(float value, const PlaceholderSpec& spec) {
+  if (std::isnan(value)) return "nan";
+  std::string out;
+  if (value < 0.0f) {
+    out += '-';
+  } else if (spec.plus) {
+    out += '+';
+  }
+  const float magnitude = std::fabs(value);
+  if (std::isinf(magnitude)) return out + "inf";
+
+  const float whole = std::floor(magnitude);
+  AppendGrouped(&out, WholeFloatDigits(whole), spec.comma);
+  out += DecimalPoint();
+
+  // Digits are truncated, never rounded, and computed in single precision throughout.
+  const bool automatic = spec.precision < 0;
+  const std::int32_t count = automatic ? 7 : spec.precision;
+  float fraction = magnitude - whole;
+  const char separator = spec.comma ? ThousandsSeparator() : '\0';
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (spec.comma && i != 0 && i % 3 == 0) out += separator;
+    fraction *= 10.0f;
+    // A fraction just below 1 can round up to 10 when multiplied; it still reads as a 9.
+    const float digit = std::fmin(std::floor(fraction), 9.0f);
+    out += static_cast<char>('0' + static_cast<int>(digit));
+    fraction -= digit;
+    if (automatic && fraction < 1e-7f) break;
+  }
+  return out;
+}
+
+float FloatOf(const FormatArg& arg) {
+  const auto bits = static_cast<std::uint32_t>(arg.value);
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+FormatArg FormatArg::OfInt(std::int64_t v) {
+  return {FormatArgKind::Int, static_cast<std::uint64_t>(v), {}};
+}
+
+FormatArg FormatArg::OfUInt(std::uint64_t v) { return {FormatArgKind::UInt, v, {}}; }
+
+FormatArg FormatArg::OfFloat(float v) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return {FormatArgKind::Float, bits, {}};
+}
+
+FormatArg FormatArg::OfBool(bool v) { return {FormatArgKind::Bool, v ? 1u : 0u, {}}; }
+
+FormatArg FormatArg::OfString(std::string v) { return {FormatArgKind::String, 0, std::move(v)}; }
+
+FormatArg FormatArg::OfHex(std::uint64_t v) { return {FormatArgKind::Hex, v, {}}; }
+
+const char* ParseNumber(const char* p, std::int32_t* target) {
+  if (*p < '0' || *p > '9') return p;
+  std::int64_t value = 0;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (value < kMax) value = std::min(kMax, value * 10 + (*p - '0'));
+  }
+  *target = static_cast<std::int32_t>(value);
+  return p;
+}
+
+const char* ParseField(const char* p, PlaceholderSpec* spec) {
+  *spec = PlaceholderSpec{};
+  if (p[0] != '{') return p;
+  if (p[1] == '{') return p + 1;
+  if (p[1] == '}') {
+    spec->closed = true;
+    return p + 2;
+  }
+  const char* q = ParseNumber(p + 1, &spec->index);
+  for (;;) {
+    switch (*q) {
+      case '\0':
+        return p;
+      case '}':
+        spec->closed = true;
+        return q + 1;
+      case '+':
+        spec->plus = true;
+        ++q;
+        break;
+      case ',':
+        spec->comma = true;
+        ++q;
+        break;
+      case '~':
+        spec->tilde = true;
+        ++q;
+        break;
+      case '<':
+        q = ParseNumber(q + 1, &spec->width);
+        spec->width = -spec->width;
+        break;
+      case '>':
+        q = ParseNumber(q + 1, &spec->width);
+        break;
+      case '.':
+        q = ParseNumber(q + 1, &spec->precision);
+        break;
+      case 'X':
+        q = ParseNumber(q + 1, &spec->hexDigits);
+        spec->hexMode = 1;
+        break;
+      case 'x':
+        q = ParseNumber(q + 1, &spec->hexDigits);
+        spec->hexMode = 2;
+        break;
+      case 'f':
+        if (q[1] == '\0') return p;
+        spec->fill = q[1];
+        q += 2;
+        break;
+      default:
+        ++q;
+        break;
+    }
+  }
+}
+
+std::string PadField(const PlaceholderSpec& spec, std::string text) {
+  const std::uint64_t width =
+      spec.width < 0 ? 0 - static_cast<std::int64_t>(spec.width) : spec.width;
+  if (width <= text.size()) return text;
+  const std::size_t count = static_cast<std::size_t>(width) - text.size();
+  if (spec.width > 0) {
+    text.insert(0, count, spec.fill);
+  } else {
+    text.append(count, spec.fill);
+  }
+  return text;
+}
+
+std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& spec) {
+  const bool hex = spec.hexMode == 1 || spec.hexMode == 2;
+  const bool lower = spec.hexMode == 2;
+  std::string out;
+  switch (arg.kind) {
+    case FormatArgKind::Int: {
+      const auto value = static_cast<std::int64_t>(arg.value);
+      if (hex) {
+        out = RenderHex(arg.value, lower, spec.hexDigits);
+      } else {
+        out = RenderInteger(value < 0, value < 0 ? 0 - arg.value : arg.value, spec);
+      }
+      break;
+    }
+    case FormatArgKind::UInt:
+      out =
+          hex ? RenderHex(arg.value, lower, spec.hexDigits) : RenderInteger(false, arg.value, spec);
+      break;
+    case FormatArgKind::Float:
+      // In hexadecimal a float shows its bit pattern, the only exact view of it.
+      out = hex ? RenderHex(arg.value & 0xFFFFFFFFu, lower, spec.hexDigits)
+                : RenderFloat(FloatOf(arg), spec);
+      break;
+    case FormatArgKind::Bool:
+      out = arg.value != 0 ? "TRUE" : "FALSE";
+      break;
+    case FormatArgKind::String:
+      out = arg.text;
+      break;
+    case FormatArgKind::Hex:
+      out = RenderHex(arg.value, lower, spec.hexDigits);
+      break;
+    default:
+      out = "N/A";
+      break;
+  }
+  return PadField(spec, std::move(out));
+}
+
+std::string FormatString(const std::string& format, const FormatArgs& args) {
+  std::string result;
+  result.reserve(format.size());
+  std::uint64_t counter = 0;
+  const char* p = format.c_str();
+  while (*p != '\0') {
+    if (*p != '{') {
+      // Copy the literal run up to the next field in one go.
+      const char* next = std::strchr(p, '{');
+      if (next == nullptr) next = p + std::strlen(p);
+      result.append(p, next);
+      p = next;
+      continue;
+    }
+    PlaceholderSpec spec;
+    const char* after = ParseField(p, &spec);
+    if (!spec.closed) {
+      result += *after;
+      p = after + 1;
+      continue;
+    }
+    const std::uint64_t number = spec.index >= 0 ? static_cast<std::uint64_t>(spec.index) : counter;
+    if (number < args.size()) {
+      result += RenderArg(args[number], spec);
+    } else {
+      result += kOutOfRange;
+    }
+    if (!spec.tilde) ++counter;
+    p = after;
+  }
+  return result;
+}
+
+}  // namespace quillex
