@@ -1,9 +1,96 @@
-// Placeholder until source output lands.
 #include "source/source_generator.h"
 
+#include <string>
+
+#include "app/catalog.h"
+#include "input/output_file.h"
+#include "replace/text_replace_context.h"
+#include "source/source_lines.h"
+
 namespace quillex {
-bool SourceGenerator::Generate(const Options&) { return false; }
-bool SourceGenerator::ProcessCommand(std::FILE*, const ReplaceCommand&, const platform::Path&) {
+namespace {
+
+FormatArg PathArg(const platform::Path& path) {
+  return FormatArg::OfString(platform::PathToUtf8(path));
+}
+
+}  // namespace
+
+bool SourceGenerator::Generate(const Options& options) {
+  if (!table.Load(options.inputPath)) {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(options.inputPath)});
+    return false;
+  }
+
+  if (!options.replaceFiles.empty()) {
+    // Replaced files take the place of the include files.
+    for (const platform::Path& replaceFile : options.replaceFiles) {
+      TextReplaceContext context(this, /*binaryFlag=*/false, /*sourceFlag=*/true,
+                                 /*indexedFlag=*/false);
+      if (!context.Execute(options.outputDirectory, replaceFile)) return false;
+    }
+    return true;
+  }
+
+  platform::Path base = platform::JoinPath(options.outputDirectory, options.prefix);
+  if (!WriteIdentifierList(base)) return false;
+  for (std::int32_t column = 1; column < table.columns; ++column) {
+    // A column without a language ID is no language: skipped without a word.
+    if (table.Cell(0, column).empty()) continue;
+    if (!WriteMessageTable(base, column)) return false;
+  }
   return true;
 }
+
+bool SourceGenerator::ProcessCommand(std::FILE* out, const ReplaceCommand& command,
+                                     const platform::Path& replaceFile) {
+  switch (command.code) {
+    case command::IdList:
+      return WriteIdentifierLines(out, table, command.indentation);
+    case command::LanguageList:
+      return WriteLanguageLines(out, table, command.indentation);
+    case command::MessageList:
+      // Matched byte for byte: the header's spelling, not the lower-cased file name.
+      for (std::int32_t column = 1; column < table.columns; ++column) {
+        if (table.Cell(0, column) == command.argument) {
+          return WriteMessageLines(out, table, column, command.indentation);
+        }
+      }
+      PrintError(Msg::LanguageIdNotFound, {PathArg(replaceFile), FormatArg::OfUInt(command.line),
+                                           FormatArg::OfString(command.argument)});
+      return false;
+    default:
+      PrintWarning(Msg::CommandNoSourceOutput,
+                   {PathArg(replaceFile), FormatArg::OfUInt(command.line),
+                    FormatArg::OfString(command.name)});
+      return true;
+  }
+}
+
+bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
+  platform::Path path = platform::AppendToPath(base, "_id.inc");
+  PrintLine(Msg::OutputIdList, {PathArg(path)});
+  OutputFile file;
+  if (!file.Open(path, "w") || !WriteIdentifierLines(file.Stream(), table, {}) || !file.Commit()) {
+    PrintError(Msg::FailedToCreateIdList, {PathArg(base)});
+    return false;
+  }
+  return true;
+}
+
+bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t column) {
+  const std::string& languageId = table.Cell(0, column);
+  if (languageId.empty()) return false;
+  platform::Path path =
+      platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
+  PrintLine(Msg::OutputMessageTable, {PathArg(path)});
+  OutputFile file;
+  if (!file.Open(path, "w") || !WriteMessageLines(file.Stream(), table, column, {}) ||
+      !file.Commit()) {
+    PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
+    return false;
+  }
+  return true;
+}
+
 }  // namespace quillex
