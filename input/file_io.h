@@ -19,8 +19,9 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 /// Returns true when `slot` holds an open stream afterwards; prints nothing.
 [[nodiscard]] bool OpenFile(FileHandle* slot, const platform::Path& path, const char* mode);
 
-/// Reads the whole file into `contents` in one block. False when it cannot be opened, sized or
-/// read completely; prints nothing.
+/// Reads the whole file ("rb") into `contents` in one block, replacing what it held. False when
+/// the file cannot be opened or sized (a directory, a pipe), the buffer cannot be allocated, or
+/// fewer bytes than the size can be read; `contents` is then unspecified. Prints nothing.
 [[nodiscard]] bool ReadWholeFile(const platform::Path& path, std::string* contents);
 
 }  // namespace quillex

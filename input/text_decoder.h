@@ -38,8 +38,13 @@ struct CodePointReader {
   /// A reader over `data` positioned after its byte order mark, if any.
   static CodePointReader ForBuffer(const unsigned char* data, std::uint64_t size);
 
-  /// The next code point and advances: 0 at the end of the buffer (and for a U+0000 in the
-  /// data: tell the two apart with AtEnd()), a value with bit 31 set on a decoding error.
+  /// The next code point and advances. Returns 0 at the end of the buffer, but also for a
+  /// character that decodes to 0 (U+0000, the overlong C0 80, a lone C0 at the very end): a
+  /// caller that must tell them apart asks AtEnd() before the call. Returns a value with bit 31
+  /// set on a decoding error: 0x80000000 | lead byte in UTF-8 (one byte consumed), exactly
+  /// 0x80000000 for a UTF-16 or UTF-32 unit cut off by the end (the rest is consumed). UTF-8
+  /// continuation bytes are taken unchecked, and a sequence cut off by the end returns the value
+  /// built so far.
   std::uint32_t Next();
 
   /// True when every byte has been consumed.

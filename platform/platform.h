@@ -2,6 +2,7 @@
 // behind these functions; platform_posix.cpp and platform_windows.cpp implement them.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -35,6 +36,11 @@ Path AppendToPath(const Path& base, std::string_view suffix);
 /// Opens a stream like fopen. `mode` is "rb", "r", "wb" or "w"; text modes translate line ends
 /// where the platform does (Windows). Returns nullptr on failure; prints nothing.
 std::FILE* OpenStream(const Path& path, const char* mode);
+
+/// Finds the size of the file open as `stream` by seeking to its end, as a 64-bit count even
+/// where `long` is 32 bits, and seeks back to the start. False when the stream cannot seek (a
+/// pipe) or belongs to a directory; prints nothing.
+[[nodiscard]] bool GetStreamSize(std::FILE* stream, std::uint64_t* size);
 
 /// Creates a new, empty temporary file in the directory of `target` and opens it for writing
 /// (text or binary as `mode` says). On success stores its name in `tempPath`. Returns nullptr

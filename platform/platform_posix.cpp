@@ -58,6 +58,20 @@ std::FILE* OpenStream(const Path& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
+// A 32-bit off_t would cut the size of files of 2 GiB or more.
+static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
+
+bool GetStreamSize(std::FILE* stream, std::uint64_t* size) {
+  // Some file systems let a directory seek to a huge end, and its read fails only afterwards.
+  struct stat status;
+  if (::fstat(::fileno(stream), &status) != 0 || S_ISDIR(status.st_mode)) return false;
+  if (::fseeko(stream, 0, SEEK_END) != 0) return false;
+  off_t end = ::ftello(stream);
+  if (end < 0 || ::fseeko(stream, 0, SEEK_SET) != 0) return false;
+  *size = static_cast<std::uint64_t>(end);
+  return true;
+}
+
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath) {
   std::string pattern = target.native() + ".tmpXXXXXX";
   int fd = ::mkstemp(pattern.data());

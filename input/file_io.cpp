@@ -1,0 +1,32 @@
+#include "input/file_io.h"
+
+#include <cstdint>
+#include <new>
+
+namespace quillex {
+
+bool OpenFile(FileHandle* slot, const platform::Path& path, const char* mode) {
+  slot->reset();  // closed before the open, so the same file is never open twice
+  slot->reset(platform::OpenStream(path, mode));
+  return *slot != nullptr;
+}
+
+bool ReadWholeFile(const platform::Path& path, std::string* contents) {
+  FileHandle file;
+  if (!OpenFile(&file, path, "rb")) return false;
+  std::uint64_t size = 0;
+  if (!platform::GetStreamSize(file.get(), &size)) return false;
+  contents->clear();
+  if (size > contents->max_size()) return false;
+  try {
+    contents->resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return false;  // too large for memory: a read failure like any other
+  }
+  if (size == 0) return true;
+  // Every byte must arrive: a short read would leave zeros that decode as text.
+  std::size_t read = std::fread(contents->data(), 1, contents->size(), file.get());
+  return read == contents->size() && std::ferror(file.get()) == 0;
+}
+
+}  // namespace quillex

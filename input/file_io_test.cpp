@@ -1,0 +1,77 @@
+#include "input/file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace quillex {
+namespace {
+
+class FileIoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    dir_ = std::filesystem::path(testing::TempDir()) /
+           ("quillex_file_io_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir_));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  platform::Path Write(const std::string& name, const std::string& bytes) {
+    platform::Path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(FileIoTest, ReadsEveryByteAndReplacesContents) {
+  std::string bytes;
+  for (int i = 0; i < 3 * 256; ++i) bytes.push_back(static_cast<char>(i));
+  bytes += "\r\n\x1A tail";  // no text-mode translation
+  std::string contents = "stale";
+  ASSERT_TRUE(ReadWholeFile(Write("all.bin", bytes), &contents));
+  EXPECT_EQ(contents, bytes);
+}
+
+TEST_F(FileIoTest, EmptyFileReadsAsEmpty) {
+  std::string contents = "stale";
+  ASSERT_TRUE(ReadWholeFile(Write("empty.csv", ""), &contents));
+  EXPECT_EQ(contents, "");
+}
+
+TEST_F(FileIoTest, MissingFileAndDirectoryFail) {
+  std::string contents;
+  EXPECT_FALSE(ReadWholeFile(dir_ / "missing.csv", &contents));
+  EXPECT_FALSE(ReadWholeFile(dir_, &contents));
+}
+
+TEST_F(FileIoTest, SizeQueryCountsBeyondFourGibibytes) {
+  platform::Path path = Write("sparse.bin", "");
+  const std::uint64_t big = (std::uint64_t{5} << 30) + 3;
+  std::error_code error;
+  std::filesystem::resize_file(path, big, error);
+  if (error) GTEST_SKIP() << "no sparse file here: " << error.message();
+  FileHandle file;
+  ASSERT_TRUE(OpenFile(&file, path, "rb"));
+  std::uint64_t size = 0;
+  ASSERT_TRUE(platform::GetStreamSize(file.get(), &size));
+  EXPECT_EQ(size, big);
+  EXPECT_EQ(std::ftell(file.get()), 0);  // back at the start for the read
+}
+
+TEST_F(FileIoTest, OpenFileReplacesWhatTheSlotHeld) {
+  FileHandle slot;
+  ASSERT_TRUE(OpenFile(&slot, Write("a.txt", "a"), "rb"));
+  ASSERT_TRUE(OpenFile(&slot, Write("b.txt", "b"), "rb"));
+  EXPECT_EQ(std::fgetc(slot.get()), 'b');
+  EXPECT_FALSE(OpenFile(&slot, dir_ / "missing.txt", "rb"));
+  EXPECT_EQ(slot, nullptr);
+}
+
+}  // namespace
+}  // namespace quillex
