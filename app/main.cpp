@@ -1,2 +1,4 @@
-// Placeholder until the foundation lands.
-int main() { return 1; }
+// The process entry point; the run itself is RunMain (app/run.h).
+#include "app/run.h"
+
+int main(int argc, char** argv) { return quillex::RunMain(argc, argv); }

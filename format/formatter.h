@@ -9,9 +9,9 @@
 namespace quillex {
 
 enum class FormatArgKind : std::int32_t {
-  Int = 1,     // signed 64-bit
-  UInt = 2,    // unsigned 64-bit
-  Float = 3,   // 32-bit float, stored in the low half of `value`
+  Int = 1,    // signed 64-bit
+  UInt = 2,   // unsigned 64-bit
+  Float = 3,  // 32-bit float, stored in the low half of `value`
   Bool = 4,
   String = 5,  // `text`
   Hex = 6,     // 64-bit, always shown in hexadecimal
@@ -36,9 +36,9 @@ using FormatArgs = std::vector<FormatArg>;
 /// A parsed field specification. Substitution nodes keep a copy and the binary encoder writes
 /// its fields out, so the field order and defaults are part of the output format.
 struct PlaceholderSpec {
-  bool closed = false;       // the closing "}" was found
-  std::int32_t index = -1;   // -1: the next automatic argument
-  std::int32_t width = 0;    // > 0 right-aligned, < 0 left-aligned
+  bool closed = false;      // the closing "}" was found
+  std::int32_t index = -1;  // -1: the next automatic argument
+  std::int32_t width = 0;   // > 0 right-aligned, < 0 left-aligned
   std::int32_t precision = -1;
   bool comma = false;
   bool plus = false;
