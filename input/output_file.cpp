@@ -9,19 +9,22 @@ OutputFile::~OutputFile() { Discard(); }
 bool OutputFile::Open(const platform::Path& target, const char* mode) {
   Discard();
   target_ = target;
-  stream_ = platform::CreateTempFileBeside(target, mode, &temp_);
+  // Through a symbolic link, the file it points to is replaced and the link kept, as a plain
+  // open would write through it; a file a plain open may not write is refused likewise.
+  if (!platform::ResolveWriteTarget(target, &file_)) return false;
+  stream_ = platform::CreateTempFileBeside(file_, mode, &temp_);
   return stream_ != nullptr;
 }
 
 bool OutputFile::Commit() {
   if (stream_ == nullptr) return false;
-  platform::SetDefaultPermissions(stream_);
+  platform::SetPermissionsFor(stream_, file_);
   bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
   written = std::fclose(stream_) == 0 && written;
   stream_ = nullptr;
   if (!written) {
     PrintError(Msg::FailedToWriteFile, {FormatArg::OfString(platform::PathToUtf8(target_))});
-  } else if (platform::ReplaceFile(temp_, target_)) {
+  } else if (platform::ReplaceFile(temp_, file_)) {
     temp_.clear();
     return true;
   }

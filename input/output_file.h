@@ -18,16 +18,19 @@ class OutputFile {
   ~OutputFile();
 
   /// Starts writing `target` with mode "w" (text) or "wb" (binary). False when the temporary
-  /// file cannot be created; prints nothing (the caller prints its step's message).
+  /// file cannot be created or `target` exists but may not be written; prints nothing (the
+  /// caller prints its step's message). A symbolic link at `target` is followed: the file it
+  /// points to is replaced, the link stays.
   [[nodiscard]] bool Open(const platform::Path& target, const char* mode);
 
   /// The stream to write to. REQUIRES: Open() succeeded and Commit() was not called.
   std::FILE* Stream() const { return stream_; }
 
-  /// Finishes the file and moves it over the target. A write or close failure prints error
-  /// "Failed to write file: {}" with the target path; a failed rename prints nothing (it counts
-  /// as a failed open). Either way the temporary file is removed and false returned; the caller
-  /// then prints its step's message.
+  /// Finishes the file and moves it over the target, with the permissions a plain open would
+  /// leave (those of the file it replaces, else those of a new file). A write or close failure
+  /// prints error "Failed to write file: {}" with the target path; a failed rename prints nothing
+  /// (it counts as a failed open). Either way the temporary file is removed and false returned; the
+  /// caller then prints its step's message.
   [[nodiscard]] bool Commit();
 
   /// Abandons the file now (see the destructor).
@@ -35,7 +38,8 @@ class OutputFile {
 
  private:
   std::FILE* stream_ = nullptr;
-  platform::Path target_;
+  platform::Path target_;  // as given, for messages
+  platform::Path file_;    // what is replaced: the target with links followed
   platform::Path temp_;
 };
 

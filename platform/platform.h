@@ -51,6 +51,16 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 /// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
 void SetDefaultPermissions(std::FILE* stream);
 
+/// Where a plain open of `target` for writing would write: `target` with symbolic links followed
+/// (stored in `file`), so that replacing it keeps the links. False when that file exists but may
+/// not be written (a plain open would fail); prints nothing.
+bool ResolveWriteTarget(const Path& target, Path* file);
+
+/// Gives the finished temporary file the permissions a plain open of `file` would leave: those
+/// of `file` when it exists (an open keeps them), else those of a new file.
+/// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
+void SetPermissionsFor(std::FILE* stream, const Path& file);
+
 /// Moves `from` over `to` in one step, replacing an existing file. False on failure.
 bool ReplaceFile(const Path& from, const Path& to);
 

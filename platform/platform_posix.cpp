@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -91,6 +92,29 @@ void SetDefaultPermissions(std::FILE* stream) {
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(::fileno(stream), 0666 & ~mask);
+}
+
+bool ResolveWriteTarget(const Path& target, Path* file) {
+  Path resolved = target;
+  // open(2) gives up on chains longer than this; access() below then fails with ELOOP too.
+  for (int depth = 0; depth < 40; ++depth) {
+    std::error_code error;
+    Path link = std::filesystem::read_symlink(resolved, error);
+    if (error) break;  // not a link, or missing
+    resolved = link.is_absolute() ? link : resolved.parent_path() / link;
+  }
+  *file = resolved;
+  return ::access(resolved.c_str(), W_OK) == 0 || errno == ENOENT;
+}
+
+void SetPermissionsFor(std::FILE* stream, const Path& file) {
+  struct stat status;
+  if (::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+    // Set-user-ID and the like stay off: writing a file clears them too.
+    ::fchmod(::fileno(stream), status.st_mode & 0777);
+  } else {
+    SetDefaultPermissions(stream);
+  }
 }
 
 bool ReplaceFile(const Path& from, const Path& to) {

@@ -1,0 +1,157 @@
+#include "input/output_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+
+namespace quillex {
+namespace {
+
+class OutputFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    dir_ = std::filesystem::path(::testing::TempDir()) /
+           ("quillex_output_file_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir_));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Every name in the folder: a temporary file left behind shows up here.
+  std::set<std::string> Names() {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(OutputFileTest, CommitReplacesTargetOnlyAtTheEnd) {
+  std::ofstream(dir_ / "out.bin") << "earlier contents, longer than the new ones";
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir_ / "out.bin", "wb"));
+  std::fputs("new\n", file.Stream());
+  std::fflush(file.Stream());
+  // Until the commit, the target keeps its old bytes and the new ones sit beside it.
+  EXPECT_EQ(Read("out.bin"), "earlier contents, longer than the new ones");
+  EXPECT_EQ(Names().size(), 2u);
+  ASSERT_TRUE(file.Commit());
+  EXPECT_EQ(Read("out.bin"), "new\n");
+  EXPECT_EQ(Names(), (std::set<std::string>{"out.bin"}));
+}
+
+TEST_F(OutputFileTest, NewFileGetsPlainOpenPermissions) {
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir_ / "new.inc", "w"));
+  ASSERT_TRUE(file.Commit());
+  std::filesystem::perms perms = std::filesystem::status(dir_ / "new.inc").permissions();
+  // Compare with a file made by a plain open under the same umask.
+  std::FILE* plain = std::fopen((dir_ / "plain").c_str(), "w");
+  ASSERT_NE(plain, nullptr);
+  std::fclose(plain);
+  EXPECT_EQ(perms, std::filesystem::status(dir_ / "plain").permissions());
+}
+
+TEST_F(OutputFileTest, ExistingFileKeepsItsPermissions) {
+  using std::filesystem::perms;
+  std::ofstream(dir_ / "private.inc") << "old";
+  std::filesystem::permissions(dir_ / "private.inc", perms::owner_read | perms::owner_write);
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir_ / "private.inc", "w"));
+  ASSERT_TRUE(file.Commit());
+  EXPECT_EQ(std::filesystem::status(dir_ / "private.inc").permissions(),
+            perms::owner_read | perms::owner_write);
+}
+
+TEST_F(OutputFileTest, WritesThroughSymbolicLink) {
+  std::filesystem::create_directory(dir_ / "real");
+  std::ofstream(dir_ / "real" / "msg.bin") << "old";
+  std::filesystem::create_symlink("real/msg.bin", dir_ / "msg.bin");
+  std::filesystem::create_symlink("real/new.bin", dir_ / "dangling.bin");
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir_ / "msg.bin", "wb"));
+  std::fputs("new", file.Stream());
+  ASSERT_TRUE(file.Commit());
+  ASSERT_TRUE(file.Open(dir_ / "dangling.bin", "wb"));
+  std::fputs("made", file.Stream());
+  ASSERT_TRUE(file.Commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "msg.bin"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "dangling.bin"));
+  EXPECT_EQ(Read("real/msg.bin"), "new");
+  EXPECT_EQ(Read("real/new.bin"), "made");
+  EXPECT_EQ(Names(), (std::set<std::string>{"dangling.bin", "msg.bin", "real"}));
+}
+
+TEST_F(OutputFileTest, ReadOnlyFileIsRefusedLikePlainOpen) {
+  std::ofstream(dir_ / "locked.inc") << "kept";
+  std::filesystem::permissions(dir_ / "locked.inc", std::filesystem::perms::owner_read);
+  if (std::ofstream(dir_ / "locked.inc", std::ios::app)) {
+    GTEST_SKIP() << "privileged user: a plain open would succeed too";
+  }
+  OutputFile file;
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(file.Open(dir_ / "locked.inc", "w"));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Read("locked.inc"), "kept");
+  EXPECT_EQ(Names(), (std::set<std::string>{"locked.inc"}));
+}
+
+TEST_F(OutputFileTest, AbandonedFileLeavesTargetAlone) {
+  std::ofstream(dir_ / "out.inc") << "kept";
+  {
+    OutputFile file;
+    ASSERT_TRUE(file.Open(dir_ / "out.inc", "w"));
+    std::fputs("lost", file.Stream());
+  }
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir_ / "out.inc", "w"));
+  file.Discard();
+  EXPECT_FALSE(file.Commit());
+  EXPECT_EQ(Read("out.inc"), "kept");
+  EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
+}
+
+TEST_F(OutputFileTest, WriteErrorReportsTargetAndKeepsEarlierFile) {
+  std::ofstream(dir_ / "out.inc") << "kept";
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir_ / "out.inc", "w"));
+  std::fputs("partial", file.Stream());
+  // Reading a stream open only for writing sets its error indicator, as a failed write does.
+  EXPECT_EQ(std::fgetc(file.Stream()), EOF);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(file.Commit());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Error: Failed to write file: " + (dir_ / "out.inc").string() + "\n");
+  EXPECT_EQ(Read("out.inc"), "kept");
+  EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
+}
+
+TEST_F(OutputFileTest, FailedCreateOrRenameCountsAsFailedOpen) {
+  OutputFile file;
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(file.Open(dir_ / "missing" / "out.inc", "w"));
+  EXPECT_FALSE(file.Commit());
+  std::filesystem::create_directory(dir_ / "sub");
+  ASSERT_TRUE(file.Open(dir_ / "sub", "w"));
+  std::fputs("text", file.Stream());
+  EXPECT_FALSE(file.Commit());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "sub"));
+  EXPECT_EQ(Names(), (std::set<std::string>{"sub"}));
+}
+
+}  // namespace
+}  // namespace quillex
