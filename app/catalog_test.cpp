@@ -67,17 +67,6 @@ TEST_F(CatalogTest, PlaceholdersAreFilled) {
             "r.txt: 3: 言語ID \"fr\" が見つかりませんでした．");
 }
 
-TEST_F(CatalogTest, UsageTextHasNoFinalLineFeed) {
-  const std::string english = GetMessage(Msg::Usage);
-  EXPECT_EQ(english.rfind("CSV to message converter\n\nUsage:\n", 0), 0u);
-  EXPECT_TRUE(english.ends_with("\n\n  --help:\n    Display this help."));
-  useJapanese = 1;
-  const std::string japanese = GetMessage(Msg::Usage);
-  EXPECT_EQ(japanese.rfind("CSV to メッセージコンバータ\n\n使用方法:\n", 0), 0u);
-  EXPECT_NE(japanese.find("\n -o or --output:\n"), std::string::npos);
-  EXPECT_TRUE(japanese.ends_with("\n\n  --help:\n   このヘルプを表示します．"));
-}
-
 TEST_F(CatalogTest, PrintedLines) {
   testing::internal::CaptureStderr();
   PrintError(Msg::ParametersMissing, {FormatArg::OfString("-o")});
