@@ -71,8 +71,7 @@ class MarkupParser {
       run += '<';
       return p + 2;
     }
-    if (text[p + 1] != '#') return p;
-    std::size_t end = NameRunEnd(p + 2);
+    std::size_t end = NameTagEnd(p, '#');
     if (end == kNone) return p;
     FlushTextRun();
     nodes->push_back(std::make_unique<ColorMsgNode>(Slice(p + 2, end)));
@@ -80,8 +79,7 @@ class MarkupParser {
   }
 
   std::size_t ParseFaceTag(std::size_t p) {
-    if (text[p] != '<' || text[p + 1] != '$') return p;
-    std::size_t end = NameRunEnd(p + 2);
+    std::size_t end = NameTagEnd(p, '$');
     if (end == kNone) return p;
     FlushTextRun();
     nodes->push_back(std::make_unique<FaceMsgNode>(Slice(p + 2, end)));
@@ -89,8 +87,7 @@ class MarkupParser {
   }
 
   std::size_t ParseResetTag(std::size_t p) {
-    if (text[p] != '<' || text[p + 1] != '/') return p;
-    std::size_t end = NameRunEnd(p + 2);
+    std::size_t end = NameTagEnd(p, '/');
     if (end == kNone) return p;
     FlushTextRun();
     if (end == p + 2) {
@@ -107,10 +104,9 @@ class MarkupParser {
   }
 
   std::size_t ParseRubyTag(std::size_t p) {
-    if (text[p] != '<' || text[p + 1] != '@') return p;
-    std::size_t start = p + 2;
-    std::size_t end = NameRunEnd(start);
+    std::size_t end = NameTagEnd(p, '@');
     if (end == kNone) return p;
+    std::size_t start = p + 2;
     std::size_t separator = FirstSingleSeparator(start);
     // No separator inside the tag, or an empty base or ruby text: not a tag.
     if (separator == kNone || separator >= end || separator == start || separator + 1 == end) {
@@ -135,6 +131,11 @@ class MarkupParser {
 
   std::string Slice(std::size_t from, std::size_t to) const {
     return std::string(text + from, to - from);
+  }
+
+  // The '>' that closes the tag "<" kind name ">" at `p`, or kNone.
+  std::size_t NameTagEnd(std::size_t p, char kind) {
+    return text[p] == '<' && text[p + 1] == kind ? NameRunEnd(p + 2) : kNone;
   }
 
   // The position of the '>' that closes a name run starting at `from`, or kNone when a line break

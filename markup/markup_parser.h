@@ -8,7 +8,8 @@
 
 namespace quillex {
 
-/// Parses `text` up to its first NUL byte and appends the nodes to `nodes`.
+/// Parses `text` up to its first NUL byte and appends the nodes to `nodes` (the caller passes an
+/// empty list). Never fails and takes time linear in the length of the text, whatever its content.
 void ParseMarkup(const std::string& text, MsgNodeList* nodes);
 
 }  // namespace quillex
