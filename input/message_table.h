@@ -30,13 +30,16 @@ struct MessageRecord {
 };
 
 struct MessageTable {
-  std::vector<LanguageEntry> languages;     // header order
-  std::vector<MessageIdEntry> messageIds;   // ascending hash; equal hashes keep CSV order
+  std::vector<LanguageEntry> languages;              // header order
+  std::vector<MessageIdEntry> messageIds;            // ascending hash; equal hashes keep CSV order
   std::vector<std::vector<MessageRecord>> messages;  // [language][identifier]
 
-  /// Loads the CSV file at `path`, hashing with `hashSeed`. Prints one "Hash value collision
-  /// detected" error per neighbouring pair with equal hashes (not a failure). False only when
-  /// the CSV file cannot be read or parsed; prints nothing then.
+  /// Replaces the table with the CSV file at `path`, hashing with `hashSeed`: languages from the
+  /// non-empty header cells, identifiers from column 0 (empty and '#'-led ones are comment rows),
+  /// and one record per language and identifier, an empty text taking the first language's.
+  /// Prints one "Hash value collision detected" error per neighbouring pair with equal hashes (not
+  /// a failure). False only when the CSV file cannot be read or parsed; prints nothing and leaves
+  /// the table unchanged then.
   [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
 };
 
