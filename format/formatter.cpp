@@ -285,8 +285,17 @@ std::string FormatString(const std::string& format, const FormatArgs& args) {
   std::string result;
   result.reserve(format.size());
   std::uint64_t counter = 0;
+  // A field that runs off the end means every later "{" does too: each scan rejoins the same
+  // byte positions right after its "{". From then on only the "{{" escape is left to apply,
+  // which keeps a text full of unclosed braces linear.
+  bool restUnterminated = false;
   const char* p = format.c_str();
   while (*p != '\0') {
+    if (restUnterminated && *p == '{') {
+      result += '{';
+      p += p[1] == '{' ? 2 : 1;
+      continue;
+    }
     if (*p != '{') {
       // Copy the literal run up to the next field in one go.
       const char* next = std::strchr(p, '{');
@@ -298,6 +307,7 @@ std::string FormatString(const std::string& format, const FormatArgs& args) {
     PlaceholderSpec spec;
     const char* after = ParseField(p, &spec);
     if (!spec.closed) {
+      if (after == p) restUnterminated = true;
       result += *after;
       p = after + 1;
       continue;

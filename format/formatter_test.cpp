@@ -51,6 +51,17 @@ TEST(FormatterTest, UnterminatedFieldIsCopied) {
   // A "{" inside a field is one more ignored byte.
   EXPECT_EQ(Format("{a{}", {S("x")}), "x");
   EXPECT_EQ(Format("{>4f", {S("x")}), "{>4f");
+  // After an unterminated field the "{{" escape still applies.
+  EXPECT_EQ(Format("{a{{b{", {S("x")}), "{a{b{");
+}
+
+// Every "{" of an unclosed run would otherwise scan to the end of the text again.
+TEST(FormatterTest, UnclosedFieldsStayLinear) {
+  for (std::string unit : {"{a", "{f}", "{<"}) {
+    std::string format;
+    for (int i = 0; i < (1 << 18); ++i) format += unit;
+    EXPECT_EQ(Format(format, {S("x")}), format) << unit;
+  }
 }
 
 TEST(FormatterTest, FormatEndsAtFirstZeroByte) {
