@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
