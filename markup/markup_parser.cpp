@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 #include "format/formatter.h"
 
@@ -19,8 +18,11 @@ bool IsSeparator(char c) { return c == ':' || c == '='; }
 // never comes ("<#<#<#...", "<@<@...>", "{f}{f}...") would cost a scan to its end per opener.
 class MarkupParser {
  public:
-  MarkupParser(const std::string& text, MsgNodeList* nodes)
-      : text(text.c_str()), size(std::string_view(text).find('\0')), nodes(nodes) {
+  MarkupParser(const std::string& text, MsgNodeList* nodes, bool rememberScans)
+      : text(text.c_str()),
+        size(std::string_view(text).find('\0')),
+        nodes(nodes),
+        rememberScans(rememberScans) {
     if (size == kNone) size = text.size();
   }
 
@@ -52,12 +54,14 @@ class MarkupParser {
       run += '{';
       return p + 2;
     }
-    if (closeTableBuilt && !fieldCloses[p + 1]) return p;
+    if (noFieldCloses) return p;
     PlaceholderSpec spec;
     const char* end = ParseField(text + p, &spec);
     if (!spec.closed) {
-      // This scan ran to the end of the text; answer later openers from a table instead.
-      BuildCloseTable();
+      // The scan ran to the end of the text without a '}'. A field scan examines every byte but
+      // the fill byte after an 'f', and either way examines the byte after any later '{'; so the
+      // scan of a later field joins this one and finds no '}' either.
+      noFieldCloses = rememberScans;
       return p;
     }
     FlushTextRun();
@@ -141,7 +145,7 @@ class MarkupParser {
   // The position of the '>' that closes a name run starting at `from`, or kNone when a line break
   // or the end of the text comes first.
   std::size_t NameRunEnd(std::size_t from) {
-    if (!stopKnown || from < stopFrom || from > stop) {
+    if (!rememberScans || !stopKnown || from < stopFrom || from > stop) {
       std::size_t i = from;
       while (i < size && text[i] != '>' && text[i] != '\n' && text[i] != '\r') ++i;
       stopKnown = true;
@@ -156,7 +160,7 @@ class MarkupParser {
   // the run is odd, so the answer is the last byte of the first odd run. REQUIRES: `from` is not
   // inside such a run (a ruby content follows '@').
   std::size_t FirstSingleSeparator(std::size_t from) {
-    if (!separatorKnown || from < separatorFrom || from > separatorRunStart) {
+    if (!rememberScans || !separatorKnown || from < separatorFrom || from > separatorRunStart) {
       separatorKnown = true;
       separatorFrom = from;
       separator = kNone;
@@ -180,26 +184,10 @@ class MarkupParser {
     return separator;
   }
 
-  // fieldCloses[i]: a field scan that reaches byte i finds its closing '}'. An 'f' takes the
-  // byte after it as the fill, even a '}', and an 'f' at the very end leaves the field open.
-  // Digits (argument number, widths) are neither, so they need no state of their own.
-  void BuildCloseTable() {
-    fieldCloses.assign(size + 1, false);
-    for (std::size_t i = size; i-- > 0;) {
-      if (text[i] == '}') {
-        fieldCloses[i] = true;
-      } else if (text[i] == 'f') {
-        fieldCloses[i] = i + 1 < size && fieldCloses[i + 2];
-      } else {
-        fieldCloses[i] = fieldCloses[i + 1];
-      }
-    }
-    closeTableBuilt = true;
-  }
-
   const char* text;  // NUL-terminated
   std::size_t size;  // bytes before the first NUL
   MsgNodeList* nodes;
+  const bool rememberScans;
   std::string run;  // the pending text run
 
   bool stopKnown = false;
@@ -211,12 +199,19 @@ class MarkupParser {
   std::size_t separatorRunStart = 0;
   std::size_t separator = kNone;
 
-  bool closeTableBuilt = false;
-  std::vector<bool> fieldCloses;
+  bool noFieldCloses = false;
 };
 
 }  // namespace
 
-void ParseMarkup(const std::string& text, MsgNodeList* nodes) { MarkupParser(text, nodes).Run(); }
+void ParseMarkup(const std::string& text, MsgNodeList* nodes) {
+  MarkupParser(text, nodes, true).Run();
+}
+
+namespace detail {
+void ParseMarkupRescanning(const std::string& text, MsgNodeList* nodes) {
+  MarkupParser(text, nodes, false).Run();
+}
+}  // namespace detail
 
 }  // namespace quillex

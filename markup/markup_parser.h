@@ -12,4 +12,10 @@ namespace quillex {
 /// empty list). Never fails and takes time linear in the length of the text, whatever its content.
 void ParseMarkup(const std::string& text, MsgNodeList* nodes);
 
+namespace detail {
+/// ParseMarkup without remembering its look-ahead scans: quadratic on unlucky input. For tests
+/// that show the remembering changes no result.
+void ParseMarkupRescanning(const std::string& text, MsgNodeList* nodes);
+}  // namespace detail
+
 }  // namespace quillex

@@ -29,9 +29,9 @@ std::string Describe(const MsgNode& node) {
   }
 }
 
-std::vector<std::string> Parse(const std::string& text) {
+std::vector<std::string> Parse(const std::string& text, bool rescan = false) {
   MsgNodeList nodes;
-  ParseMarkup(text, &nodes);
+  (rescan ? detail::ParseMarkupRescanning : ParseMarkup)(text, &nodes);
   std::vector<std::string> out;
   for (const auto& node : nodes) out.push_back(Describe(*node));
   return out;
@@ -104,72 +104,6 @@ TEST(MarkupParserTest, Ruby) {
   // A failed ruby costs one byte; the separator after its '>' belongs to a later tag.
   EXPECT_EQ(Parse("<@a><@b:c>"), Nodes({"Text: \"<@a>\"", "Ruby: \"b\" : \"c\""}));
   EXPECT_EQ(Parse("<@a:><@b=c>"), Nodes({"Text: \"<@a:>\"", "Ruby: \"b\" = \"c\""}));
-}
-
-// Straightforward reading of the markup rules, quadratic on unlucky input; the parser must agree
-// with it everywhere.
-Nodes ReferenceParse(const std::string& input) {
-  const std::string s = input.substr(0, input.find('\0'));
-  Nodes out;
-  std::string run;
-  auto flush = [&] {
-    if (!run.empty()) out.push_back("Text: \"" + run + "\"");
-    run.clear();
-  };
-  std::size_t p = 0;
-  while (p < s.size()) {
-    const char c = s[p], d = p + 1 < s.size() ? s[p + 1] : '\0';
-    if ((c == '{' || c == '<') && d == c) {
-      run += c;
-      p += 2;
-      continue;
-    }
-    if (c == '{') {
-      PlaceholderSpec spec;
-      const char* end = ParseField(s.c_str() + p, &spec);
-      if (spec.closed) {
-        flush();
-        out.push_back(DescribeSpec(spec));
-        p = end - s.c_str();
-        continue;
-      }
-    }
-    std::size_t close = s.find_first_of(">\r\n", p + 2);
-    if (c == '<' && (d == '#' || d == '$' || d == '/' || d == '@') && close != std::string::npos &&
-        s[close] == '>') {
-      const std::string name = s.substr(p + 2, close - p - 2);
-      Nodes tag;
-      if (d == '#') tag.push_back("Color: \"" + name + "\"");
-      if (d == '$') tag.push_back("Face: \"" + name + "\"");
-      if (d == '/' && name.empty()) tag.push_back("Reset: \"a\" 3");
-      for (char r : d == '/' ? name : "") {
-        int target = r == '#' ? 1 : r == '$' ? 2 : r == 'a' ? 3 : 0;
-        tag.push_back(std::string("Reset: \"") + r + "\" " + std::to_string(target));
-      }
-      if (d == '@') {
-        std::string base;
-        std::size_t k = 0;
-        while (k < name.size() && !((name[k] == ':' || name[k] == '=') &&
-                                    (k + 1 == name.size() || name[k + 1] != name[k]))) {
-          base += name[k];
-          k += (name[k] == ':' || name[k] == '=') ? 2 : 1;
-        }
-        if (k + 1 < name.size() && !base.empty()) {
-          tag.push_back("Ruby: \"" + base + "\" " + name[k] + " \"" + name.substr(k + 1) + "\"");
-        }
-      }
-      if (!tag.empty()) {
-        flush();
-        out.insert(out.end(), tag.begin(), tag.end());
-        p = close + 1;
-        continue;
-      }
-    }
-    run += c;
-    ++p;
-  }
-  flush();
-  return out;
 }
 
 // Walks the input alongside the nodes and checks that every byte before the first NUL is
@@ -249,21 +183,21 @@ TEST(MarkupParserTest, RandomBytesAreNeverLost) {
                                  : pieces[random() % pieces.size()];
     }
     ASSERT_TRUE(ConsumesEveryByte(input)) << testing::PrintToString(input);
-    ASSERT_EQ(Parse(input), ReferenceParse(input)) << testing::PrintToString(input);
+    ASSERT_EQ(Parse(input), Parse(input, true)) << testing::PrintToString(input);
   }
 }
 
-// Openers whose closer never comes must not cost a scan to the end each.
+// Openers whose closer never comes must not cost a scan to the end each: without remembered
+// scans these texts take minutes.
 TEST(MarkupParserTest, UnclosedOpenersStayLinear) {
-  const std::size_t repeat = 1 << 19;
-  for (std::string unit : {"<#", "<@a", "<@a::", "{f}", "{f", "<$x\n"}) {
+  for (std::string unit : {"<#", "<@a", "<@a::", "{f}", "{a", "</\n"}) {
     std::string input;
-    for (std::size_t i = 0; i < repeat; ++i) input += unit;
-    input += ">";
+    for (int i = 0; i < (1 << 19); ++i) input += unit;
+    if (unit[1] == '@') input += ">";  // closes the name run, but there is no separator
     MsgNodeList nodes;
     ParseMarkup(input, &nodes);
-    ASSERT_FALSE(nodes.empty());
-    EXPECT_TRUE(ConsumesEveryByte(input.substr(0, 4096))) << unit;
+    ASSERT_EQ(nodes.size(), 1u) << unit;
+    EXPECT_EQ(static_cast<const TextMsgNode&>(*nodes[0]).text, input) << unit;
   }
 }
 
