@@ -1,0 +1,69 @@
+#include "binary/binary_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "binary/test_support.h"
+
+namespace quillex {
+namespace {
+
+using testing::MakeTable;
+
+class BinaryGeneratorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    generator_.table = MakeTable({"en", "ja"}, {"B", "A"}, {{"b", "a"}, {"", ""}});
+  }
+
+  // Runs one command against a scratch stream; returns what it wrote.
+  std::string Process(std::uint32_t code, const std::string& name, const std::string& indentation,
+                      bool* result) {
+    ReplaceCommand command;
+    command.code = code;
+    command.name = name;
+    command.argument = "en";
+    command.indentation = indentation;
+    command.line = 7;
+    return testing::WrittenTo([&](std::FILE* out) {
+      *result = generator_.ProcessCommand(out, command, "dir/template.h");
+    });
+  }
+
+  BinaryGenerator generator_;
+};
+
+TEST_F(BinaryGeneratorTest, ListCommandsWriteIndentedHashLines) {
+  bool result = false;
+  EXPECT_EQ(Process(command::IdList, "ID_LIST", "    ", &result),
+            "    B = 0x99742934,\n    A = 0x9C742DED,\n");
+  EXPECT_TRUE(result);
+  EXPECT_EQ(Process(command::LanguageList, "LANGUAGE_LIST", "\t", &result),
+            "\ten = 0xCD8AF8FD,\n\tja = 0xF679F067,\n");
+  EXPECT_TRUE(result);
+}
+
+TEST_F(BinaryGeneratorTest, MessageListWarnsAndGoesOn) {
+  bool result = false;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Process(command::MessageList, "MESSAGE_LIST", "  ", &result), "");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Warning: dir/template.h: 7: The replace command MESSAGE_LIST does not support binary "
+            "output.\n");
+  EXPECT_TRUE(result);
+}
+
+TEST_F(BinaryGeneratorTest, IndexedPoolsAreRefusedForNow) {
+  for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(generator_.BuildMessagePool(mode));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: Failed to build message pool.\n");
+    EXPECT_TRUE(generator_.messagePool.bytes.empty());
+  }
+  ASSERT_TRUE(generator_.BuildMessagePool(IndexingMode::NoIndexing));
+  EXPECT_EQ(generator_.messagePool.bytes.size(), 4u);
+}
+
+}  // namespace
+}  // namespace quillex
