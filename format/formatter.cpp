@@ -88,40 +88,41 @@ std::string RenderHex(std::uint64_t value, bool lowerCase, std::int32_t minDigit
   return out;
 }
 
-std::string RenderInteger(bool negative, std::uint64_t magnitude, const PlaceholderSpec& spec) {
+std::string RenderInteger(bool negative, std::uint64_t magnitude,
+                          const PlaceholderSpec& placeholder) {
   std::string out;
   if (negative) {
     out += '-';
-  } else if (spec.plus) {
+  } else if (placeholder.plus) {
     out += '+';
   }
-  AppendGrouped(&out, DecimalDigits(magnitude), spec.comma);
+  AppendGrouped(&out, DecimalDigits(magnitude), placeholder.comma);
   return out;
 }
 
 // Not-a-number shows no sign at all; infinities take a sign like any other number.
-std::string RenderFloat(float value, const PlaceholderSpec& spec) {
+std::string RenderFloat(float value, const PlaceholderSpec& placeholder) {
   if (std::isnan(value)) return "nan";
   std::string out;
   if (value < 0.0f) {
     out += '-';
-  } else if (spec.plus) {
+  } else if (placeholder.plus) {
     out += '+';
   }
   const float magnitude = std::fabs(value);
   if (std::isinf(magnitude)) return out + "inf";
 
   const float whole = std::floor(magnitude);
-  AppendGrouped(&out, WholeFloatDigits(whole), spec.comma);
+  AppendGrouped(&out, WholeFloatDigits(whole), placeholder.comma);
   out += DecimalPoint();
 
   // Digits are truncated, never rounded, and computed in single precision throughout.
-  const bool automatic = spec.precision < 0;
-  const std::int32_t count = automatic ? 7 : spec.precision;
+  const bool automatic = placeholder.precision < 0;
+  const std::int32_t count = automatic ? 7 : placeholder.precision;
   float fraction = magnitude - whole;
-  const char separator = spec.comma ? ThousandsSeparator() : '\0';
+  const char separator = placeholder.comma ? ThousandsSeparator() : '\0';
   for (std::int32_t i = 0; i < count; ++i) {
-    if (spec.comma && i != 0 && i % 3 == 0) out += separator;
+    if (placeholder.comma && i != 0 && i % 3 == 0) out += separator;
     fraction *= 10.0f;
     // A fraction just below 1 can round up to 10 when multiplied; it still reads as a 9.
     const float digit = std::fmin(std::floor(fraction), 9.0f);
@@ -170,55 +171,55 @@ const char* ParseNumber(const char* p, std::int32_t* target) {
   return p;
 }
 
-const char* ParseField(const char* p, PlaceholderSpec* spec) {
-  *spec = PlaceholderSpec{};
+const char* ParseField(const char* p, PlaceholderSpec* placeholder) {
+  *placeholder = PlaceholderSpec{};
   if (p[0] != '{') return p;
   if (p[1] == '{') return p + 1;
   if (p[1] == '}') {
-    spec->closed = true;
+    placeholder->closed = true;
     return p + 2;
   }
-  const char* q = ParseNumber(p + 1, &spec->index);
+  const char* q = ParseNumber(p + 1, &placeholder->index);
   for (;;) {
     switch (*q) {
       case '\0':
         return p;
       case '}':
-        spec->closed = true;
+        placeholder->closed = true;
         return q + 1;
       case '+':
-        spec->plus = true;
+        placeholder->plus = true;
         ++q;
         break;
       case ',':
-        spec->comma = true;
+        placeholder->comma = true;
         ++q;
         break;
       case '~':
-        spec->tilde = true;
+        placeholder->tilde = true;
         ++q;
         break;
       case '<':
-        q = ParseNumber(q + 1, &spec->width);
-        spec->width = -spec->width;
+        q = ParseNumber(q + 1, &placeholder->width);
+        placeholder->width = -placeholder->width;
         break;
       case '>':
-        q = ParseNumber(q + 1, &spec->width);
+        q = ParseNumber(q + 1, &placeholder->width);
         break;
       case '.':
-        q = ParseNumber(q + 1, &spec->precision);
+        q = ParseNumber(q + 1, &placeholder->precision);
         break;
       case 'X':
-        q = ParseNumber(q + 1, &spec->hexDigits);
-        spec->hexMode = 1;
+        q = ParseNumber(q + 1, &placeholder->hexDigits);
+        placeholder->hexMode = 1;
         break;
       case 'x':
-        q = ParseNumber(q + 1, &spec->hexDigits);
-        spec->hexMode = 2;
+        q = ParseNumber(q + 1, &placeholder->hexDigits);
+        placeholder->hexMode = 2;
         break;
       case 'f':
         if (q[1] == '\0') return p;
-        spec->fill = q[1];
+        placeholder->fill = q[1];
         q += 2;
         break;
       default:
@@ -228,41 +229,41 @@ const char* ParseField(const char* p, PlaceholderSpec* spec) {
   }
 }
 
-std::string PadField(const PlaceholderSpec& spec, std::string text) {
+std::string PadField(const PlaceholderSpec& placeholder, std::string text) {
   const std::uint64_t width =
-      spec.width < 0 ? 0 - static_cast<std::int64_t>(spec.width) : spec.width;
+      placeholder.width < 0 ? 0 - static_cast<std::int64_t>(placeholder.width) : placeholder.width;
   if (width <= text.size()) return text;
   const std::size_t count = static_cast<std::size_t>(width) - text.size();
-  if (spec.width > 0) {
-    text.insert(0, count, spec.fill);
+  if (placeholder.width > 0) {
+    text.insert(0, count, placeholder.fill);
   } else {
-    text.append(count, spec.fill);
+    text.append(count, placeholder.fill);
   }
   return text;
 }
 
-std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& spec) {
-  const bool hex = spec.hexMode == 1 || spec.hexMode == 2;
-  const bool lower = spec.hexMode == 2;
+std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& placeholder) {
+  const bool hex = placeholder.hexMode == 1 || placeholder.hexMode == 2;
+  const bool lower = placeholder.hexMode == 2;
   std::string out;
   switch (arg.kind) {
     case FormatArgKind::Int: {
       const auto value = static_cast<std::int64_t>(arg.value);
       if (hex) {
-        out = RenderHex(arg.value, lower, spec.hexDigits);
+        out = RenderHex(arg.value, lower, placeholder.hexDigits);
       } else {
-        out = RenderInteger(value < 0, value < 0 ? 0 - arg.value : arg.value, spec);
+        out = RenderInteger(value < 0, value < 0 ? 0 - arg.value : arg.value, placeholder);
       }
       break;
     }
     case FormatArgKind::UInt:
-      out =
-          hex ? RenderHex(arg.value, lower, spec.hexDigits) : RenderInteger(false, arg.value, spec);
+      out = hex ? RenderHex(arg.value, lower, placeholder.hexDigits)
+                : RenderInteger(false, arg.value, placeholder);
       break;
     case FormatArgKind::Float:
       // In hexadecimal a float shows its bit pattern, the only exact view of it.
-      out = hex ? RenderHex(arg.value & 0xFFFFFFFFu, lower, spec.hexDigits)
-                : RenderFloat(FloatOf(arg), spec);
+      out = hex ? RenderHex(arg.value & 0xFFFFFFFFu, lower, placeholder.hexDigits)
+                : RenderFloat(FloatOf(arg), placeholder);
       break;
     case FormatArgKind::Bool:
       out = arg.value != 0 ? "TRUE" : "FALSE";
@@ -271,13 +272,13 @@ std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& spec) {
       out = arg.text;
       break;
     case FormatArgKind::Hex:
-      out = RenderHex(arg.value, lower, spec.hexDigits);
+      out = RenderHex(arg.value, lower, placeholder.hexDigits);
       break;
     default:
       out = "N/A";
       break;
   }
-  return PadField(spec, std::move(out));
+  return PadField(placeholder, std::move(out));
 }
 
 std::string FormatString(const std::string& format, const FormatArgs& args) {
@@ -303,21 +304,22 @@ std::string FormatString(const std::string& format, const FormatArgs& args) {
       p = next;
       continue;
     }
-    PlaceholderSpec spec;
-    const char* after = ParseField(p, &spec);
-    if (!spec.closed) {
+    PlaceholderSpec placeholder;
+    const char* after = ParseField(p, &placeholder);
+    if (!placeholder.closed) {
       if (after == p) restUnterminated = true;
       result += *after;
       p = after + 1;
       continue;
     }
-    const std::uint64_t number = spec.index >= 0 ? static_cast<std::uint64_t>(spec.index) : counter;
+    const std::uint64_t number =
+        placeholder.index >= 0 ? static_cast<std::uint64_t>(placeholder.index) : counter;
     if (number < args.size()) {
-      result += RenderArg(args[number], spec);
+      result += RenderArg(args[number], placeholder);
     } else {
       result += kOutOfRange;
     }
-    if (!spec.tilde) ++counter;
+    if (!placeholder.tilde) ++counter;
     p = after;
   }
   return result;

@@ -33,7 +33,7 @@ struct FormatArg {
 
 using FormatArgs = std::vector<FormatArg>;
 
-/// A parsed field specification. Substitution nodes keep a copy and the binary encoder writes
+/// A parsed field and its settings. Substitution nodes keep a copy and the binary encoder writes
 /// its fields out, so the field order and defaults are part of the output format.
 struct PlaceholderSpec {
   bool closed = false;      // the closing "}" was found
@@ -52,21 +52,21 @@ struct PlaceholderSpec {
 /// an argument renders as "<!OOR!>", a malformed field is copied as text.
 std::string FormatString(const std::string& format, const FormatArgs& args);
 
-/// Parses the field at `p` in a zero-terminated text into `spec` (reset to defaults first).
-/// Returns the position after the field when `spec->closed`; otherwise the position of the byte
-/// the caller copies as literal text (`p` itself, or p + 1 for "{{").
-const char* ParseField(const char* p, PlaceholderSpec* spec);
+/// Parses the field at `p` in a zero-terminated text into `placeholder` (reset to defaults first).
+/// Returns the position after the field when `placeholder->closed`; otherwise the position of the
+/// byte the caller copies as literal text (`p` itself, or p + 1 for "{{").
+const char* ParseField(const char* p, PlaceholderSpec* placeholder);
 
 /// Reads a run of decimal digits at `p` into `target` and returns the position after it; without
 /// a digit both stay unchanged. A run above 2147483647 clamps to 2147483647.
 const char* ParseNumber(const char* p, std::int32_t* target);
 
-/// Renders one argument under `spec`, padded. A `Float` under "X"/"x" shows its 32-bit pattern;
-/// not-a-number renders as "nan" (no sign), infinities as "inf" and "-inf" ("+inf" with "+").
-/// The thousands separator is the locale's, else ','.
-std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& spec);
+/// Renders one argument under `placeholder`, padded. A `Float` under "X"/"x" shows its 32-bit
+/// pattern; not-a-number renders as "nan" (no sign), infinities as "inf" and "-inf" ("+inf" with
+/// "+"). The thousands separator is the locale's, else ','.
+std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& placeholder);
 
-/// Pads `text` with `spec.fill` to |spec.width| bytes; never cuts.
-std::string PadField(const PlaceholderSpec& spec, std::string text);
+/// Pads `text` with `placeholder.fill` to |placeholder.width| bytes; never cuts.
+std::string PadField(const PlaceholderSpec& placeholder, std::string text);
 
 }  // namespace quillex

@@ -18,10 +18,10 @@ std::string Format(const std::string& format, const FormatArgs& args = {}) {
 }
 
 PlaceholderSpec Parse(const char* text, std::ptrdiff_t* consumed = nullptr) {
-  PlaceholderSpec spec;
-  const char* end = ParseField(text, &spec);
+  PlaceholderSpec placeholder;
+  const char* end = ParseField(text, &placeholder);
   if (consumed != nullptr) *consumed = end - text;
-  return spec;
+  return placeholder;
 }
 
 TEST(FormatterTest, MissingArgumentRendersOutOfRange) {
@@ -70,24 +70,24 @@ TEST(FormatterTest, FormatEndsAtFirstZeroByte) {
 
 TEST(FormatterTest, ParseFieldSettings) {
   std::ptrdiff_t consumed = 0;
-  PlaceholderSpec spec = Parse("{3+,~<7.2X8}tail", &consumed);
-  EXPECT_TRUE(spec.closed);
+  PlaceholderSpec placeholder = Parse("{3+,~<7.2X8}tail", &consumed);
+  EXPECT_TRUE(placeholder.closed);
   EXPECT_EQ(consumed, 12);
-  EXPECT_EQ(spec.index, 3);
-  EXPECT_TRUE(spec.plus);
-  EXPECT_TRUE(spec.comma);
-  EXPECT_TRUE(spec.tilde);
-  EXPECT_EQ(spec.width, -7);
-  EXPECT_EQ(spec.precision, 2);
-  EXPECT_EQ(spec.hexMode, 1);
-  EXPECT_EQ(spec.hexDigits, 8);
-  EXPECT_EQ(spec.fill, ' ');
+  EXPECT_EQ(placeholder.index, 3);
+  EXPECT_TRUE(placeholder.plus);
+  EXPECT_TRUE(placeholder.comma);
+  EXPECT_TRUE(placeholder.tilde);
+  EXPECT_EQ(placeholder.width, -7);
+  EXPECT_EQ(placeholder.precision, 2);
+  EXPECT_EQ(placeholder.hexMode, 1);
+  EXPECT_EQ(placeholder.hexDigits, 8);
+  EXPECT_EQ(placeholder.fill, ' ');
 
-  spec = Parse("{f}>4}", &consumed);
-  EXPECT_TRUE(spec.closed);
+  placeholder = Parse("{f}>4}", &consumed);
+  EXPECT_TRUE(placeholder.closed);
   EXPECT_EQ(consumed, 6);
-  EXPECT_EQ(spec.fill, '}');
-  EXPECT_EQ(spec.width, 4);
+  EXPECT_EQ(placeholder.fill, '}');
+  EXPECT_EQ(placeholder.width, 4);
 
   EXPECT_EQ(Parse("{>8<}").width, -8);
   EXPECT_EQ(Parse("{x}").hexMode, 2);
@@ -106,10 +106,10 @@ TEST(FormatterTest, ParseFieldNonFields) {
   EXPECT_EQ(consumed, 0);
   EXPECT_FALSE(Parse("{f", &consumed).closed);
   EXPECT_EQ(consumed, 0);
-  PlaceholderSpec spec = Parse("{}", &consumed);
-  EXPECT_TRUE(spec.closed);
+  PlaceholderSpec placeholder = Parse("{}", &consumed);
+  EXPECT_TRUE(placeholder.closed);
   EXPECT_EQ(consumed, 2);
-  EXPECT_EQ(spec.index, -1);
+  EXPECT_EQ(placeholder.index, -1);
 }
 
 TEST(FormatterTest, HugeNumbersClampAndStayFields) {
@@ -125,10 +125,10 @@ TEST(FormatterTest, HugeNumbersClampAndStayFields) {
   EXPECT_EQ(ParseNumber(leadingZeros, &target), leadingZeros + 3);
   EXPECT_EQ(target, 7);
 
-  PlaceholderSpec spec = Parse("{99999999999<99999999999}");
-  EXPECT_TRUE(spec.closed);
-  EXPECT_EQ(spec.index, 2147483647);
-  EXPECT_EQ(spec.width, -2147483647);
+  PlaceholderSpec placeholder = Parse("{99999999999<99999999999}");
+  EXPECT_TRUE(placeholder.closed);
+  EXPECT_EQ(placeholder.index, 2147483647);
+  EXPECT_EQ(placeholder.width, -2147483647);
   EXPECT_EQ(Format("{4294967296}", {S("a")}), "<!OOR!>");
 }
 

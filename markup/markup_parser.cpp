@@ -55,9 +55,9 @@ class MarkupParser {
       return p + 2;
     }
     if (noFieldCloses) return p;
-    PlaceholderSpec spec;
-    const char* end = ParseField(text + p, &spec);
-    if (!spec.closed) {
+    PlaceholderSpec placeholder;
+    const char* end = ParseField(text + p, &placeholder);
+    if (!placeholder.closed) {
       // The scan ran to the end of the text without a '}'. A field scan examines every byte but
       // the fill byte after an 'f', and either way examines the byte after any later '{'; so the
       // scan of a later field joins this one and finds no '}' either.
@@ -65,7 +65,7 @@ class MarkupParser {
       return p;
     }
     FlushTextRun();
-    nodes->push_back(std::make_unique<SubstMsgNode>(spec));
+    nodes->push_back(std::make_unique<SubstMsgNode>(placeholder));
     return static_cast<std::size_t>(end - text);
   }
 

@@ -16,7 +16,7 @@ std::string DescribeSpec(const PlaceholderSpec& s) {
          std::to_string(s.hexMode) + " " + std::to_string(s.hexDigits);
 }
 
-// Dump, plus what Dump leaves out: the reset target and the whole substitution spec.
+// Dump, plus what Dump leaves out: the reset target and the whole substitution field.
 std::string Describe(const MsgNode& node) {
   switch (node.GetType()) {
     case MsgNodeType::Subst:
@@ -132,9 +132,9 @@ TEST(MarkupParserTest, Ruby) {
         break;
       }
       case MsgNodeType::Subst: {
-        PlaceholderSpec spec;
-        const char* end = ParseField(s.c_str() + i, &spec);
-        ok = spec.closed && DescribeSpec(spec) == Describe(node);
+        PlaceholderSpec placeholder;
+        const char* end = ParseField(s.c_str() + i, &placeholder);
+        ok = placeholder.closed && DescribeSpec(placeholder) == Describe(node);
         i = end - s.c_str();
         break;
       }

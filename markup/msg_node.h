@@ -42,7 +42,7 @@ class TextMsgNode final : public MsgNode {
 
 class SubstMsgNode final : public MsgNode {
  public:
-  explicit SubstMsgNode(const PlaceholderSpec& spec) : spec(spec) {}
+  explicit SubstMsgNode(const PlaceholderSpec& placeholder) : spec(placeholder) {}
   MsgNodeType GetType() const override { return MsgNodeType::Subst; }
   std::string Dump() const override;
   const PlaceholderSpec spec;  // `closed` is always true
