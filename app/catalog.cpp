@@ -180,11 +180,15 @@ std::string GetMessage(Msg message, const FormatArgs& args) {
 }
 
 // Printed through "%s", so a zero byte inside a text ends what is shown, as for any C string.
+// Standard output is flushed first so that a step's progress line stays ahead of its error when
+// both streams go to one pipe or log.
 void PrintError(Msg message, const FormatArgs& args) {
+  std::fflush(stdout);
   std::fprintf(stderr, "Error: %s\n", GetMessage(message, args).c_str());
 }
 
 void PrintWarning(Msg message, const FormatArgs& args) {
+  std::fflush(stdout);
   std::fprintf(stderr, "Warning: %s\n", GetMessage(message, args).c_str());
 }
 

@@ -15,24 +15,32 @@ if [ -d "$case_dir/input" ]; then cp -a "$case_dir/input/." "$run/"; fi
 args=()
 envs=()
 limits=()
+merge=0
 if [ -f "$case_dir/args" ]; then
   while IFS= read -r line || [ -n "$line" ]; do
     case "$line" in
       '%env '*) envs+=("${line#%env }") ;;
       '%ulimit '*) limits+=("${line#%ulimit }") ;;
+      '%merge') merge=1 ;;
       '%chmod '*) (cd "$run" && chmod ${line#%chmod }) ;;
       *) args+=("${line//@WORK@/$run}") ;;
     esac
   done <"$case_dir/args"
 fi
 
-(
+run_tool() (
   cd "$run" || exit 125
   for limit in "${limits[@]+"${limits[@]}"}"; do ulimit $limit || exit 125; done
   trap '' XFSZ  # a file-size limit must show as a failed write, not kill the tool
   exec env -i PATH="$PATH" "${envs[@]+"${envs[@]}"}" "$exe" "${args[@]+"${args[@]}"}"
-) >"$work/stdout" 2>"$work/stderr"
+)
+if [ "$merge" = 1 ]; then
+  run_tool >"$work/stdout" 2>&1
+else
+  run_tool >"$work/stdout" 2>"$work/stderr"
+fi
 echo $? >"$work/status"
+touch "$work/stderr"
 
 # Paths under the work folder and the build's date and time differ from run to run.
 normalize() {
