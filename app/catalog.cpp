@@ -175,6 +175,10 @@ std::string GetMessage(std::int32_t index, const FormatArgs& args) {
   return text;
 }
 
+FormatArg PathArg(const platform::Path& path) {
+  return FormatArg::OfString(platform::PathToUtf8(path));
+}
+
 std::string GetMessage(Msg message, const FormatArgs& args) {
   return GetMessage(static_cast<std::int32_t>(message), args);
 }

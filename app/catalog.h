@@ -6,6 +6,7 @@
 #include <string>
 
 #include "format/formatter.h"
+#include "platform/platform.h"
 
 namespace quillex {
 
@@ -61,6 +62,9 @@ extern std::int32_t useJapanese;
 /// An index outside the catalog gives "** INVALID MESSAGE **".
 std::string GetMessage(std::int32_t index, const FormatArgs& args = {});
 std::string GetMessage(Msg message, const FormatArgs& args = {});
+
+/// A path as a message argument: console messages show paths in UTF-8.
+FormatArg PathArg(const platform::Path& path);
 
 /// "Error: %s\n" on standard error.
 void PrintError(Msg message, const FormatArgs& args = {});

@@ -5,14 +5,6 @@
 #include "replace/text_replace_context.h"
 
 namespace quillex {
-namespace {
-
-FormatArg PathArg(const platform::Path& path) {
-  return FormatArg::OfString(platform::PathToUtf8(path));
-}
-
-}  // namespace
-
 bool BinaryGenerator::Generate(const Options& options) {
   hashSeed = options.hashSeed;
   PrintLine(Msg::UsingHashSeed, {FormatArg::OfUInt(hashSeed)});

@@ -23,7 +23,7 @@ bool OutputFile::Commit() {
   written = std::fclose(stream_) == 0 && written;
   stream_ = nullptr;
   if (!written) {
-    PrintError(Msg::FailedToWriteFile, {FormatArg::OfString(platform::PathToUtf8(target_))});
+    PrintError(Msg::FailedToWriteFile, {PathArg(target_)});
   } else if (platform::ReplaceFile(temp_, file_)) {
     temp_.clear();
     return true;

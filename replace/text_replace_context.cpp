@@ -11,7 +11,7 @@ bool TextReplaceContext::Execute(const platform::Path&, const platform::Path& re
   (void)binaryFlag;
   (void)sourceFlag;
   (void)indexedFlag;
-  PrintError(Msg::FailedToReadFile, {FormatArg::OfString(platform::PathToUtf8(replaceFile))});
+  PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
   return false;
 }
 

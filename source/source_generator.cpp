@@ -8,14 +8,6 @@
 #include "source/source_lines.h"
 
 namespace quillex {
-namespace {
-
-FormatArg PathArg(const platform::Path& path) {
-  return FormatArg::OfString(platform::PathToUtf8(path));
-}
-
-}  // namespace
-
 bool SourceGenerator::Generate(const Options& options) {
   if (!table.Load(options.inputPath)) {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(options.inputPath)});
