@@ -2,76 +2,42 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "app/catalog.h"
-#include "app/scoped_env.h"
 
 namespace quillex {
 namespace {
 
-// The locale variables the console language depends on, with only LANG set (nullptr = unset).
-struct LocaleScope {
-  explicit LocaleScope(const char* lang)
-      : all("LC_ALL", nullptr),
-        messages("LC_MESSAGES", nullptr),
-        ctype("LC_CTYPE", nullptr),
-        langVariable("LANG", lang) {}
-  ScopedEnv all, messages, ctype, langVariable;
-};
-
-class RunTest : public ::testing::Test {
- protected:
-  void SetUp() override { saved_ = useJapanese; }
-  void TearDown() override { useJapanese = saved_; }
-
-  // Runs the tool in-process, in English, capturing its output.
-  int Run(std::vector<const char*> args) {
-    LocaleScope locale(nullptr);
-    useJapanese = 0;
-    args.insert(args.begin(), "zorb-quillex");
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = RunMain(static_cast<int>(args.size()), args.data());
-    out_ = testing::internal::GetCapturedStdout();
-    err_ = testing::internal::GetCapturedStderr();
-    return status;
+// Whether LANG = `lang`, with the other locale variables unset, selects the Japanese catalog.
+// The environment and the flag are put back afterwards.
+bool Japanese(const char* lang) {
+  const char* names[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG"};
+  std::optional<std::string> saved[4];
+  for (int i = 0; i < 4; ++i) {
+    if (const char* value = std::getenv(names[i])) saved[i] = value;
+    if (i < 3) ::unsetenv(names[i]);
   }
-
-  // Whether a locale selects the Japanese catalog.
-  bool Japanese(const char* lang) {
-    LocaleScope locale(lang);
-    useJapanese = 0;
-    ChooseConsoleLanguage();
-    return useJapanese == 1;
+  ::setenv("LANG", lang, 1);
+  const std::int32_t savedFlag = std::exchange(useJapanese, 0);
+  ChooseConsoleLanguage();
+  const bool japanese = std::exchange(useJapanese, savedFlag) == 1;
+  for (int i = 0; i < 4; ++i) {
+    saved[i] ? ::setenv(names[i], saved[i]->c_str(), 1) : ::unsetenv(names[i]);
   }
+  return japanese;
+}
 
-  std::string out_;
-  std::string err_;
-
- private:
-  std::int32_t saved_ = 0;
-};
-
-TEST_F(RunTest, JapaneseNeedsUtf8OrShiftJisConsole) {
+TEST(RunTest, JapaneseNeedsJapaneseUserAndUtf8OrShiftJisConsole) {
   EXPECT_TRUE(Japanese("ja_JP.UTF-8"));
   EXPECT_TRUE(Japanese("ja_JP.SJIS"));
   EXPECT_FALSE(Japanese("ja_JP.eucJP"));
   EXPECT_FALSE(Japanese("ja_JP"));
   EXPECT_FALSE(Japanese("en_US.UTF-8"));
-  EXPECT_FALSE(Japanese(nullptr));
-}
-
-TEST_F(RunTest, SourceOutputWarnsAboutIndexing) {
-  // The input does not exist, so the generator fails after the warning.
-  EXPECT_EQ(Run({"-s", "--indexing", "no-such-dir/none.csv"}), 1);
-  EXPECT_TRUE(
-      err_.starts_with("Warning: The source code output does not support indexed strings.\n"))
-      << err_;
-  EXPECT_EQ(out_.find("Succeeded."), std::string::npos);
-  EXPECT_EQ(Run({"--indexing-all", "no-such-dir/none.csv"}), 1);
-  EXPECT_EQ(err_.find("Warning:"), std::string::npos);
+  EXPECT_FALSE(Japanese("en_US.SJIS"));
 }
 
 }  // namespace

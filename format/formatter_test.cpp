@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace quillex {
 namespace {
@@ -12,47 +13,164 @@ FormatArg S(const char* text) { return FormatArg::OfString(text); }
 FormatArg U(std::uint64_t value) { return FormatArg::OfUInt(value); }
 FormatArg I(std::int64_t value) { return FormatArg::OfInt(value); }
 FormatArg F(float value) { return FormatArg::OfFloat(value); }
+FormatArg H(std::uint64_t value) { return FormatArg::OfHex(value); }
 
-std::string Format(const std::string& format, const FormatArgs& args = {}) {
-  return FormatString(format, args);
+struct FormatCase {
+  std::string format;
+  FormatArgs args;
+  std::string expected;
+};
+
+TEST(FormatterTest, FormatString) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  FormatArg noKind;
+  noKind.kind = static_cast<FormatArgKind>(42);
+  const FormatCase cases[] = {
+      // Argument numbers: the counter counts fields, not arguments, and "~" holds it.
+      {"{}", {}, "<!OOR!>"},
+      {"{}{}{}", {S("a"), S("b")}, "ab<!OOR!>"},
+      {"{1}{}", {S("a"), S("b")}, "bb"},
+      {"{~}{}", {S("a"), S("b")}, "aa"},
+      {"{0}{0}", {S("a"), S("b")}, "aa"},
+      {"{9}{}", {S("a"), S("b")}, "<!OOR!>b"},
+      {"{4294967296}", {S("a")}, "<!OOR!>"},  // clamped, still a field
+      {"{ 1}{}", {S("a"), S("b")}, "ab"},     // the number must follow "{" directly
+      // Text that is no field.
+      {"{{}", {}, "{}"},
+      {"a}b", {}, "a}b"},
+      {"end{", {}, "end{"},
+      {"{{{}", {S("x")}, "{x"},
+      {"{abc", {S("x")}, "{abc"},
+      {"{abc}", {S("x")}, "x"},
+      {"{a{}", {S("x")}, "x"},
+      {"{>4f", {S("x")}, "{>4f"},
+      {"{a{{b{", {S("x")}, "{a{b{"},
+      {std::string("ab\0{}", 5), {S("x")}, "ab"},
+      // Padding counts bytes, never cuts, and comes before a sign.
+      {"{<6}", {S("ab")}, "ab    "},
+      {"{>6}", {S("ab")}, "    ab"},
+      {"{f*>6}", {S("ab")}, "****ab"},
+      {"{f}>4}", {S("ab")}, "}}ab"},
+      {"{>8<}", {S("ab")}, "ab      "},
+      {"{>1}", {S("abc")}, "abc"},
+      {"{>10}", {S("成功．")}, " 成功．"},
+      {"{f0>5}", {I(-42)}, "00-42"},
+      // Hexadecimal: no sign, no grouping; Hex arguments under any field.
+      {"{X4}", {U(255)}, "00FF"},
+      {"{X}", {U(0)}, "0"},
+      {"{X2x}", {U(10)}, "0a"},
+      {"{X}", {I(-1)}, "FFFFFFFFFFFFFFFF"},
+      {"{+,X}", {U(0x12345)}, "12345"},
+      {"{}", {H(0xABC)}, "ABC"},
+      {"{x6}", {H(0xABC)}, "000abc"},
+      {"{X}", {F(1.0f)}, "3F800000"},
+      {"{x}", {F(-2.0f)}, "c0000000"},
+      // Decimal integers.
+      {"{+}", {U(0)}, "+0"},
+      {"{+}", {I(-5)}, "-5"},
+      {"{}", {I(std::numeric_limits<std::int64_t>::min())}, "-9223372036854775808"},
+      {"{}", {U(std::numeric_limits<std::uint64_t>::max())}, "18446744073709551615"},
+      {"{,}", {U(1234567)}, "1,234,567"},
+      {"{,}", {I(-123456)}, "-123,456"},
+      {"{,}", {U(999)}, "999"},
+      // Floats: truncated digits in single precision, at most seven when automatic.
+      {"{.2}", {F(3.14159f)}, "3.14"},
+      {"{}", {F(-0.5f)}, "-0.5"},
+      {"{}", {F(1.0f)}, "1.0"},
+      {"{}", {F(0.1f)}, "0.1"},
+      {"{}", {F(123.456f)}, "123.4560012"},
+      {"{.0}", {F(2.5f)}, "2."},
+      {"{.3}", {F(std::nextafter(1.0f, 0.0f))}, "0.999"},
+      {"{.10}", {F(0.1f)}, "0.1000000000"},
+      {"{+}", {F(0.0f)}, "+0.0"},
+      {"{}", {F(-0.0f)}, "0.0"},
+      {"{,}", {F(1234567.0f)}, "1,234,567.0"},
+      {"{,}", {F(1.0f / 3)}, "0.333,333,3"},
+      {"{,}", {F(0.125f)}, "0.125"},
+      {"{}", {F(18446744073709551616.0f)}, "18446744073709551616.0"},
+      {"{}", {F(-std::numeric_limits<float>::max())}, "-340282346638528859811704183484516925440.0"},
+      {"{+,.3}", {F(std::numeric_limits<float>::quiet_NaN())}, "nan"},
+      {"{+}", {F(kInf)}, "+inf"},
+      {"{f*>6}", {F(-kInf)}, "**-inf"},
+      // Other kinds.
+      {"{}", {FormatArg::OfBool(true)}, "TRUE"},
+      {"{}", {FormatArg::OfBool(false)}, "FALSE"},
+      {"{.1}", {S("abc")}, "abc"},
+      {"{>4}", {noKind}, " N/A"}};
+  for (const FormatCase& c : cases) {
+    EXPECT_EQ(FormatString(c.format, c.args), c.expected) << c.format;
+  }
 }
 
-PlaceholderSpec Parse(const char* text, std::ptrdiff_t* consumed = nullptr) {
+TEST(FormatterTest, ParseField) {
   PlaceholderSpec placeholder;
-  const char* end = ParseField(text, &placeholder);
-  if (consumed != nullptr) *consumed = end - text;
-  return placeholder;
+  const char* text = "{3+,~<7.2X8f*}tail";
+  EXPECT_EQ(ParseField(text, &placeholder), text + 14);
+  EXPECT_TRUE(placeholder.closed);
+  EXPECT_EQ(placeholder.index, 3);
+  EXPECT_TRUE(placeholder.plus && placeholder.comma && placeholder.tilde);
+  EXPECT_EQ(placeholder.width, -7);
+  EXPECT_EQ(placeholder.precision, 2);
+  EXPECT_EQ(placeholder.hexMode, 1);
+  EXPECT_EQ(placeholder.hexDigits, 8);
+  EXPECT_EQ(placeholder.fill, '*');
+
+  // Where the caller goes on after something that is no complete field; the spec is reset.
+  struct Case {
+    const char* text;
+    bool closed;
+    std::ptrdiff_t end;
+  };
+  for (const Case& c :
+       {Case{"abc", false, 0}, Case{"{{", false, 1}, Case{"{}", true, 2}, Case{"{12", false, 0},
+        Case{"{f", false, 0}, Case{"{f}}", true, 4}, Case{"{99999999999<99999999999}", true, 25}}) {
+    EXPECT_EQ(ParseField(c.text, &placeholder) - c.text, c.end) << c.text;
+    EXPECT_EQ(placeholder.closed, c.closed) << c.text;
+  }
+  EXPECT_EQ(placeholder.index, 2147483647);
+  EXPECT_EQ(placeholder.width, -2147483647);
+
+  std::int32_t target = 5;
+  const char* noDigits = "x1";
+  EXPECT_EQ(ParseNumber(noDigits, &target), noDigits);
+  EXPECT_EQ(target, 5);
 }
 
-TEST(FormatterTest, MissingArgumentRendersOutOfRange) {
-  EXPECT_EQ(Format("{}"), "<!OOR!>");
-  EXPECT_EQ(Format("{}{}{}", {S("a"), S("b")}), "ab<!OOR!>");
-  EXPECT_EQ(Format("{5}", {S("a")}), "<!OOR!>");
-}
-
-TEST(FormatterTest, CounterCountsFieldsNotArguments) {
-  EXPECT_EQ(Format("{1}{}", {S("a"), S("b")}), "bb");
-  EXPECT_EQ(Format("{~}{}", {S("a"), S("b")}), "aa");
-  EXPECT_EQ(Format("{0}{0}", {S("a"), S("b")}), "aa");
-  // A field without an argument still advances the counter.
-  EXPECT_EQ(Format("{9}{}", {S("a"), S("b")}), "<!OOR!>b");
-}
-
-TEST(FormatterTest, BracesOutsideFieldsAreText) {
-  EXPECT_EQ(Format("{{}"), "{}");
-  EXPECT_EQ(Format("a}b"), "a}b");
-  EXPECT_EQ(Format("end{"), "end{");
-  EXPECT_EQ(Format("{{{}", {S("x")}), "{x");
-}
-
-TEST(FormatterTest, UnterminatedFieldIsCopied) {
-  EXPECT_EQ(Format("{abc", {S("x")}), "{abc");
-  EXPECT_EQ(Format("{abc}", {S("x")}), "x");
-  // A "{" inside a field is one more ignored byte.
-  EXPECT_EQ(Format("{a{}", {S("x")}), "x");
-  EXPECT_EQ(Format("{>4f", {S("x")}), "{>4f");
-  // After an unterminated field the "{{" escape still applies.
-  EXPECT_EQ(Format("{a{{b{", {S("x")}), "{a{b{");
+// FormatString skips rescanning after an unclosed field; it must agree with scanning every "{"
+// afresh, as ParseField alone does, on every short text over the field bytes.
+TEST(FormatterTest, AgreesWithPlainScan) {
+  const FormatArgs args = {S("A"), S("B")};
+  const std::string alphabet = "{}f<1a";
+  std::string text;
+  for (std::size_t length = 1; length <= 6; ++length) {
+    std::vector<std::size_t> digits(length, 0);
+    for (bool more = true; more;) {
+      text.clear();
+      for (std::size_t d : digits) text += alphabet[d];
+      std::string plain;
+      std::size_t counter = 0;
+      for (const char* p = text.c_str(); *p != '\0';) {
+        PlaceholderSpec placeholder;
+        const char* after = ParseField(p, &placeholder);
+        if (!placeholder.closed) {
+          plain += *after;
+          p = after + 1;
+          continue;
+        }
+        const std::size_t n =
+            placeholder.index >= 0 ? static_cast<std::size_t>(placeholder.index) : counter;
+        plain += n < args.size() ? RenderArg(args[n], placeholder) : "<!OOR!>";
+        if (!placeholder.tilde) ++counter;
+        p = after;
+      }
+      ASSERT_EQ(FormatString(text, args), plain) << text;
+      more = false;
+      for (std::size_t i = 0; i < length && !more; ++i) {
+        more = ++digits[i] < alphabet.size();
+        if (!more) digits[i] = 0;
+      }
+    }
+  }
 }
 
 // Every "{" of an unclosed run would otherwise scan to the end of the text again.
@@ -60,159 +178,8 @@ TEST(FormatterTest, UnclosedFieldsStayLinear) {
   for (std::string unit : {"{a", "{f}", "{<"}) {
     std::string format;
     for (int i = 0; i < (1 << 18); ++i) format += unit;
-    EXPECT_EQ(Format(format, {S("x")}), format) << unit;
+    EXPECT_EQ(FormatString(format, {S("x")}), format) << unit;
   }
-}
-
-TEST(FormatterTest, FormatEndsAtFirstZeroByte) {
-  EXPECT_EQ(Format(std::string("ab\0{}", 5), {S("x")}), "ab");
-}
-
-TEST(FormatterTest, ParseFieldSettings) {
-  std::ptrdiff_t consumed = 0;
-  PlaceholderSpec placeholder = Parse("{3+,~<7.2X8}tail", &consumed);
-  EXPECT_TRUE(placeholder.closed);
-  EXPECT_EQ(consumed, 12);
-  EXPECT_EQ(placeholder.index, 3);
-  EXPECT_TRUE(placeholder.plus);
-  EXPECT_TRUE(placeholder.comma);
-  EXPECT_TRUE(placeholder.tilde);
-  EXPECT_EQ(placeholder.width, -7);
-  EXPECT_EQ(placeholder.precision, 2);
-  EXPECT_EQ(placeholder.hexMode, 1);
-  EXPECT_EQ(placeholder.hexDigits, 8);
-  EXPECT_EQ(placeholder.fill, ' ');
-
-  placeholder = Parse("{f}>4}", &consumed);
-  EXPECT_TRUE(placeholder.closed);
-  EXPECT_EQ(consumed, 6);
-  EXPECT_EQ(placeholder.fill, '}');
-  EXPECT_EQ(placeholder.width, 4);
-
-  EXPECT_EQ(Parse("{>8<}").width, -8);
-  EXPECT_EQ(Parse("{x}").hexMode, 2);
-  EXPECT_EQ(Parse("{X2x}").hexDigits, 2);  // a later "x" without digits keeps the count
-  EXPECT_EQ(Parse("{X2x}").hexMode, 2);
-  EXPECT_EQ(Parse("{ 1}").index, -1);  // the number must follow "{" directly
-}
-
-TEST(FormatterTest, ParseFieldNonFields) {
-  std::ptrdiff_t consumed = 0;
-  EXPECT_FALSE(Parse("abc", &consumed).closed);
-  EXPECT_EQ(consumed, 0);
-  EXPECT_FALSE(Parse("{{", &consumed).closed);
-  EXPECT_EQ(consumed, 1);
-  EXPECT_FALSE(Parse("{12", &consumed).closed);
-  EXPECT_EQ(consumed, 0);
-  EXPECT_FALSE(Parse("{f", &consumed).closed);
-  EXPECT_EQ(consumed, 0);
-  PlaceholderSpec placeholder = Parse("{}", &consumed);
-  EXPECT_TRUE(placeholder.closed);
-  EXPECT_EQ(consumed, 2);
-  EXPECT_EQ(placeholder.index, -1);
-}
-
-TEST(FormatterTest, HugeNumbersClampAndStayFields) {
-  std::int32_t target = 5;
-  const char* text = "99999999999999999999x";
-  EXPECT_EQ(ParseNumber(text, &target), text + 20);
-  EXPECT_EQ(target, 2147483647);
-  target = 5;
-  const char* noDigits = "x1";
-  EXPECT_EQ(ParseNumber(noDigits, &target), noDigits);
-  EXPECT_EQ(target, 5);
-  const char* leadingZeros = "007}";
-  EXPECT_EQ(ParseNumber(leadingZeros, &target), leadingZeros + 3);
-  EXPECT_EQ(target, 7);
-
-  PlaceholderSpec placeholder = Parse("{99999999999<99999999999}");
-  EXPECT_TRUE(placeholder.closed);
-  EXPECT_EQ(placeholder.index, 2147483647);
-  EXPECT_EQ(placeholder.width, -2147483647);
-  EXPECT_EQ(Format("{4294967296}", {S("a")}), "<!OOR!>");
-}
-
-TEST(FormatterTest, Hexadecimal) {
-  EXPECT_EQ(Format("{f0>8X}", {U(0x1234)}), "00001234");
-  EXPECT_EQ(Format("{f0>8X}", {U(0)}), "00000000");
-  EXPECT_EQ(Format("{X4}", {U(255)}), "00FF");
-  EXPECT_EQ(Format("{x}", {U(255)}), "ff");
-  EXPECT_EQ(Format("{X}", {U(0)}), "0");
-  EXPECT_EQ(Format("{X}", {I(-1)}), "FFFFFFFFFFFFFFFF");
-  EXPECT_EQ(Format("{+,X}", {U(0x12345)}), "12345");
-  EXPECT_EQ(Format("U+{f0>4X}", {U(0x1F600)}), "U+1F600");
-  // Hex arguments are hexadecimal under any field.
-  EXPECT_EQ(Format("{}", {FormatArg::OfHex(0xABC)}), "ABC");
-  EXPECT_EQ(Format("{x6}", {FormatArg::OfHex(0xABC)}), "000abc");
-  // A float shows its bit pattern.
-  EXPECT_EQ(Format("{X}", {F(1.0f)}), "3F800000");
-  EXPECT_EQ(Format("{x}", {F(-2.0f)}), "c0000000");
-}
-
-TEST(FormatterTest, DecimalIntegers) {
-  EXPECT_EQ(Format("{+}", {U(0)}), "+0");
-  EXPECT_EQ(Format("{+}", {I(-5)}), "-5");
-  EXPECT_EQ(Format("{}", {I(std::numeric_limits<std::int64_t>::min())}), "-9223372036854775808");
-  EXPECT_EQ(Format("{}", {U(std::numeric_limits<std::uint64_t>::max())}), "18446744073709551615");
-  EXPECT_EQ(Format("{,}", {U(1234567)}), "1,234,567");
-  EXPECT_EQ(Format("{,}", {I(-123456)}), "-123,456");
-  EXPECT_EQ(Format("{,}", {U(999)}), "999");
-  EXPECT_EQ(Format("{f0>5}", {I(-42)}), "00-42");
-}
-
-TEST(FormatterTest, Floats) {
-  EXPECT_EQ(Format("{}", {F(2.5f)}), "2.5");
-  EXPECT_EQ(Format("{.2}", {F(3.14159f)}), "3.14");
-  EXPECT_EQ(Format("{}", {F(-0.5f)}), "-0.5");
-  EXPECT_EQ(Format("{}", {F(1.0f)}), "1.0");
-  EXPECT_EQ(Format("{}", {F(0.1f)}), "0.1");
-  EXPECT_EQ(Format("{.0}", {F(2.5f)}), "2.");
-  EXPECT_EQ(Format("{.3}", {F(2.9999f)}), "2.999");  // truncated, not rounded
-  EXPECT_EQ(Format("{+}", {F(0.0f)}), "+0.0");
-  EXPECT_EQ(Format("{,}", {F(1234567.0f)}), "1,234,567.0");
-  EXPECT_EQ(Format("{,.7}", {F(0.5f)}), "0.500,000,0");
-  EXPECT_EQ(Format("{,}", {F(0.125f)}), "0.125");  // no separator when no digit follows
-}
-
-TEST(FormatterTest, FloatsBeyondIntegerRange) {
-  EXPECT_EQ(Format("{}", {F(18446744073709551616.0f)}), "18446744073709551616.0");
-  EXPECT_EQ(Format("{}", {F(-std::numeric_limits<float>::max())}),
-            "-340282346638528859811704183484516925440.0");
-}
-
-TEST(FormatterTest, FractionNearOneNeverShowsAColon) {
-  const float justBelowOne = std::nextafter(1.0f, 0.0f);
-  EXPECT_EQ(Format("{.3}", {F(justBelowOne)}), "0.999");
-}
-
-TEST(FormatterTest, NotANumberAndInfinities) {
-  const float inf = std::numeric_limits<float>::infinity();
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_EQ(Format("{}", {F(nan)}), "nan");
-  EXPECT_EQ(Format("{+,.3}", {F(nan)}), "nan");
-  EXPECT_EQ(Format("{}", {F(inf)}), "inf");
-  EXPECT_EQ(Format("{+}", {F(inf)}), "+inf");
-  EXPECT_EQ(Format("{}", {F(-inf)}), "-inf");
-  EXPECT_EQ(Format("{f*>6}", {F(-inf)}), "**-inf");
-}
-
-TEST(FormatterTest, OtherKinds) {
-  EXPECT_EQ(Format("{}", {FormatArg::OfBool(true)}), "TRUE");
-  EXPECT_EQ(Format("{<6}", {FormatArg::OfBool(true)}), "TRUE  ");
-  EXPECT_EQ(Format("{}", {FormatArg::OfBool(false)}), "FALSE");
-  EXPECT_EQ(Format("{.1}", {S("abc")}), "abc");  // precision does not cut text
-  FormatArg noKind;
-  noKind.kind = static_cast<FormatArgKind>(42);
-  EXPECT_EQ(Format("{>4}", {noKind}), " N/A");
-}
-
-TEST(FormatterTest, Padding) {
-  EXPECT_EQ(Format("{<6}", {S("ab")}), "ab    ");
-  EXPECT_EQ(Format("{>6}", {S("ab")}), "    ab");
-  EXPECT_EQ(Format("{f*>6}", {S("ab")}), "****ab");
-  EXPECT_EQ(Format("{>1}", {S("abc")}), "abc");
-  // Width counts bytes: the nine bytes of this text get one fill byte.
-  EXPECT_EQ(Format("{>10}", {S("成功．")}), " 成功．");
 }
 
 }  // namespace
