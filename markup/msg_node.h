@@ -42,10 +42,10 @@ class TextMsgNode final : public MsgNode {
 
 class SubstMsgNode final : public MsgNode {
  public:
-  explicit SubstMsgNode(const PlaceholderSpec& placeholder) : spec(placeholder) {}
+  explicit SubstMsgNode(const PlaceholderSpec& placeholder) : placeholder(placeholder) {}
   MsgNodeType GetType() const override { return MsgNodeType::Subst; }
   std::string Dump() const override;
-  const PlaceholderSpec spec;  // `closed` is always true
+  const PlaceholderSpec placeholder;  // `closed` is always true
 };
 
 class ColorMsgNode final : public MsgNode {
