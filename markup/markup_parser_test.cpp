@@ -22,7 +22,7 @@ std::string DescribePlaceholder(const PlaceholderSpec& s) {
 // Dump, plus what Dump leaves out: the reset target and the whole substitution field.
 std::string Describe(const MsgNode& node) {
   if (node.GetType() == MsgNodeType::Subst) {
-    return DescribePlaceholder(static_cast<const SubstMsgNode&>(node).placeholder);
+    return DescribePlaceholder(static_cast<const SubstMsgNode&>(node).spec);
   }
   if (node.GetType() != MsgNodeType::Reset) return node.Dump();
   return node.Dump() + " " +

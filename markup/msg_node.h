@@ -42,10 +42,10 @@ class TextMsgNode final : public MsgNode {
 
 class SubstMsgNode final : public MsgNode {
  public:
-  explicit SubstMsgNode(const PlaceholderSpec& placeholder) : placeholder(placeholder) {}
+  explicit SubstMsgNode(const PlaceholderSpec& placeholder) : spec(placeholder) {}
   MsgNodeType GetType() const override { return MsgNodeType::Subst; }
   std::string Dump() const override;
-  const PlaceholderSpec placeholder;  // `closed` is always true
+  const PlaceholderSpec spec;  // the parsed field; `closed` is always true
 };
 
 class ColorMsgNode final : public MsgNode {
