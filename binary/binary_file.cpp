@@ -1,7 +1,6 @@
 #include "binary/binary_file.h"
 
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include "app/catalog.h"
@@ -11,6 +10,8 @@
 
 namespace quillex {
 namespace {
+
+constexpr std::size_t kEndMarkerSize = 4;
 
 // Writes the fields into a fixed buffer. A field that does not fit the rest is skipped and marks
 // the buffer as overflowed, so a wrong size can never write past the end.
@@ -23,12 +24,6 @@ class FieldWriter {
     for (int shift = 0; shift < 32; shift += 8) {
       buffer_[position_++] = static_cast<std::uint8_t>(value >> shift);
     }
-  }
-
-  void PutBytes(std::span<const std::uint8_t> bytes) {
-    if (!Fits(bytes.size())) return;
-    if (!bytes.empty()) std::memcpy(buffer_.data() + position_, bytes.data(), bytes.size());
-    position_ += bytes.size();
   }
 
   bool Overflowed() const { return overflowed_; }
@@ -44,61 +39,64 @@ class FieldWriter {
   bool overflowed_ = false;
 };
 
-// 36 + 4 * (L + N + N * L) + P, or false when it does not fit a size_t.
-bool TotalSize(const BinaryImage& image, std::size_t* total) {
+// 32 + 4 * (L + N + N * L): the fields before the pool, or false when it does not fit a size_t.
+bool HeadSize(const BinaryImage& image, std::size_t* size) {
   constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  constexpr std::size_t kFixed = binary_format::kFixedFieldsSize - kEndMarkerSize;
   std::size_t words = image.languages.size();
-  std::size_t pool = image.messagePool->bytes.size();
   if (image.messageIds.size() > kMax - words) return false;
   words += image.messageIds.size();
   if (image.offsetPool.size() > kMax - words) return false;
   words += image.offsetPool.size();
-  if (words > (kMax - binary_format::kFixedFieldsSize) / 4) return false;
-  std::size_t size = binary_format::kFixedFieldsSize + 4 * words;
-  if (pool > kMax - size) return false;
-  *total = size + pool;
+  if (words > (kMax - kFixed) / 4) return false;
+  *size = kFixed + 4 * words;
   return true;
 }
 
 }  // namespace
 
-bool LayOutBinaryFile(const BinaryImage& image, std::vector<std::uint8_t>* bytes) {
-  std::size_t total = 0;
-  bytes->clear();
-  if (TotalSize(image, &total)) bytes->resize(total);
+bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields) {
+  std::size_t headSize = 0;
+  fields->head.clear();
+  if (HeadSize(image, &headSize)) fields->head.resize(headSize);
+  fields->tail.assign(kEndMarkerSize, 0);
 
-  FieldWriter out(bytes);
-  const std::vector<std::uint8_t>& pool = image.messagePool->bytes;
-  out.Put32(image.seed);
-  out.Put32(HashString(binary_format::kStartMarkerText, image.seed));
-  out.Put32(binary_format::kReserved);
-  out.Put32(image.languages.size());
-  out.Put32(image.messageIds.size());
-  out.Put32(static_cast<std::uint32_t>(image.messagePool->indexed
-                                           ? binary_format::PoolKind::UnitStrings
-                                           : binary_format::PoolKind::Utf8Text));
-  for (const LanguageEntry& language : image.languages) out.Put32(language.hash);
-  for (const MessageIdEntry& id : image.messageIds) out.Put32(id.hash);
-  out.Put32(4 * image.offsetPool.size());
-  for (std::uint32_t offset : image.offsetPool) out.Put32(offset);
-  out.Put32(pool.size());
-  out.PutBytes(pool);
-  out.Put32(HashString(binary_format::kEndMarkerText, image.seed));
+  FieldWriter head(&fields->head);
+  head.Put32(image.seed);
+  head.Put32(HashString(binary_format::kStartMarkerText, image.seed));
+  head.Put32(binary_format::kReserved);
+  head.Put32(image.languages.size());
+  head.Put32(image.messageIds.size());
+  head.Put32(static_cast<std::uint32_t>(image.messagePool->indexed
+                                            ? binary_format::PoolKind::UnitStrings
+                                            : binary_format::PoolKind::Utf8Text));
+  for (const LanguageEntry& language : image.languages) head.Put32(language.hash);
+  for (const MessageIdEntry& id : image.messageIds) head.Put32(id.hash);
+  head.Put32(4 * image.offsetPool.size());
+  for (std::uint32_t offset : image.offsetPool) head.Put32(offset);
+  head.Put32(image.messagePool->bytes.size());
+  FieldWriter tail(&fields->tail);
+  tail.Put32(HashString(binary_format::kEndMarkerText, image.seed));
 
-  if (out.Overflowed()) {
+  if (head.Overflowed() || tail.Overflowed()) {
     PrintError(Msg::OutputBufferOverflow);
-    bytes->clear();
+    fields->head.clear();
+    fields->tail.clear();
     return false;
   }
   return true;
 }
 
 bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
-  std::vector<std::uint8_t> bytes;
-  if (!LayOutBinaryFile(image, &bytes)) return false;
+  BinaryFileFields fields;
+  if (!LayOutBinaryFile(image, &fields)) return false;
   OutputFile file;
   if (!file.Open(path, "wb")) return false;
-  std::fwrite(bytes.data(), 1, bytes.size(), file.Stream());
+  // Write errors stay on the stream; Commit finds them.
+  const std::vector<std::uint8_t>& pool = image.messagePool->bytes;
+  std::fwrite(fields.head.data(), 1, fields.head.size(), file.Stream());
+  if (!pool.empty()) std::fwrite(pool.data(), 1, pool.size(), file.Stream());
+  std::fwrite(fields.tail.data(), 1, fields.tail.size(), file.Stream());
   return file.Commit();
 }
 

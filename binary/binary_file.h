@@ -21,11 +21,19 @@ struct BinaryImage {
   const MessagePool* messagePool = nullptr;
 };
 
-/// The bytes of the file, in a buffer sized to the exact total. REQUIRES: every count and size
-/// fits 32 bits (BuildOffsetPool checked them). When a field does not fit the rest of the
-/// buffer (a fault of the layout code, or a total beyond memory) prints "Output buffer overflow
-/// detected." and returns false.
-[[nodiscard]] bool LayOutBinaryFile(const BinaryImage& image, std::vector<std::uint8_t>* bytes);
+/// Every field of the file in buffers of their exact size, around the pool: `head` holds the
+/// fields before the pool bytes (up to the pool size), `tail` the end marker. The file is `head`,
+/// the pool bytes as they lie in the image (never copied: they are most of the file), then
+/// `tail`.
+struct BinaryFileFields {
+  std::vector<std::uint8_t> head;
+  std::vector<std::uint8_t> tail;
+};
+
+/// Lays out the fields. REQUIRES: every count and size fits 32 bits (BuildOffsetPool checked
+/// them). When a field does not fit the rest of its buffer (a fault of the layout code, or a size
+/// beyond memory) prints "Output buffer overflow detected." and returns false.
+[[nodiscard]] bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields);
 
 /// Lays out the file and writes it to `path` through OutputFile. False after the layout's
 /// error, after "Failed to write file: {}" for a failed write, or silently when the file cannot

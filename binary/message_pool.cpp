@@ -10,9 +10,17 @@ constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 }  // namespace
 
 bool BuildTextPool(MessageTable* table, MessagePool* pool) {
+  // The exact size first: growing by doubling would hold up to twice the pool, and more while
+  // it moves, next to a message table that is already large.
+  std::uint64_t size = 0;
+  for (std::size_t i = 0; i < table->messages.size(); ++i) {
+    for (const MessageRecord& record : table->messages[i]) {
+      if (i == 0 || !record.text.empty()) size += record.text.size() + 1;
+    }
+  }
   std::vector<std::uint8_t>& bytes = pool->bytes;
   bytes.clear();
-  bytes.reserve(65536);
+  bytes.reserve(size);
   for (std::size_t i = 0; i < table->messages.size(); ++i) {
     std::vector<MessageRecord>& records = table->messages[i];
     for (std::size_t j = 0; j < records.size(); ++j) {

@@ -1,11 +1,11 @@
-#include "platform/platform.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace quillex::platform {
 namespace {
@@ -38,8 +38,8 @@ int GetMultibyteCodePage() {
     codeset += c;
   }
   if (codeset == "utf8") return 65001;
-  if (codeset == "sjis" || codeset == "shiftjis" || codeset == "cp932" ||
-      codeset == "windows31j" || codeset == "mskanji") {
+  if (codeset == "sjis" || codeset == "shiftjis" || codeset == "cp932" || codeset == "windows31j" ||
+      codeset == "mskanji") {
     return 932;
   }
   return 0;
@@ -55,9 +55,7 @@ Path AppendToPath(const Path& base, std::string_view suffix) {
   return Path(base.native() + std::string(suffix));
 }
 
-std::FILE* OpenStream(const Path& path, const char* mode) {
-  return std::fopen(path.c_str(), mode);
-}
+std::FILE* OpenStream(const Path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 // A 32-bit off_t would cut the size of files of 2 GiB or more.
 static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
@@ -74,7 +72,11 @@ bool GetStreamSize(std::FILE* stream, std::uint64_t* size) {
 }
 
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath) {
-  std::string pattern = target.native() + ".tmpXXXXXX";
+  // Only the start of the target's name: a name that just fits the file system's limit must not
+  // fail for its temporary file alone.
+  constexpr std::size_t kNameStart = 64;
+  std::string name = target.filename().native().substr(0, kNameStart) + ".tmpXXXXXX";
+  std::string pattern = (target.parent_path() / name).native();
   int fd = ::mkstemp(pattern.data());
   if (fd < 0) return nullptr;
   std::FILE* stream = ::fdopen(fd, mode);
