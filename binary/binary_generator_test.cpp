@@ -54,16 +54,5 @@ TEST_F(BinaryGeneratorTest, MessageListWarnsAndGoesOn) {
   EXPECT_TRUE(result);
 }
 
-TEST_F(BinaryGeneratorTest, IndexedPoolsAreRefusedForNow) {
-  for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(generator_.BuildMessagePool(mode));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: Failed to build message pool.\n");
-    EXPECT_TRUE(generator_.messagePool.bytes.empty());
-  }
-  ASSERT_TRUE(generator_.BuildMessagePool(IndexingMode::NoIndexing));
-  EXPECT_EQ(generator_.messagePool.bytes.size(), 4u);
-}
-
 }  // namespace
 }  // namespace quillex
