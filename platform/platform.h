@@ -57,7 +57,8 @@ void SetDefaultPermissions(std::FILE* stream);
 bool ResolveWriteTarget(const Path& target, Path* file);
 
 /// Gives the finished temporary file the permissions a plain open of `file` would leave: those
-/// of `file` when it exists (an open keeps them), else those of a new file.
+/// of `file` when it exists (an open keeps them, and its owner and group as far as the user may
+/// set them), else those of a new file.
 /// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
 void SetPermissionsFor(std::FILE* stream, const Path& file);
 

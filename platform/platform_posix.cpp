@@ -112,6 +112,11 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
 void SetPermissionsFor(std::FILE* stream, const Path& file) {
   struct stat status;
   if (::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+    // An open keeps the file's owner and group too; where the user may not give them (only its
+    // own owner, only its own groups), the new file stays the user's, as any new file would.
+    if (::fchown(::fileno(stream), status.st_uid, status.st_gid) != 0) {
+      // Nothing to undo: the file keeps the user's owner and group.
+    }
     // Set-user-ID and the like stay off: writing a file clears them too.
     ::fchmod(::fileno(stream), status.st_mode & 0777);
   } else {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -47,6 +51,32 @@ TEST_F(LocaleTest, CodePageFromCodeset) {
   }
   setenv("LC_ALL", "en_US.utf8@x", 1);
   EXPECT_EQ(GetMultibyteCodePage(), 65001);
+}
+
+TEST(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a privileged user can make a file of another owner";
+  Path dir =
+      std::filesystem::temp_directory_path() / ("quillex_platform_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  Path target = dir / "msg.bin";
+  std::FILE* old = std::fopen(target.c_str(), "w");
+  ASSERT_NE(old, nullptr);
+  std::fclose(old);
+  ASSERT_EQ(::chown(target.c_str(), 12345, 23456), 0);
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+
+  Path temp;
+  std::FILE* stream = CreateTempFileBeside(target, "wb", &temp);
+  ASSERT_NE(stream, nullptr);
+  SetPermissionsFor(stream, target);
+  std::fclose(stream);
+  ASSERT_TRUE(ReplaceFile(temp, target));
+  struct stat status;
+  ASSERT_EQ(::stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 12345u);
+  EXPECT_EQ(status.st_gid, 23456u);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
