@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "binary/test_support.h"
-
 namespace quillex {
 namespace {
 
 // Pools of 4 GiB cannot be built in a test, but the checks only look at sizes and offsets.
 TEST(MessagePoolTest, OffsetPoolRefusesWhatDoesNotFit32Bits) {
-  MessageTable table = testing::MakeTable({"en"}, {"A"}, {{"x"}});
+  MessageTable table;
+  table.languages.resize(1);
+  table.messageIds.resize(1);
+  table.messages.resize(1);
+  table.messages[0].resize(1);
   std::vector<std::uint32_t> offsets;
   EXPECT_TRUE(BuildOffsetPool(table, 0xFFFFFFFFull, &offsets));
   EXPECT_FALSE(BuildOffsetPool(table, 0x100000000ull, &offsets));
