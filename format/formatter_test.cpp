@@ -115,7 +115,7 @@ TEST(FormatterTest, ParseField) {
   EXPECT_EQ(placeholder.hexDigits, 8);
   EXPECT_EQ(placeholder.fill, '*');
 
-  // Where the caller goes on after something that is no complete field; the spec is reset.
+  // Where the caller goes on after something that is no complete field; its settings are reset.
   struct Case {
     const char* text;
     bool closed;
