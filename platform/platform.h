@@ -47,10 +47,6 @@ std::FILE* OpenStream(const Path& path, const char* mode);
 /// when no such file can be created; prints nothing.
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath);
 
-/// Gives the finished temporary file the permissions a plain open of a new file would give.
-/// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
-void SetDefaultPermissions(std::FILE* stream);
-
 /// Where a plain open of `target` for writing would write: `target` with symbolic links followed
 /// (stored in `file`), so that replacing it keeps the links. False when that file exists but may
 /// not be written (a plain open would fail); prints nothing.

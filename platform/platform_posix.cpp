@@ -19,6 +19,14 @@ std::string FirstNonEmptyEnv(std::initializer_list<const char*> names) {
   return {};
 }
 
+// The permissions a plain open of a new file would give.
+void SetDefaultPermissions(std::FILE* stream) {
+  // mkstemp creates 0600; a plain fopen would give 0666 less the umask.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(::fileno(stream), 0666 & ~mask);
+}
+
 }  // namespace
 
 bool IsUserLanguageJapanese() {
@@ -87,13 +95,6 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
   }
   *tempPath = Path(pattern);
   return stream;
-}
-
-void SetDefaultPermissions(std::FILE* stream) {
-  // mkstemp creates 0600; a plain fopen would give 0666 less the umask.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(::fileno(stream), 0666 & ~mask);
 }
 
 bool ResolveWriteTarget(const Path& target, Path* file) {
