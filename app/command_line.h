@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/catalog.h"
+#include "console/catalog.h"
 #include "app/options.h"
 
 namespace quillex {

@@ -1,20 +1,14 @@
-// The parsed command line: the one record every generator reads.
+// The parsed command line; the run flow hands each generator the part it reads.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "binary/indexing_mode.h"
 #include "input/hash.h"
 #include "platform/platform.h"
 
 namespace quillex {
-
-/// Fixed values.
-enum class IndexingMode : std::int32_t {
-  NoIndexing = 0,
-  PerLanguage = 1,   // --indexing: one character table per language
-  AllLanguages = 2,  // --indexing-all: one table shared by all languages
-};
 
 struct Options {
   bool showVersion = false;

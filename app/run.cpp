@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/catalog.h"
+#include "console/catalog.h"
 #include "app/command_line.h"
 #include "app/options.h"
 #include "binary/binary_generator.h"
@@ -13,19 +13,20 @@ namespace quillex {
 namespace {
 
 constexpr const char* kProgramName = "zorb-quillex";
-constexpr const char* kVersion = "1.3.0";
+// From the project's version in CMake: one place to change it.
+constexpr const char* kVersion = QUILLEX_VERSION;
 
 void PrintVersionLine() {
   std::printf("%s version %s (compiled at %s %s)\n", kProgramName, kVersion, __DATE__, __TIME__);
 }
 
 // The generator lives only for its one call and is gone before the success line.
-template <typename Generator>
-int Generate(const Options& options) {
+template <typename Generator, typename Request>
+int Generate(const Request& request) {
   bool succeeded = false;
   {
     Generator generator;
-    succeeded = generator.Generate(options);
+    succeeded = generator.Generate(request);
   }
   if (!succeeded) return 1;
   PrintLine(Msg::Succeeded);
@@ -37,7 +38,7 @@ int Generate(const Options& options) {
 void ChooseConsoleLanguage() {
   if (!platform::IsUserLanguageJapanese()) return;
   const int codePage = platform::GetMultibyteCodePage();
-  if (codePage == 65001 || codePage == 932) useJapanese = 1;
+  if (codePage == 65001 || codePage == 932) useJapanese = true;
 }
 
 int RunMain(int argc, const char* const* argv) {
@@ -55,9 +56,17 @@ int RunMain(int argc, const char* const* argv) {
   }
   if (options.sourceOutput) {
     if (options.indexing != IndexingMode::NoIndexing) PrintWarning(Msg::SourceNoIndexing);
-    return Generate<SourceGenerator>(options);
+    return Generate<SourceGenerator>(SourceRequest{.inputPath = options.inputPath,
+                                                   .outputDirectory = options.outputDirectory,
+                                                   .prefix = options.prefix,
+                                                   .replaceFiles = options.replaceFiles});
   }
-  return Generate<BinaryGenerator>(options);
+  return Generate<BinaryGenerator>(BinaryRequest{.inputPath = options.inputPath,
+                                                 .outputDirectory = options.outputDirectory,
+                                                 .prefix = options.prefix,
+                                                 .replaceFiles = options.replaceFiles,
+                                                 .indexing = options.indexing,
+                                                 .hashSeed = options.hashSeed});
 }
 
 }  // namespace quillex

@@ -4,7 +4,7 @@
 
 namespace quillex {
 
-/// Sets `useJapanese` to 1 when the user's language is Japanese and the console's code page is
+/// Sets `useJapanese` when the user's language is Japanese and the console's code page is
 /// UTF-8 (65001) or Shift_JIS (932); otherwise leaves it at 0. Call once, before any message.
 void ChooseConsoleLanguage();
 

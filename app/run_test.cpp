@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "app/catalog.h"
+#include "console/catalog.h"
 
 namespace quillex {
 namespace {
@@ -22,9 +22,9 @@ bool Japanese(const char* lang) {
     if (i < 3) ::unsetenv(names[i]);
   }
   ::setenv("LANG", lang, 1);
-  const std::int32_t savedFlag = std::exchange(useJapanese, 0);
+  const bool savedFlag = std::exchange(useJapanese, false);
   ChooseConsoleLanguage();
-  const bool japanese = std::exchange(useJapanese, savedFlag) == 1;
+  const bool japanese = std::exchange(useJapanese, savedFlag);
   for (int i = 0; i < 4; ++i) {
     saved[i] ? ::setenv(names[i], saved[i]->c_str(), 1) : ::unsetenv(names[i]);
   }

@@ -2,16 +2,21 @@
 
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
-#include "app/catalog.h"
 #include "binary/binary_format.h"
+#include "console/catalog.h"
 #include "input/hash.h"
-#include "input/output_file.h"
+#include "platform/output_file.h"
 
 namespace quillex {
 namespace {
 
 constexpr std::size_t kEndMarkerSize = 4;
+
+std::string_view AsBytes(const std::vector<std::uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
 
 // Writes the fields into a fixed buffer. A field that does not fit the rest is skipped and marks
 // the buffer as overflowed, so a wrong size can never write past the end.
@@ -92,12 +97,12 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   if (!LayOutBinaryFile(image, &fields)) return false;
   OutputFile file;
   if (!file.Open(path, "wb")) return false;
-  // Write errors stay on the stream; Commit finds them.
+  // Write errors stay on the stream; the commit finds them.
   const std::vector<std::uint8_t>& pool = image.messagePool->bytes;
-  std::fwrite(fields.head.data(), 1, fields.head.size(), file.Stream());
-  if (!pool.empty()) std::fwrite(pool.data(), 1, pool.size(), file.Stream());
-  std::fwrite(fields.tail.data(), 1, fields.tail.size(), file.Stream());
-  return file.Commit();
+  file.Write(AsBytes(fields.head));
+  file.Write(AsBytes(pool));
+  file.Write(AsBytes(fields.tail));
+  return CommitOutput(file);
 }
 
 }  // namespace quillex

@@ -1,26 +1,26 @@
 #include "binary/binary_generator.h"
 
-#include "app/catalog.h"
+#include "console/catalog.h"
 #include "binary/hash_include.h"
 #include "replace/text_replace_context.h"
 
 namespace quillex {
-bool BinaryGenerator::Generate(const Options& options) {
-  hashSeed = options.hashSeed;
+bool BinaryGenerator::Generate(const BinaryRequest& request) {
+  hashSeed = request.hashSeed;
   PrintLine(Msg::UsingHashSeed, {FormatArg::OfUInt(hashSeed)});
 
-  if (!LoadMessageTable(options.inputPath)) {
-    PrintError(Msg::FailedToReadCsvFile, {PathArg(options.inputPath)});
+  if (!LoadMessageTable(request.inputPath)) {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
     return false;
   }
-  if (!BuildMessagePool(options.indexing)) return false;
+  if (!BuildMessagePool(request.indexing)) return false;
   if (!BuildOffsetPool(table, messagePool.bytes.size(), &offsetPool)) {
     PrintError(Msg::FailedToBuildOffsetPool);
     return false;
   }
   // The character usage lists of indexed runs belong here, before the binary file.
 
-  const platform::Path base = platform::JoinPath(options.outputDirectory, options.prefix);
+  const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   const platform::Path binaryPath = platform::AppendToPath(base, ".bin");
   PrintLine(Msg::OutputBinaryFile, {PathArg(binaryPath)});
   if (!WriteBinaryFile(binaryPath, Image())) {
@@ -29,18 +29,18 @@ bool BinaryGenerator::Generate(const Options& options) {
   }
 
   // Replace files receive the hash lines through ProcessCommand instead of the include files.
-  if (!options.replaceFiles.empty()) return RunReplaceFiles(options);
+  if (!request.replaceFiles.empty()) return RunReplaceFiles(request);
   return WriteHashIncludes(base);
 }
 
-bool BinaryGenerator::ProcessCommand(std::FILE* out, const ReplaceCommand& command,
+bool BinaryGenerator::ProcessCommand(std::string& out, const ReplaceCommand& command,
                                      const platform::Path& replaceFile) {
   switch (command.code) {
     case command::IdList:
-      WriteHashLines(out, command.indentation, table.messageIds);
+      WriteHashLines(out, command.indentation, HashedNames(table.messageIds));
       return true;
     case command::LanguageList:
-      WriteHashLines(out, command.indentation, table.languages);
+      WriteHashLines(out, command.indentation, HashedNames(table.languages));
       return true;
     default:
       // In practice MESSAGE_LIST: the replaced file is still written, without its lines.
@@ -52,7 +52,15 @@ bool BinaryGenerator::ProcessCommand(std::FILE* out, const ReplaceCommand& comma
 }
 
 bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
-  return table.Load(inputPath, hashSeed);
+  if (!table.Load(inputPath, hashSeed)) return false;
+  for (std::size_t j : CollidingIdentifiers(table.messageIds)) {
+    const MessageIdEntry& first = table.messageIds[j - 1];
+    const MessageIdEntry& second = table.messageIds[j];
+    PrintError(Msg::HashCollision, {FormatArg::OfString(first.name),
+                                    FormatArg::OfString(second.name),
+                                    FormatArg::OfUInt(second.hash)});
+  }
+  return true;
 }
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
@@ -71,11 +79,11 @@ BinaryImage BinaryGenerator::Image() const {
           .messagePool = &messagePool};
 }
 
-bool BinaryGenerator::RunReplaceFiles(const Options& options) {
-  for (const platform::Path& replaceFile : options.replaceFiles) {
+bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
+  for (const platform::Path& replaceFile : request.replaceFiles) {
     TextReplaceContext context(this, /*binaryFlag=*/true, /*sourceFlag=*/false,
                                /*indexedFlag=*/messagePool.indexed);
-    if (!context.Execute(options.outputDirectory, replaceFile)) return false;
+    if (!context.Execute(request.outputDirectory, replaceFile)) return false;
   }
   return true;
 }
@@ -83,13 +91,13 @@ bool BinaryGenerator::RunReplaceFiles(const Options& options) {
 bool BinaryGenerator::WriteHashIncludes(const platform::Path& base) const {
   const platform::Path idPath = platform::AppendToPath(base, "_id_hash.inc");
   PrintLine(Msg::OutputIdList, {PathArg(idPath)});
-  if (!WriteHashInclude(idPath, table.messageIds)) {
+  if (!WriteHashInclude(idPath, HashedNames(table.messageIds))) {
     PrintError(Msg::FailedToOutputIdHashTable, {PathArg(idPath)});
     return false;
   }
   const platform::Path languagePath = platform::AppendToPath(base, "_lang_hash.inc");
   PrintLine(Msg::OutputLanguageList, {PathArg(languagePath)});
-  if (!WriteHashInclude(languagePath, table.languages)) {
+  if (!WriteHashInclude(languagePath, HashedNames(table.languages))) {
     PrintError(Msg::FailedToOutputLanguageHashTable, {PathArg(languagePath)});
     return false;
   }

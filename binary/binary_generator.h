@@ -3,41 +3,53 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
 #include <vector>
 
-#include "app/options.h"
 #include "binary/binary_file.h"
+#include "binary/indexing_mode.h"
 #include "binary/message_pool.h"
 #include "input/hash.h"
 #include "input/message_table.h"
+#include "platform/platform.h"
 #include "replace/replace_command.h"
 
 namespace quillex {
 
+/// What one binary output run reads.
+struct BinaryRequest {
+  platform::Path inputPath;
+  platform::Path outputDirectory;
+  platform::Path prefix;
+  std::vector<platform::Path> replaceFiles;  // run in this order instead of the include files
+  IndexingMode indexing = IndexingMode::NoIndexing;
+  std::uint32_t hashSeed = kDefaultHashSeed;
+};
+
 class BinaryGenerator : public TextReplaceCommandProcessor {
  public:
-  /// Runs binary output with `options`: prints the seed, loads the table, builds the pools,
-  /// writes the binary file, then runs the replace files or writes the two hash include files.
-  /// Prints its progress lines and errors; true when every output was written. Stops at the
-  /// first failure with the step's error ("Failed to read CSV file: {}", "Failed to build
-  /// message pool.", "Failed to build offset pool.", "Failed to output binary file: {}",
-  /// "Failed to output message identifier hash table: {}", "Failed to output language name hash
-  /// table: {}"; a replace run prints its own); files of earlier steps stay.
-  [[nodiscard]] bool Generate(const Options& options);
+  /// Runs binary output: prints the seed, loads the table, builds the pools, writes the binary
+  /// file, then runs the replace files or writes the two hash include files. Prints its progress
+  /// lines and errors; true when every output was written. Stops at the first failure with the
+  /// step's error (Msg::FailedToReadCsvFile, FailedToBuildMessagePool, FailedToBuildOffsetPool,
+  /// FailedToOutputBinaryFile, FailedToOutputIdHashTable, FailedToOutputLanguageHashTable; a
+  /// replace run prints its own); files of earlier steps stay.
+  [[nodiscard]] bool Generate(const BinaryRequest& request);
 
   /// ID_LIST and LANGUAGE_LIST: one hash line per identifier or language, each starting with the
-  /// command's indentation. Any other command warns "{}: {}: The replace command {} does not
-  /// support binary output." and writes nothing. Returns true.
-  bool ProcessCommand(std::FILE* out, const ReplaceCommand& command,
+  /// command's indentation. Any other command warns (Msg::CommandNoBinaryOutput) and appends
+  /// nothing. Returns true.
+  bool ProcessCommand(std::string& out, const ReplaceCommand& command,
                       const platform::Path& replaceFile) override;
 
   /// Loads `table` from the CSV file with `hashSeed`. False when the file cannot be read or
-  /// parsed; prints nothing then (collision errors are printed, and are no failure).
+  /// parsed; prints nothing then. Prints a Msg::HashCollision error for each pair of neighbouring
+  /// identifiers with equal hashes, which is no failure: the application can still load the
+  /// table, it just cannot tell the two messages apart.
   [[nodiscard]] bool LoadMessageTable(const platform::Path& inputPath);
 
-  /// Builds `messagePool` and the records' offsets for `indexing`. Prints "Failed to build
-  /// message pool." when it fails, as it does for every indexed mode for now.
+  /// Builds `messagePool` and the records' offsets for `indexing`. Prints
+  /// Msg::FailedToBuildMessagePool when it fails, as it does for every indexed mode for now.
   [[nodiscard]] bool BuildMessagePool(IndexingMode indexing);
 
   /// The file contents as they stand; valid while the generator is unchanged.
@@ -50,7 +62,7 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   std::vector<std::uint32_t> offsetPool;
 
  private:
-  [[nodiscard]] bool RunReplaceFiles(const Options& options);
+  [[nodiscard]] bool RunReplaceFiles(const BinaryRequest& request);
   [[nodiscard]] bool WriteHashIncludes(const platform::Path& base) const;
 };
 

@@ -1,44 +1,23 @@
 #include "binary/hash_include.h"
 
-#include "input/output_file.h"
+#include "console/catalog.h"
 
 namespace quillex {
-namespace {
 
-template <typename Entry>
-void WriteLines(std::FILE* out, const std::string& indentation, const std::vector<Entry>& entries) {
-  for (const Entry& entry : entries) {
-    std::fprintf(out, "%s%s = 0x%08X,\n", indentation.c_str(), entry.name.c_str(),
-                 static_cast<unsigned>(entry.hash));
+void WriteHashLines(std::string& out, std::string_view indentation,
+                    std::span<const HashedName> entries) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  for (const HashedName& entry : entries) {
+    out.append(indentation).append(entry.name).append(" = 0x");
+    for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(entry.hash >> shift) & 0xF];
+    out.append(",\n");
   }
 }
 
-template <typename Entry>
-bool WriteInclude(const platform::Path& path, const std::vector<Entry>& entries) {
-  OutputFile file;
-  if (!file.Open(path, "w")) return false;
-  WriteLines(file.Stream(), std::string(), entries);
-  return file.Commit();
-}
-
-}  // namespace
-
-void WriteHashLines(std::FILE* out, const std::string& indentation,
-                    const std::vector<MessageIdEntry>& entries) {
-  WriteLines(out, indentation, entries);
-}
-
-void WriteHashLines(std::FILE* out, const std::string& indentation,
-                    const std::vector<LanguageEntry>& entries) {
-  WriteLines(out, indentation, entries);
-}
-
-bool WriteHashInclude(const platform::Path& path, const std::vector<MessageIdEntry>& entries) {
-  return WriteInclude(path, entries);
-}
-
-bool WriteHashInclude(const platform::Path& path, const std::vector<LanguageEntry>& entries) {
-  return WriteInclude(path, entries);
+bool WriteHashInclude(const platform::Path& path, std::span<const HashedName> entries) {
+  std::string lines;
+  WriteHashLines(lines, {}, entries);
+  return WriteOutputFile(path, "w", lines);
 }
 
 }  // namespace quillex

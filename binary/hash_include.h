@@ -2,28 +2,40 @@
 // "NAME = 0x5B4B101E,", for the application's source code.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "input/message_table.h"
 #include "platform/platform.h"
 
 namespace quillex {
 
-/// Writes one line per entry, in order: `indentation`, the name unchanged, " = 0x", the hash as
-/// eight upper-case hexadecimal digits, ",\n". Write errors stay on the stream for its owner.
-void WriteHashLines(std::FILE* out, const std::string& indentation,
-                    const std::vector<MessageIdEntry>& entries);
-void WriteHashLines(std::FILE* out, const std::string& indentation,
-                    const std::vector<LanguageEntry>& entries);
+/// One line's worth: a name and its hash. A view: the name must outlive it.
+struct HashedName {
+  std::string_view name;
+  std::uint32_t hash = 0;
+};
 
-/// Writes the lines of `entries` without indentation to the text file `path`, replacing it
-/// through OutputFile (no entries: an empty file). False after "Failed to write file: {}" for a
-/// failed write, or silently when the file cannot be created; the caller prints its own message.
+/// The names and hashes of `entries` (languages or identifiers), in order.
+template <typename Entry>
+std::vector<HashedName> HashedNames(const std::vector<Entry>& entries) {
+  std::vector<HashedName> names;
+  names.reserve(entries.size());
+  for (const Entry& entry : entries) names.push_back({entry.name, entry.hash});
+  return names;
+}
+
+/// Appends one line per entry, in order: `indentation`, the name unchanged, " = 0x", the hash as
+/// eight upper-case hexadecimal digits, ",\n".
+void WriteHashLines(std::string& out, std::string_view indentation,
+                    std::span<const HashedName> entries);
+
+/// Writes the lines of `entries` without indentation to the text file `path` (no entries: an empty
+/// file), completely or not at all. False after "Failed to write file: {}" for a failed write, or
+/// silently when the file cannot be created; the caller prints its own message.
 [[nodiscard]] bool WriteHashInclude(const platform::Path& path,
-                                    const std::vector<MessageIdEntry>& entries);
-[[nodiscard]] bool WriteHashInclude(const platform::Path& path,
-                                    const std::vector<LanguageEntry>& entries);
+                                    std::span<const HashedName> entries);
 
 }  // namespace quillex

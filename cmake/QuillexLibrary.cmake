@@ -3,8 +3,17 @@
 # Builds one static library from the folder's *.cpp files (or the SOURCES given) and, when the
 # folder has *_test.cpp files (or the TESTS given), one gtest binary <name>_test registered with ctest. The DEPS
 # lines of all folders together are the architecture diagram: keep them acyclic and minimal.
+#
+# Folders are added bottom-up, so a library may only link libraries that already exist: a link to
+# one defined later is an edge upwards (or a cycle) and stops the configure step.
 function(quillex_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;TESTS;DEPS;PRIVATE_DEPS" ${ARGN})
+  foreach(dep IN LISTS ARG_DEPS ARG_PRIVATE_DEPS)
+    if(dep MATCHES "^quillex_" AND NOT TARGET ${dep})
+      message(FATAL_ERROR "${name} links ${dep}, which is not below it: the library graph must "
+                          "run from platform/ at the bottom to app/ at the top without back edges")
+    endif()
+  endforeach()
   if(ARG_SOURCES)
     set(srcs ${ARG_SOURCES})
   else()
@@ -31,7 +40,7 @@ function(quillex_library name)
     if(tests)
       add_executable(${name}_test ${tests})
       target_link_libraries(${name}_test PRIVATE ${name} ${ARG_PRIVATE_DEPS} GTest::gtest GTest::gtest_main)
-      gtest_discover_tests(${name}_test DISCOVERY_TIMEOUT 60)
+      gtest_discover_tests(${name}_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 30)
     endif()
   endif()
 endfunction()

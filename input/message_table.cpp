@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/catalog.h"
 #include "input/csv_table.h"
 #include "input/hash.h"
 #include "markup/markup_parser.h"
@@ -33,15 +32,6 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   std::stable_sort(
       messageIds.begin(), messageIds.end(),
       [](const MessageIdEntry& a, const MessageIdEntry& b) { return a.hash < b.hash; });
-  // A collision is reported but not fatal: the application can still load the table, it just
-  // cannot tell the two messages apart.
-  for (std::size_t j = 1; j < messageIds.size(); ++j) {
-    if (messageIds[j - 1].hash == messageIds[j].hash) {
-      PrintError(Msg::HashCollision,
-                 {FormatArg::OfString(messageIds[j - 1].name),
-                  FormatArg::OfString(messageIds[j].name), FormatArg::OfUInt(messageIds[j].hash)});
-    }
-  }
   if (languages.empty()) return true;
 
   messages.resize(languages.size());
@@ -58,6 +48,14 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
     }
   }
   return true;
+}
+
+std::vector<std::size_t> CollidingIdentifiers(const std::vector<MessageIdEntry>& messageIds) {
+  std::vector<std::size_t> positions;
+  for (std::size_t j = 1; j < messageIds.size(); ++j) {
+    if (messageIds[j - 1].hash == messageIds[j].hash) positions.push_back(j);
+  }
+  return positions;
 }
 
 }  // namespace quillex

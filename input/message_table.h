@@ -37,10 +37,13 @@ struct MessageTable {
   /// Replaces the table with the CSV file at `path`, hashing with `hashSeed`: languages from the
   /// non-empty header cells, identifiers from column 0 (empty and '#'-led ones are comment rows),
   /// and one record per language and identifier, an empty text taking the first language's.
-  /// Prints one "Hash value collision detected" error per neighbouring pair with equal hashes (not
-  /// a failure). False only when the CSV file cannot be read or parsed; prints nothing and leaves
-  /// the table unchanged then.
+  /// False only when the CSV file cannot be read or parsed; the table is unchanged then. Prints
+  /// nothing: equal hashes are found by CollidingIdentifiers.
   [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
 };
+
+/// The positions j in `messageIds` (sorted by hash) whose entry has the hash of entry j - 1, in
+/// ascending order: each one pair of identifiers the application cannot tell apart.
+std::vector<std::size_t> CollidingIdentifiers(const std::vector<MessageIdEntry>& messageIds);
 
 }  // namespace quillex

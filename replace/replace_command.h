@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "input/hash.h"
@@ -52,10 +51,10 @@ class TextReplaceCommandProcessor {
  public:
   virtual ~TextReplaceCommandProcessor() = default;
 
-  /// Writes the lines of an ID_LIST, LANGUAGE_LIST or MESSAGE_LIST command to `out`, each
+  /// Appends the lines of an ID_LIST, LANGUAGE_LIST or MESSAGE_LIST command to `out`, each
   /// starting with the command's indentation and ending in "\n". Returns false (after printing
   /// its error) to abandon the replaced file; an unsupported command warns and returns true.
-  virtual bool ProcessCommand(std::FILE* out, const ReplaceCommand& command,
+  virtual bool ProcessCommand(std::string& out, const ReplaceCommand& command,
                               const platform::Path& replaceFile) = 0;
 };
 

@@ -1,6 +1,6 @@
 #include "replace/text_replace_context.h"
 
-#include "app/catalog.h"
+#include "console/catalog.h"
 
 namespace quillex {
 

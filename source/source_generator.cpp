@@ -2,29 +2,28 @@
 
 #include <string>
 
-#include "app/catalog.h"
-#include "input/output_file.h"
+#include "console/catalog.h"
 #include "replace/text_replace_context.h"
 #include "source/source_lines.h"
 
 namespace quillex {
-bool SourceGenerator::Generate(const Options& options) {
-  if (!table.Load(options.inputPath)) {
-    PrintError(Msg::FailedToReadCsvFile, {PathArg(options.inputPath)});
+bool SourceGenerator::Generate(const SourceRequest& request) {
+  if (!table.Load(request.inputPath)) {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
     return false;
   }
 
-  if (!options.replaceFiles.empty()) {
+  if (!request.replaceFiles.empty()) {
     // Replaced files take the place of the include files.
-    for (const platform::Path& replaceFile : options.replaceFiles) {
+    for (const platform::Path& replaceFile : request.replaceFiles) {
       TextReplaceContext context(this, /*binaryFlag=*/false, /*sourceFlag=*/true,
                                  /*indexedFlag=*/false);
-      if (!context.Execute(options.outputDirectory, replaceFile)) return false;
+      if (!context.Execute(request.outputDirectory, replaceFile)) return false;
     }
     return true;
   }
 
-  platform::Path base = platform::JoinPath(options.outputDirectory, options.prefix);
+  platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!WriteIdentifierList(base)) return false;
   for (std::int32_t column = 1; column < table.columns; ++column) {
     // A column without a language ID is no language: skipped without a word.
@@ -34,18 +33,21 @@ bool SourceGenerator::Generate(const Options& options) {
   return true;
 }
 
-bool SourceGenerator::ProcessCommand(std::FILE* out, const ReplaceCommand& command,
+bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& command,
                                      const platform::Path& replaceFile) {
   switch (command.code) {
     case command::IdList:
-      return WriteIdentifierLines(out, table, command.indentation);
+      WriteIdentifierLines(out, table, command.indentation);
+      return true;
     case command::LanguageList:
-      return WriteLanguageLines(out, table, command.indentation);
+      WriteLanguageLines(out, table, command.indentation);
+      return true;
     case command::MessageList:
       // Matched byte for byte: the header's spelling, not the lower-cased file name.
       for (std::int32_t column = 1; column < table.columns; ++column) {
         if (table.Cell(0, column) == command.argument) {
-          return WriteMessageLines(out, table, column, command.indentation);
+          WriteMessageLines(out, table, column, command.indentation);
+          return true;
         }
       }
       PrintError(Msg::LanguageIdNotFound, {PathArg(replaceFile), FormatArg::OfUInt(command.line),
@@ -62,8 +64,9 @@ bool SourceGenerator::ProcessCommand(std::FILE* out, const ReplaceCommand& comma
 bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
   platform::Path path = platform::AppendToPath(base, "_id.inc");
   PrintLine(Msg::OutputIdList, {PathArg(path)});
-  OutputFile file;
-  if (!file.Open(path, "w") || !WriteIdentifierLines(file.Stream(), table, {}) || !file.Commit()) {
+  std::string lines;
+  WriteIdentifierLines(lines, table, {});
+  if (!WriteOutputFile(path, "w", lines)) {
     PrintError(Msg::FailedToCreateIdList, {PathArg(base)});
     return false;
   }
@@ -76,9 +79,9 @@ bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t
   platform::Path path =
       platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
   PrintLine(Msg::OutputMessageTable, {PathArg(path)});
-  OutputFile file;
-  if (!file.Open(path, "w") || !WriteMessageLines(file.Stream(), table, column, {}) ||
-      !file.Commit()) {
+  std::string lines;
+  WriteMessageLines(lines, table, column, {});
+  if (!WriteOutputFile(path, "w", lines)) {
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
     return false;
   }

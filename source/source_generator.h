@@ -3,13 +3,22 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
+#include <vector>
 
-#include "app/options.h"
 #include "input/csv_table.h"
+#include "platform/platform.h"
 #include "replace/replace_command.h"
 
 namespace quillex {
+
+/// What one source output run reads.
+struct SourceRequest {
+  platform::Path inputPath;
+  platform::Path outputDirectory;
+  platform::Path prefix;
+  std::vector<platform::Path> replaceFiles;  // run in this order instead of the include files
+};
 
 class SourceGenerator : public TextReplaceCommandProcessor {
  public:
@@ -18,13 +27,13 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   /// progress lines and errors; true when every output was written. Stops at the first failure:
   /// an unreadable CSV file prints "Failed to read CSV file: {}"; a failed replace run prints its
   /// own message; a failed include file prints the message of its writer (below).
-  [[nodiscard]] bool Generate(const Options& options);
+  [[nodiscard]] bool Generate(const SourceRequest& request);
 
   /// ID_LIST, LANGUAGE_LIST and MESSAGE_LIST lines, each starting with the command's indentation.
   /// A MESSAGE_LIST whose argument is no language ID of the header prints
   /// "{}: {}: Language ID \"{}\" is not found." and returns false. Any other command warns that
   /// source output does not support it and returns true.
-  bool ProcessCommand(std::FILE* out, const ReplaceCommand& command,
+  bool ProcessCommand(std::string& out, const ReplaceCommand& command,
                       const platform::Path& replaceFile) override;
 
   /// Prints "Output message identifier list: {}" and writes `base` + "_id.inc". When the file

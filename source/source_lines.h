@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "input/csv_table.h"
@@ -14,18 +13,18 @@ namespace quillex {
 // column 0 the identifiers, rows 1 and up the messages. A row with an empty identifier is skipped
 // everywhere, so line n of every message table belongs to line n of the identifier list.
 //
-// Every line starts with `indentation` and ends with "\n". The writers never check the stream:
-// its owner finds write errors when it closes the file. All three always return true.
+// Every line starts with `indentation` and ends with "\n"; the writers append to `out`.
 
 /// "IDENTIFIER,\n" for each message row, in table order.
-bool WriteIdentifierLines(std::FILE* out, const CsvTable& table, const std::string& indentation);
+void WriteIdentifierLines(std::string& out, const CsvTable& table,
+                          const std::string& indentation);
 
 /// "LANGUAGE,\n" for each column from 1 on, also for an empty language ID.
-bool WriteLanguageLines(std::FILE* out, const CsvTable& table, const std::string& indentation);
+void WriteLanguageLines(std::string& out, const CsvTable& table, const std::string& indentation);
 
 /// "/* IDENTIFIER */ \"\xHH...\",\n" for each message row: the message of `column`, or of column
 /// 1 when that is empty, with every byte written as an upper-case hexadecimal escape.
-bool WriteMessageLines(std::FILE* out, const CsvTable& table, std::int32_t column,
+void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t column,
                        const std::string& indentation);
 
 /// `languageId` with "A" to "Z" lower-cased; every other byte, non-ASCII ones included, is kept.

@@ -1,4 +1,4 @@
-#include "app/catalog.h"
+#include "console/catalog.h"
 
 #include <cstdio>
 #include <iterator>
@@ -7,7 +7,7 @@
 
 namespace quillex {
 
-std::int32_t useJapanese = 0;
+bool useJapanese = false;
 
 namespace {
 
@@ -166,7 +166,7 @@ const char* CatalogText(std::int32_t index, bool japanese) {
 }  // namespace
 
 std::string GetMessage(std::int32_t index, const FormatArgs& args) {
-  std::string text = FormatString(CatalogText(index, useJapanese == 1), args);
+  std::string text = FormatString(CatalogText(index, useJapanese), args);
   // Asked on every call: only the console's encoding decides whether the text is converted.
   if (platform::GetMultibyteCodePage() == 932) {
     // The Shift_JIS conversion goes here, falling back to the English text in UTF-8 when the
@@ -198,6 +198,26 @@ void PrintWarning(Msg message, const FormatArgs& args) {
 
 void PrintLine(Msg message, const FormatArgs& args) {
   std::fprintf(stdout, "%s\n", GetMessage(message, args).c_str());
+}
+
+bool CommitOutput(OutputFile& file) {
+  switch (file.Commit()) {
+    case CommitResult::Committed:
+      return true;
+    case CommitResult::WriteFailed:
+      PrintError(Msg::FailedToWriteFile, {PathArg(file.Target())});
+      return false;
+    case CommitResult::NotReplaced:
+      break;
+  }
+  return false;
+}
+
+bool WriteOutputFile(const platform::Path& path, const char* mode, std::string_view bytes) {
+  OutputFile file;
+  if (!file.Open(path, mode)) return false;
+  file.Write(bytes);
+  return CommitOutput(file);
 }
 
 }  // namespace quillex

@@ -1,4 +1,4 @@
-#include "input/output_file.h"
+#include "platform/output_file.h"
 
 #include <gtest/gtest.h>
 
@@ -47,13 +47,13 @@ TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
   std::fclose(plain);
   OutputFile file;
   ASSERT_TRUE(file.Open(dir_ / "new.inc", "w"));
-  ASSERT_TRUE(file.Commit());
+  ASSERT_EQ(file.Commit(), CommitResult::Committed);
   EXPECT_EQ(std::filesystem::status(dir_ / "new.inc").permissions(),
             std::filesystem::status(dir_ / "plain").permissions());
   // An existing file keeps its own, as an open that truncates it would.
   std::filesystem::permissions(dir_ / "new.inc", perms::owner_read | perms::owner_write);
   ASSERT_TRUE(file.Open(dir_ / "new.inc", "w"));
-  ASSERT_TRUE(file.Commit());
+  ASSERT_EQ(file.Commit(), CommitResult::Committed);
   EXPECT_EQ(std::filesystem::status(dir_ / "new.inc").permissions(),
             perms::owner_read | perms::owner_write);
 }
@@ -76,7 +76,7 @@ TEST_F(OutputFileTest, NameAsLongAsAllowedIsWritten) {
   OutputFile file;
   ASSERT_TRUE(file.Open(dir_ / name, "w"));
   std::fputs("x", file.Stream());
-  ASSERT_TRUE(file.Commit());
+  ASSERT_EQ(file.Commit(), CommitResult::Committed);
   EXPECT_EQ(Read(name), "x");
   EXPECT_EQ(Names(), (std::set<std::string>{name}));
 }
@@ -91,7 +91,7 @@ TEST_F(OutputFileTest, AbandonedFileLeavesTargetAlone) {
   OutputFile file;
   ASSERT_TRUE(file.Open(dir_ / "out.inc", "w"));
   file.Discard();
-  EXPECT_FALSE(file.Commit());
+  EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
   EXPECT_EQ(Read("out.inc"), "kept");
   EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
 }

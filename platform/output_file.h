@@ -4,10 +4,18 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
 #include "platform/platform.h"
 
 namespace quillex {
+
+/// What became of a file at Commit(). Fixed order of checks: a write failure wins over the rest.
+enum class CommitResult {
+  Committed,    // the target now holds exactly the bytes written
+  WriteFailed,  // a write, flush or close failed (a full disk, a file-size limit)
+  NotReplaced,  // written, but the target could not be replaced: counts as a failed open
+};
 
 class OutputFile {
  public:
@@ -26,12 +34,17 @@ class OutputFile {
   /// The stream to write to. REQUIRES: Open() succeeded and Commit() was not called.
   std::FILE* Stream() const { return stream_; }
 
+  /// Appends `bytes`; errors stay on the stream until Commit().
+  /// REQUIRES: Open() succeeded and Commit() was not called.
+  void Write(std::string_view bytes);
+
+  /// The target as given to Open(), for messages.
+  const platform::Path& Target() const { return target_; }
+
   /// Finishes the file and moves it over the target, with the permissions a plain open would
-  /// leave (those of the file it replaces, else those of a new file). A write or close failure
-  /// prints error "Failed to write file: {}" with the target path; a failed rename prints nothing
-  /// (it counts as a failed open). Either way the temporary file is removed and false returned; the
-  /// caller then prints its step's message.
-  [[nodiscard]] bool Commit();
+  /// leave (those of the file it replaces, else those of a new file). Prints nothing. Unless the
+  /// result is Committed, the temporary file is removed and the target left as it was.
+  [[nodiscard]] CommitResult Commit();
 
   /// Abandons the file now (see the destructor).
   void Discard();

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "format/formatter.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -55,8 +57,8 @@ enum class Msg : std::int32_t {
   TooManyCharactersToIndex = 40,
 };
 
-/// Selects the Japanese texts when 1. Written once by the entry point before the first message.
-extern std::int32_t useJapanese;
+/// Selects the Japanese texts. Written once by the entry point before the first message.
+extern bool useJapanese;
 
 /// The console text of message `index` with its placeholders filled, without a line feed.
 /// An index outside the catalog gives "** INVALID MESSAGE **".
@@ -72,5 +74,16 @@ void PrintError(Msg message, const FormatArgs& args = {});
 void PrintWarning(Msg message, const FormatArgs& args = {});
 /// The text and a line feed on standard output.
 void PrintLine(Msg message, const FormatArgs& args = {});
+
+/// Commits `file`. A failed write prints "Failed to write file: {}" with the target; a target
+/// that could not be replaced prints nothing (it counts as a failed open). True when committed;
+/// otherwise the caller prints its step's message.
+[[nodiscard]] bool CommitOutput(OutputFile& file);
+
+/// Writes `bytes` to `path` (mode "w" or "wb") through OutputFile: completely or not at all.
+/// False after "Failed to write file: {}" for a failed write, or silently when the file cannot be
+/// created or replaced; the caller prints its step's message.
+[[nodiscard]] bool WriteOutputFile(const platform::Path& path, const char* mode,
+                                   std::string_view bytes);
 
 }  // namespace quillex

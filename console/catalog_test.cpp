@@ -1,4 +1,4 @@
-#include "app/catalog.h"
+#include "console/catalog.h"
 
 #include <gtest/gtest.h>
 
@@ -13,31 +13,29 @@ class CatalogTest : public ::testing::Test {
   void TearDown() override { useJapanese = saved_; }
 
  private:
-  std::int32_t saved_ = 0;
+  bool saved_ = false;
 };
 
 TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
-  for (std::int32_t japanese : {0, 1}) {
+  for (bool japanese : {false, true}) {
     useJapanese = japanese;
     for (std::int32_t index : {-1, 41, INT32_MIN}) {
       EXPECT_EQ(GetMessage(index), "** INVALID MESSAGE **") << index;
     }
   }
-  useJapanese = 0;
+  useJapanese = false;
   EXPECT_EQ(GetMessage(40, {FormatArg::OfString("en"), FormatArg::OfString("x.csv"),
                             FormatArg::OfUInt(53249)}),
             "Too many characters to index: en (x.csv) holds 53249 characters; at most 53248 can "
             "be indexed.");
 }
 
-TEST_F(CatalogTest, OnlyTheValueOneSelectsJapanese) {
+TEST_F(CatalogTest, FlagSelectsJapanese) {
   EXPECT_EQ(GetMessage(Msg::Succeeded), "Succeeded.");
-  useJapanese = 1;
+  useJapanese = true;
   EXPECT_EQ(GetMessage(Msg::Succeeded), "成功．");
   EXPECT_EQ(GetMessage(Msg::FailedToOpenFile, {FormatArg::OfString("a.txt")}),
             "a.txtをオープンできませんでした．");
-  useJapanese = 2;
-  EXPECT_EQ(GetMessage(Msg::Succeeded), "Succeeded.");
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-#include "input/output_file.h"
-
-#include "app/catalog.h"
+#include "platform/output_file.h"
 
 namespace quillex {
 
@@ -16,21 +14,27 @@ bool OutputFile::Open(const platform::Path& target, const char* mode) {
   return stream_ != nullptr;
 }
 
-bool OutputFile::Commit() {
-  if (stream_ == nullptr) return false;
+void OutputFile::Write(std::string_view bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream_);
+}
+
+CommitResult OutputFile::Commit() {
+  if (stream_ == nullptr) return CommitResult::NotReplaced;
   platform::SetPermissionsFor(stream_, file_);
   bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
   written = std::fclose(stream_) == 0 && written;
   stream_ = nullptr;
-  if (!written) {
-    PrintError(Msg::FailedToWriteFile, {PathArg(target_)});
-  } else if (platform::ReplaceFile(temp_, file_)) {
-    temp_.clear();
-    return true;
+  CommitResult result = CommitResult::WriteFailed;
+  if (written) {
+    if (platform::ReplaceFile(temp_, file_)) {
+      temp_.clear();
+      return CommitResult::Committed;
+    }
+    result = CommitResult::NotReplaced;
   }
   platform::RemoveFileQuietly(temp_);
   temp_.clear();
-  return false;
+  return result;
 }
 
 void OutputFile::Discard() {
