@@ -22,26 +22,26 @@ std::string_view AsBytes(const std::vector<std::uint8_t>& bytes) {
 // the buffer as overflowed, so a wrong size can never write past the end.
 class FieldWriter {
  public:
-  explicit FieldWriter(std::vector<std::uint8_t>* buffer) : buffer_(*buffer) {}
+  explicit FieldWriter(std::vector<std::uint8_t>* out) : buffer(*out) {}
 
   void Put32(std::uint64_t value) {
     if (!Fits(4)) return;
     for (int shift = 0; shift < 32; shift += 8) {
-      buffer_[position_++] = static_cast<std::uint8_t>(value >> shift);
+      buffer[position++] = static_cast<std::uint8_t>(value >> shift);
     }
   }
 
-  bool Overflowed() const { return overflowed_; }
+  bool Overflowed() const { return overflowed; }
 
  private:
   bool Fits(std::size_t size) {
-    if (size > buffer_.size() - position_) overflowed_ = true;
-    return !overflowed_;
+    if (size > buffer.size() - position) overflowed = true;
+    return !overflowed;
   }
 
-  std::vector<std::uint8_t>& buffer_;
-  std::size_t position_ = 0;
-  bool overflowed_ = false;
+  std::vector<std::uint8_t>& buffer;
+  std::size_t position = 0;
+  bool overflowed = false;
 };
 
 // 32 + 4 * (L + N + N * L): the fields before the pool, or false when it does not fit a size_t.

@@ -11,8 +11,8 @@ class BinaryGeneratorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Hashes set by hand: the lines keep the table's order, and a small hash its leading zeros.
-    generator_.table.languages = {{"en", 0xCD8AF8FD, 1}, {"ja", 0x0679F067, 2}};
-    generator_.table.messageIds = {{"B", 0x99742934, 1}, {"A", 0x9C742DED, 2}};
+    generator.table.languages = {{"en", 0xCD8AF8FD, 1}, {"ja", 0x0679F067, 2}};
+    generator.table.messageIds = {{"B", 0x99742934, 1}, {"A", 0x9C742DED, 2}};
   }
 
   // Runs one command; returns what it appended.
@@ -25,11 +25,11 @@ class BinaryGeneratorTest : public ::testing::Test {
     command.indentation = indentation;
     command.line = 7;
     std::string text;
-    *result = generator_.ProcessCommand(text, command, "dir/template.h");
+    *result = generator.ProcessCommand(text, command, "dir/template.h");
     return text;
   }
 
-  BinaryGenerator generator_;
+  BinaryGenerator generator;
 };
 
 TEST_F(BinaryGeneratorTest, ListCommandsWriteIndentedHashLines) {

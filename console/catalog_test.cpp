@@ -9,11 +9,11 @@ namespace {
 
 class CatalogTest : public ::testing::Test {
  protected:
-  void SetUp() override { saved_ = useJapanese; }
-  void TearDown() override { useJapanese = saved_; }
+  void SetUp() override { saved = useJapanese; }
+  void TearDown() override { useJapanese = saved; }
 
  private:
-  bool saved_ = false;
+  bool saved = false;
 };
 
 TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {

@@ -26,45 +26,45 @@ std::uint32_t NextCodePoint(CodePointReader& reader) {
 // Builds the table one field at a time, aligning every record to the first.
 class TableBuilder {
  public:
-  explicit TableBuilder(CsvTable* table) : table_(table) {
-    table_->fields.clear();
-    table_->columns = 0;
-    table_->rows = 0;
+  explicit TableBuilder(CsvTable* table) : target(table) {
+    target->fields.clear();
+    target->columns = 0;
+    target->rows = 0;
   }
 
-  std::string& buffer() { return buffer_; }
+  std::string& Field() { return field; }
 
   // Stores the buffer as the next field and clears it. A field beyond the first record's count
   // is dropped; a record ending short is padded with empty fields. False when the table would
   // outgrow its 32-bit counts.
   [[nodiscard]] bool Emit(bool endsRecord) {
-    CsvTable& table = *table_;
+    CsvTable& table = *target;
     if (table.rows == 0) {
       if (table.columns == kMaxCount) return false;
       ++table.columns;
-      table.fields.emplace_back(buffer_);  // a copy, so the buffer keeps its capacity
-    } else if (fieldInRecord_ < table.columns) {
-      table.fields.emplace_back(buffer_);
+      table.fields.emplace_back(field);  // a copy, so the buffer keeps its capacity
+    } else if (fieldInRecord < table.columns) {
+      table.fields.emplace_back(field);
     }
-    buffer_.clear();
-    ++fieldInRecord_;
+    field.clear();
+    ++fieldInRecord;
     if (!endsRecord) return true;
     if (table.rows == kMaxCount) return false;
     ++table.rows;
-    if (fieldInRecord_ < table.columns) {
+    if (fieldInRecord < table.columns) {
       table.fields.resize(table.fields.size() +
-                          static_cast<std::size_t>(table.columns - fieldInRecord_));
+                          static_cast<std::size_t>(table.columns - fieldInRecord));
     }
-    fieldInRecord_ = 0;
+    fieldInRecord = 0;
     return true;
   }
 
  private:
   static constexpr std::int32_t kMaxCount = std::numeric_limits<std::int32_t>::max();
 
-  CsvTable* table_;
-  std::string buffer_;
-  std::int64_t fieldInRecord_ = 0;  // wider than the counts: a long record may go far beyond
+  CsvTable* target;
+  std::string field;
+  std::int64_t fieldInRecord = 0;  // wider than the counts: a long record may go far beyond
 };
 
 }  // namespace
@@ -80,7 +80,7 @@ bool CsvTable::Load(const platform::Path& path) {
 bool CsvTable::Parse(CodePointReader& reader) {
   enum class State { Unquoted, Quoted, QuoteSeen };
   TableBuilder builder(this);
-  std::string& buffer = builder.buffer();
+  std::string& buffer = builder.Field();
   State state = State::Unquoted;
   for (;;) {
     std::uint32_t codePoint = NextCodePoint(reader);

@@ -14,18 +14,18 @@ class FileIoTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::random_device random;  // builds may run this test side by side
-    dir_ = std::filesystem::path(testing::TempDir()) /
+    dir = std::filesystem::path(testing::TempDir()) /
            ("quillex_file_io_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directory(dir_));
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
 
   platform::Path Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return dir_ / name;
+    std::ofstream(dir / name, std::ios::binary) << bytes;
+    return dir / name;
   }
 
-  std::filesystem::path dir_;
+  std::filesystem::path dir;
 };
 
 TEST_F(FileIoTest, ReadsWholeFilesOrFails) {
@@ -37,8 +37,8 @@ TEST_F(FileIoTest, ReadsWholeFilesOrFails) {
   EXPECT_EQ(contents, bytes);
   ASSERT_TRUE(ReadWholeFile(Write("empty.csv", ""), &contents));
   EXPECT_EQ(contents, "");
-  EXPECT_FALSE(ReadWholeFile(dir_ / "missing.csv", &contents));
-  EXPECT_FALSE(ReadWholeFile(dir_, &contents));
+  EXPECT_FALSE(ReadWholeFile(dir / "missing.csv", &contents));
+  EXPECT_FALSE(ReadWholeFile(dir, &contents));
 }
 
 // A 32-bit size would make files of 2 GiB or more fail or read short.
@@ -61,7 +61,7 @@ TEST_F(FileIoTest, OpenFileReplacesWhatTheSlotHeld) {
   ASSERT_TRUE(OpenFile(&slot, Write("a.txt", "a"), "rb"));
   ASSERT_TRUE(OpenFile(&slot, Write("b.txt", "b"), "rb"));
   EXPECT_EQ(std::fgetc(slot.get()), 'b');
-  EXPECT_FALSE(OpenFile(&slot, dir_ / "missing.txt", "rb"));
+  EXPECT_FALSE(OpenFile(&slot, dir / "missing.txt", "rb"));
   EXPECT_EQ(slot, nullptr);
 }
 

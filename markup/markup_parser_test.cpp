@@ -37,16 +37,13 @@ Nodes Parse(const std::string& text, bool rescan = false) {
   return out;
 }
 
-// The output stage dispatches on the type codes, so they are pinned here with the dumps.
-TEST(MarkupParserTest, TypeCodesAndDumps) {
+// The output stage dispatches on the type codes, so they are pinned here.
+TEST(MarkupParserTest, TypeCodes) {
   MsgNodeList nodes;
-  ParseMarkup("a \"b\"{}<#><$><@{0}=c></>", &nodes);
-  const char* dumps[] = {"Text: \"a \"b\"\"",     "Subst",       "Color: \"\"", "Face: \"\"",
-                         "Ruby: \"{0}\" = \"c\"", "Reset: \"a\""};
+  ParseMarkup("a{}<#><$><@{0}=c></>", &nodes);
   ASSERT_EQ(nodes.size(), 6u);
   for (std::uint32_t code = 0; code < 6; ++code) {
     EXPECT_EQ(static_cast<std::uint32_t>(nodes[code]->GetType()), code);
-    EXPECT_EQ(nodes[code]->Dump(), dumps[code]);
   }
 }
 
@@ -178,12 +175,14 @@ TEST(MarkupParserTest, RandomBytesAreNeverLost) {
   }
 }
 
-// Openers whose closer never comes must not cost a scan to the end each: without remembered
-// scans these texts take minutes.
+// Openers whose closer never comes must not cost a scan to the end each. A million openers make
+// such a scan cost about 10^12 byte steps, minutes even at memchr speed, so a parser that loses
+// its remembered scans fails on the test's time limit instead of merely slowing down.
 TEST(MarkupParserTest, UnclosedOpenersStayLinear) {
   for (std::string unit : {"<#", "<@a", "<@a::", "{f}", "{a", "</\n"}) {
     std::string input;
-    for (int i = 0; i < (1 << 19); ++i) input += unit;
+    for (int i = 0; i < (1 << 20); ++i) input += unit;
+    ASSERT_GE(input.size(), 2u << 20);
     if (unit[1] == '@') input += ">";  // closes the name run, but there is no separator
     EXPECT_TRUE(Parse(input) == Nodes{"Text: \"" + input + "\""}) << unit;
   }

@@ -32,14 +32,14 @@ class OutputFile {
   [[nodiscard]] bool Open(const platform::Path& target, const char* mode);
 
   /// The stream to write to. REQUIRES: Open() succeeded and Commit() was not called.
-  std::FILE* Stream() const { return stream_; }
+  std::FILE* Stream() const { return stream; }
 
   /// Appends `bytes`; errors stay on the stream until Commit().
   /// REQUIRES: Open() succeeded and Commit() was not called.
   void Write(std::string_view bytes);
 
   /// The target as given to Open(), for messages.
-  const platform::Path& Target() const { return target_; }
+  const platform::Path& Target() const { return target; }
 
   /// Finishes the file and moves it over the target, with the permissions a plain open would
   /// leave (those of the file it replaces, else those of a new file). Prints nothing. Unless the
@@ -50,10 +50,10 @@ class OutputFile {
   void Discard();
 
  private:
-  std::FILE* stream_ = nullptr;
-  platform::Path target_;  // as given, for messages
-  platform::Path file_;    // what is replaced: the target with links followed
-  platform::Path temp_;
+  std::FILE* stream = nullptr;
+  platform::Path target;  // as given, for messages
+  platform::Path file;    // what is replaced: the target with links followed
+  platform::Path temp;
 };
 
 }  // namespace quillex

@@ -16,56 +16,56 @@ class OutputFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::random_device random;
-    dir_ = std::filesystem::path(::testing::TempDir()) /
+    dir = std::filesystem::path(::testing::TempDir()) /
            ("quillex_output_file_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directory(dir_));
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
 
   std::string Read(const std::string& name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
+    std::ifstream in(dir / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   // Every name in the folder: a temporary file left behind shows up here.
   std::set<std::string> Names() {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
       names.insert(entry.path().filename().string());
     }
     return names;
   }
 
-  std::filesystem::path dir_;
+  std::filesystem::path dir;
 };
 
 TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
   using std::filesystem::perms;
   // A new file: as one made by fopen under the same umask.
-  std::FILE* plain = std::fopen((dir_ / "plain").c_str(), "w");
+  std::FILE* plain = std::fopen((dir / "plain").c_str(), "w");
   ASSERT_NE(plain, nullptr);
   std::fclose(plain);
   OutputFile file;
-  ASSERT_TRUE(file.Open(dir_ / "new.inc", "w"));
+  ASSERT_TRUE(file.Open(dir / "new.inc", "w"));
   ASSERT_EQ(file.Commit(), CommitResult::Committed);
-  EXPECT_EQ(std::filesystem::status(dir_ / "new.inc").permissions(),
-            std::filesystem::status(dir_ / "plain").permissions());
+  EXPECT_EQ(std::filesystem::status(dir / "new.inc").permissions(),
+            std::filesystem::status(dir / "plain").permissions());
   // An existing file keeps its own, as an open that truncates it would.
-  std::filesystem::permissions(dir_ / "new.inc", perms::owner_read | perms::owner_write);
-  ASSERT_TRUE(file.Open(dir_ / "new.inc", "w"));
+  std::filesystem::permissions(dir / "new.inc", perms::owner_read | perms::owner_write);
+  ASSERT_TRUE(file.Open(dir / "new.inc", "w"));
   ASSERT_EQ(file.Commit(), CommitResult::Committed);
-  EXPECT_EQ(std::filesystem::status(dir_ / "new.inc").permissions(),
+  EXPECT_EQ(std::filesystem::status(dir / "new.inc").permissions(),
             perms::owner_read | perms::owner_write);
 }
 
 TEST_F(OutputFileTest, ReadOnlyFileIsRefusedLikePlainOpen) {
-  std::ofstream(dir_ / "locked.inc") << "kept";
-  std::filesystem::permissions(dir_ / "locked.inc", std::filesystem::perms::owner_read);
-  if (std::ofstream(dir_ / "locked.inc", std::ios::app)) {
+  std::ofstream(dir / "locked.inc") << "kept";
+  std::filesystem::permissions(dir / "locked.inc", std::filesystem::perms::owner_read);
+  if (std::ofstream(dir / "locked.inc", std::ios::app)) {
     GTEST_SKIP() << "privileged user: a plain open would succeed too";
   }
   OutputFile file;
-  EXPECT_FALSE(file.Open(dir_ / "locked.inc", "w"));
+  EXPECT_FALSE(file.Open(dir / "locked.inc", "w"));
   EXPECT_EQ(Read("locked.inc"), "kept");
   EXPECT_EQ(Names(), (std::set<std::string>{"locked.inc"}));
 }
@@ -74,7 +74,7 @@ TEST_F(OutputFileTest, NameAsLongAsAllowedIsWritten) {
   // The temporary file beside it must not need a longer name than the target.
   const std::string name(255, 'n');
   OutputFile file;
-  ASSERT_TRUE(file.Open(dir_ / name, "w"));
+  ASSERT_TRUE(file.Open(dir / name, "w"));
   std::fputs("x", file.Stream());
   ASSERT_EQ(file.Commit(), CommitResult::Committed);
   EXPECT_EQ(Read(name), "x");
@@ -82,14 +82,14 @@ TEST_F(OutputFileTest, NameAsLongAsAllowedIsWritten) {
 }
 
 TEST_F(OutputFileTest, AbandonedFileLeavesTargetAlone) {
-  std::ofstream(dir_ / "out.inc") << "kept";
+  std::ofstream(dir / "out.inc") << "kept";
   {
     OutputFile file;
-    ASSERT_TRUE(file.Open(dir_ / "out.inc", "w"));
+    ASSERT_TRUE(file.Open(dir / "out.inc", "w"));
     std::fputs("lost", file.Stream());
   }
   OutputFile file;
-  ASSERT_TRUE(file.Open(dir_ / "out.inc", "w"));
+  ASSERT_TRUE(file.Open(dir / "out.inc", "w"));
   file.Discard();
   EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
   EXPECT_EQ(Read("out.inc"), "kept");
