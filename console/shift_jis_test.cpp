@@ -1,0 +1,148 @@
+#include "console/shift_jis.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+
+#include "input/text_decoder.h"
+
+namespace quillex {
+namespace {
+
+std::string Utf8(std::initializer_list<std::uint32_t> codePoints) {
+  std::string text;
+  for (std::uint32_t codePoint : codePoints) AppendUtf8(&text, codePoint);
+  return text;
+}
+
+std::uint16_t CodeOf(std::uint32_t codePoint) {
+  for (const ShiftJisPair& pair : kShiftJisTable) {
+    if (pair.unicode == codePoint) return pair.shiftJis;
+  }
+  return 0;
+}
+
+TEST(ShiftJisTableTest, SortedUniqueTwoByteCodes) {
+  static_assert(std::size(kShiftJisTable) == 6879);
+  std::map<std::uint16_t, std::uint16_t> byCode;
+  for (std::size_t i = 0; i < kShiftJisTableSize; ++i) {
+    const ShiftJisPair& pair = kShiftJisTable[i];
+    if (i > 0) {
+      ASSERT_LT(kShiftJisTable[i - 1].unicode, pair.unicode) << i;
+    }
+    std::uint8_t lead = pair.shiftJis >> 8;
+    std::uint8_t trail = pair.shiftJis & 0xFF;
+    EXPECT_TRUE((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xEA)) << i;
+    EXPECT_TRUE(trail >= 0x40 && trail <= 0xFC && trail != 0x7F) << i;
+    EXPECT_TRUE(byCode.emplace(pair.shiftJis, pair.unicode).second) << i;
+  }
+}
+
+TEST(ShiftJisTableTest, StandardPairsAndMissingCharacters) {
+  EXPECT_EQ(kShiftJisTable[0].unicode, 0x005C);
+  EXPECT_EQ(kShiftJisTable[0].shiftJis, 0x815F);
+  EXPECT_EQ(kShiftJisTable[kShiftJisTableSize - 1].unicode, 0xFFE5);
+  EXPECT_EQ(kShiftJisTable[kShiftJisTableSize - 1].shiftJis, 0x818F);
+  const std::pair<std::uint32_t, std::uint16_t> pairs[] = {
+      {0x005C, 0x815F},
+      {0x00A2, 0x8191},
+      {0x00A3, 0x8192},
+      {0x00AC, 0x81CA},
+      {0x2016, 0x8161},
+      {0x2212, 0x817C},
+      {0x301C, 0x8160},
+      {0x3000, 0x8140},
+      {0xFFE5, 0x818F},
+      // The first and last characters of the last row, and one from the second lead-byte range.
+      {0x582F, 0xEA9F},
+      {0x7199, 0xEAA4},
+      {0x7195, 0xE090},
+  };
+  for (auto [unicode, code] : pairs) EXPECT_EQ(CodeOf(unicode), code) << std::hex << unicode;
+  // Vendor extensions of code page 932, its single-byte codes and the full-width reverse solidus
+  // (which the standard maps to U+005C).
+  for (std::uint32_t unicode : {0xFF5E, 0x2225, 0xFF0D, 0xFFE0, 0xFFE1, 0xFFE2, 0xFF3C, 0x2460,
+                                0x2170, 0xFF61, 0xFF71, 0xFF9F, 0x00A5, 0x203E, 0x00FF}) {
+    EXPECT_EQ(CodeOf(unicode), 0) << std::hex << unicode;
+  }
+}
+
+TEST(ShiftJisTest, Conversions) {
+  const struct {
+    std::string utf8;
+    std::string shiftJis;
+  } cases[] = {
+      {"", ""},
+      {"Succeeded.", "Succeeded."},
+      {"成功．", "\x90\xAC\x8C\xF7\x81\x44"},
+      {Utf8({0xE9}), "\xE9"},                      // below U+00FF: the byte itself, unmapped
+      {Utf8({0x80, 0xA2, 0xFE}), "\x80\xA2\xFE"},  // U+00A2 is in the table, but below U+00FF
+      {Utf8({0xFF}), "??"},
+      {Utf8({'a', 0xFF5E, 'b'}), "a??b"},
+      {Utf8({0xFF71, 0xFF9F}), "????"},  // half-width katakana
+      {Utf8({0x1F600}), "??"},
+      {Utf8({0x13000, 0x1005C}), "????"},  // not taken for U+3000 and U+005C
+      {Utf8({0x005C}), "\\"},
+      {Utf8({0x3000, 0xFFE5}), "\x81\x40\x81\x8F"},
+      {std::string("ab\0cd", 5), "ab"},  // a zero ends the line
+  };
+  for (const auto& c : cases) {
+    std::string out = "stale";
+    ASSERT_TRUE(ToShiftJis(c.utf8, &out)) << c.utf8;
+    EXPECT_EQ(out, c.shiftJis) << c.utf8;
+  }
+}
+
+TEST(ShiftJisTest, InvalidUtf8Fails) {
+  for (std::string text : {"\x80", "\x82\xA0.csv", "\xFF", "成功\xF8"}) {
+    std::string out = "stale";
+    EXPECT_FALSE(ToShiftJis(text, &out)) << text;
+    EXPECT_EQ(out, "");
+  }
+}
+
+// Random text of table characters, pass-through bytes and missing characters against a plain
+// model: a linear search of the table.
+TEST(ShiftJisTest, MatchesLinearSearch) {
+  std::mt19937 random(12);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    std::string expected;
+    int length = std::uniform_int_distribution<int>(0, 40)(random);
+    for (int i = 0; i < length; ++i) {
+      std::uint32_t codePoint;
+      switch (random() % 4) {
+        case 0:
+          codePoint = kShiftJisTable[random() % kShiftJisTableSize].unicode;
+          break;
+        case 1:
+          codePoint = 1 + random() % 0xFE;
+          break;
+        case 2:
+          codePoint = 0xFF + random() % (0x10000 - 0xFF);
+          break;
+        default:
+          codePoint = 0x10000 + random() % 0x100000;
+          break;
+      }
+      AppendUtf8(&text, codePoint);
+      if (codePoint < 0xFF) {
+        expected.push_back(static_cast<char>(codePoint));
+      } else if (std::uint16_t code = CodeOf(codePoint)) {
+        expected.push_back(static_cast<char>(code >> 8));
+        expected.push_back(static_cast<char>(code & 0xFF));
+      } else {
+        expected += "??";
+      }
+    }
+    std::string out;
+    ASSERT_TRUE(ToShiftJis(text, &out));
+    ASSERT_EQ(out, expected) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace quillex
