@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "console/shift_jis.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -168,11 +169,12 @@ const char* CatalogText(std::int32_t index, bool japanese) {
 std::string GetMessage(std::int32_t index, const FormatArgs& args) {
   std::string text = FormatString(CatalogText(index, useJapanese), args);
   // Asked on every call: only the console's encoding decides whether the text is converted.
-  if (platform::GetMultibyteCodePage() == 932) {
-    // The Shift_JIS conversion goes here, falling back to the English text in UTF-8 when the
-    // text does not decode. Until it exists, such a console gets UTF-8 like every other.
-  }
-  return text;
+  if (platform::GetMultibyteCodePage() != 932) return text;
+  std::string shiftJis;
+  if (ToShiftJis(text, &shiftJis)) return shiftJis;
+  // An argument that is not UTF-8 (a file name in another encoding) cannot be converted; the
+  // English text keeps at least the catalog's part readable.
+  return FormatString(CatalogText(index, false), args);
 }
 
 FormatArg PathArg(const platform::Path& path) {

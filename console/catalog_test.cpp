@@ -2,18 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace quillex {
 namespace {
 
+// The console's code page follows the locale (LC_ALL first), so each test pins it.
 class CatalogTest : public ::testing::Test {
  protected:
-  void SetUp() override { saved = useJapanese; }
-  void TearDown() override { useJapanese = saved; }
+  void SetUp() override {
+    savedJapanese = useJapanese;
+    if (const char* locale = std::getenv("LC_ALL")) savedLocale = locale;
+    SetLocale("C.UTF-8");
+  }
+  void TearDown() override {
+    useJapanese = savedJapanese;
+    savedLocale ? ::setenv("LC_ALL", savedLocale->c_str(), 1) : ::unsetenv("LC_ALL");
+  }
+  static void SetLocale(const char* locale) { ::setenv("LC_ALL", locale, 1); }
 
  private:
-  bool saved = false;
+  bool savedJapanese = false;
+  std::optional<std::string> savedLocale;
 };
 
 TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
@@ -36,6 +48,49 @@ TEST_F(CatalogTest, FlagSelectsJapanese) {
   EXPECT_EQ(GetMessage(Msg::Succeeded), "成功．");
   EXPECT_EQ(GetMessage(Msg::FailedToOpenFile, {FormatArg::OfString("a.txt")}),
             "a.txtをオープンできませんでした．");
+}
+
+TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
+  SetLocale("ja_JP.SJIS");
+  const FormatArgs unmapped = {
+      FormatArg::OfString("\xC3\xA9\xEF\xBD\x9E\xEF\xBD\xB1.csv")};  // é～ｱ
+  const struct {
+    bool japanese;
+    std::int32_t index;
+    FormatArgs args;
+    std::string expected;
+  } cases[] = {
+      {true, -1, {}, "** INVALID MESSAGE **"},
+      {true, 41, {}, "** INVALID MESSAGE **"},
+      {true, 33, {}, "\x90\xAC\x8C\xF7\x81\x44"},
+      {false, 33, {}, "Succeeded."},
+      // English text too: its arguments are converted.
+      {false, 13, unmapped, "Failed to read CSV file: \xE9????.csv"},
+      {true, 13, unmapped,
+       "CSV\x83t\x83@\x83\x43\x83\x8B\x82\xCC\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s"
+       "\x82\xB5\x82\xDC\x82\xB5\x82\xBD: \xE9????.csv"},
+      // An argument that is not UTF-8 (here already Shift_JIS): the English text, in UTF-8.
+      {true, 13, {FormatArg::OfString("\x82\xA0.csv")}, "Failed to read CSV file: \x82\xA0.csv"},
+      {true,
+       15,
+       {FormatArg::OfString("\x82\xA0"), FormatArg::OfString("b"), FormatArg::OfUInt(0x1234)},
+       "Hash value collision detected: \x82\xA0 = b (0x00001234)"},
+  };
+  for (const auto& c : cases) {
+    useJapanese = c.japanese;
+    EXPECT_EQ(GetMessage(c.index, c.args), c.expected) << c.index << " " << c.japanese;
+  }
+}
+
+TEST_F(CatalogTest, OnlyShiftJisIsConverted) {
+  useJapanese = true;
+  for (const char* locale : {"ja_JP.UTF-8", "ja_JP.eucJP", "C"}) {
+    SetLocale(locale);
+    EXPECT_EQ(GetMessage(Msg::Succeeded), "成功．") << locale;
+    EXPECT_EQ(GetMessage(Msg::FailedToReadCsvFile, {FormatArg::OfString("\x82\xA0")}),
+              "CSVファイルの読み込みに失敗しました: \x82\xA0")
+        << locale;
+  }
 }
 
 }  // namespace
