@@ -26,14 +26,15 @@ def ensure_charmap():
     """Installs the `locales` package when the character map is missing (root or sudo -n)."""
     if os.path.exists(CHARMAP):
         return
-    command = ["apt-get", "install", "-y", "-qq", "locales"]
+    sudo = []
     if os.geteuid() != 0:
         if shutil.which("sudo") is None or subprocess.run(["sudo", "-n", "true"]).returncode != 0:
             sys.exit(f"{CHARMAP} is missing. Install it with:\n"
                      "  sudo apt-get update && sudo apt-get install -y locales")
-        command = ["sudo", "-n"] + command
-    subprocess.run(command[:-4] + ["update", "-qq"], check=True)
-    subprocess.run(command, check=True, env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+        sudo = ["sudo", "-n"]
+    subprocess.run(sudo + ["apt-get", "update", "-qq"], check=True)
+    subprocess.run(sudo + ["apt-get", "install", "-y", "-qq", "locales"], check=True,
+                   env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
 
 
 def euc_to_shift_jis(lead, trail):
