@@ -1,7 +1,9 @@
 #include "binary/binary_generator.h"
 
-#include "console/catalog.h"
+#include "binary/character_list.h"
 #include "binary/hash_include.h"
+#include "binary/indexed_pool.h"
+#include "console/catalog.h"
 #include "replace/text_replace_context.h"
 
 namespace quillex {
@@ -18,9 +20,11 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     PrintError(Msg::FailedToBuildOffsetPool);
     return false;
   }
-  // The character usage lists of indexed runs belong here, before the binary file.
-
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
+  if (request.indexing != IndexingMode::NoIndexing && !WriteCharacterLists(characterTables, base)) {
+    return false;
+  }
+
   const platform::Path binaryPath = platform::AppendToPath(base, ".bin");
   PrintLine(Msg::OutputBinaryFile, {PathArg(binaryPath)});
   if (!WriteBinaryFile(binaryPath, Image())) {
@@ -65,10 +69,12 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
   if (indexing == IndexingMode::NoIndexing) return BuildTextPool(&table, &messagePool);
-  // Indexed pools (character tables and 16-bit unit strings) are not built yet: refuse plainly
-  // rather than write a file the application would misread.
-  PrintError(Msg::FailedToBuildMessagePool);
-  return false;
+  if (!BuildCharacterTables(table, indexing, &characterTables)) return false;
+  if (!BuildIndexedPool(&table, indexing, characterTables, &messagePool)) {
+    PrintError(Msg::FailedToBuildMessagePool);
+    return false;
+  }
+  return true;
 }
 
 BinaryImage BinaryGenerator::Image() const {

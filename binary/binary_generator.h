@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "binary/binary_file.h"
+#include "binary/character_table.h"
 #include "binary/indexing_mode.h"
 #include "binary/message_pool.h"
 #include "input/hash.h"
@@ -28,12 +29,13 @@ struct BinaryRequest {
 
 class BinaryGenerator : public TextReplaceCommandProcessor {
  public:
-  /// Runs binary output: prints the seed, loads the table, builds the pools, writes the binary
-  /// file, then runs the replace files or writes the two hash include files. Prints its progress
-  /// lines and errors; true when every output was written. Stops at the first failure with the
-  /// step's error (Msg::FailedToReadCsvFile, FailedToBuildMessagePool, FailedToBuildOffsetPool,
-  /// FailedToOutputBinaryFile, FailedToOutputIdHashTable, FailedToOutputLanguageHashTable; a
-  /// replace run prints its own); files of earlier steps stay.
+  /// Runs binary output: prints the seed, loads the table, builds the pools, writes the
+  /// character usage lists (indexing only) and the binary file, then runs the replace files or
+  /// writes the two hash include files. Prints its progress lines and errors; true when every
+  /// output was written. Stops at the first failure with the step's error
+  /// (Msg::FailedToReadCsvFile, FailedToBuildMessagePool, FailedToBuildOffsetPool,
+  /// FailedToOutputBinaryFile, FailedToOutputIdHashTable, FailedToOutputLanguageHashTable; the
+  /// character list writer and a replace run print their own); files of earlier steps stay.
   [[nodiscard]] bool Generate(const BinaryRequest& request);
 
   /// ID_LIST and LANGUAGE_LIST: one hash line per identifier or language, each starting with the
@@ -48,8 +50,9 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   /// table, it just cannot tell the two messages apart.
   [[nodiscard]] bool LoadMessageTable(const platform::Path& inputPath);
 
-  /// Builds `messagePool` and the records' offsets for `indexing`. Prints
-  /// Msg::FailedToBuildMessagePool when it fails, as it does for every indexed mode for now.
+  /// Builds `messagePool` and the records' offsets for `indexing`: UTF-8 texts, or the character
+  /// tables and the 16-bit unit strings. False after the step's errors; for an indexed pool that
+  /// fails to encode, Msg::FailedToBuildMessagePool follows the encoder's own errors.
   [[nodiscard]] bool BuildMessagePool(IndexingMode indexing);
 
   /// The file contents as they stand; valid while the generator is unchanged.
@@ -58,6 +61,7 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   // The run's data, filled by Generate step by step (tests may fill it directly).
   std::uint32_t hashSeed = kDefaultHashSeed;
   MessageTable table;
+  CharacterTables characterTables;  // indexing only
   MessagePool messagePool;
   std::vector<std::uint32_t> offsetPool;
 

@@ -1,0 +1,114 @@
+#include "binary/character_table.h"
+
+#include <algorithm>
+
+#include "console/catalog.h"
+#include "input/text_decoder.h"
+
+namespace quillex {
+namespace {
+
+constexpr std::string_view kDefaultTypeface = "default";
+constexpr std::string_view kRubyTypeface = "ruby";
+constexpr std::string_view kAllLanguagesKey = "all";
+
+CharacterList& ListOf(CharacterTable* table, std::string_view typeface) {
+  auto it = table->find(typeface);
+  if (it == table->end()) it = table->emplace(std::string(typeface), CharacterList()).first;
+  return it->second;
+}
+
+}  // namespace
+
+void CharacterList::Count(std::uint32_t code) {
+  auto [it, inserted] =
+      positions_.try_emplace(code, static_cast<std::uint32_t>(characters_.size()));
+  if (inserted) characters_.push_back({.code = code, .name = EncodeUtf8(code)});
+  ++characters_[it->second].useCount;
+}
+
+void CharacterList::Number() {
+  std::sort(characters_.begin(), characters_.end(),
+            [](const CharacterInfo& a, const CharacterInfo& b) { return a.code < b.code; });
+  for (std::size_t i = 0; i < characters_.size(); ++i) {
+    characters_[i].index = static_cast<std::uint32_t>(i);
+    positions_[characters_[i].code] = static_cast<std::uint32_t>(i);
+  }
+}
+
+const CharacterInfo* CharacterList::Find(std::uint32_t code) const {
+  auto it = positions_.find(code);
+  return it == positions_.end() ? nullptr : &characters_[it->second];
+}
+
+std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageName) {
+  return mode == IndexingMode::AllLanguages ? kAllLanguagesKey : languageName;
+}
+
+void CountText(std::string_view text, CharacterList* list) {
+  // Read as UTF-8 from the first byte: a text that starts with U+FEFF has no byte order mark.
+  CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
+                         .size = text.size()};
+  while (!reader.AtEnd()) {
+    const std::uint32_t code = reader.Next();
+    // Line breaks have control codes of their own; a bad sequence has no character to list.
+    if ((code & kDecodeError) != 0 || code == 0 || code == '\r' || code == '\n') continue;
+    list->Count(code);
+  }
+}
+
+void CountCharacters(const MessageRecord& record, CharacterTable* table) {
+  std::string_view typeface = kDefaultTypeface;
+  for (const auto& node : record.nodes) {
+    switch (node->GetType()) {
+      case MsgNodeType::Text:
+        CountText(static_cast<const TextMsgNode&>(*node).text, &ListOf(table, typeface));
+        break;
+      case MsgNodeType::Face:
+        typeface = static_cast<const FaceMsgNode&>(*node).name;
+        break;
+      case MsgNodeType::Reset: {
+        const ResetTarget target = static_cast<const ResetMsgNode&>(*node).target;
+        if (target == ResetTarget::Face || target == ResetTarget::All) typeface = kDefaultTypeface;
+        break;
+      }
+      case MsgNodeType::Ruby: {
+        const auto& ruby = static_cast<const RubyMsgNode&>(*node);
+        CountText(ruby.base, &ListOf(table, typeface));
+        CountText(ruby.ruby, &ListOf(table, kRubyTypeface));
+        break;
+      }
+      case MsgNodeType::Subst:
+      case MsgNodeType::Color:
+        break;
+    }
+  }
+}
+
+bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, CharacterTables* tables) {
+  if (mode != IndexingMode::PerLanguage && mode != IndexingMode::AllLanguages) return false;
+  tables->clear();
+  if (mode == IndexingMode::AllLanguages) tables->try_emplace(std::string(kAllLanguagesKey));
+  for (std::size_t i = 0; i < table.languages.size(); ++i) {
+    const std::string_view key = CharacterTableKey(mode, table.languages[i].name);
+    auto it = tables->find(key);
+    if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
+    for (const MessageRecord& record : table.messages[i]) CountCharacters(record, &it->second);
+  }
+
+  bool fits = true;
+  for (auto& [key, characterTable] : *tables) {
+    for (auto& [typeface, list] : characterTable) {
+      list.Number();
+      if (list.Characters().size() > kMaxIndexedCharacters) {
+        PrintError(Msg::TooManyCharactersToIndex,
+                   {FormatArg::OfString(key), FormatArg::OfString(typeface),
+                    FormatArg::OfUInt(list.Characters().size())});
+        fits = false;
+      }
+    }
+  }
+  return fits;
+}
+
+}  // namespace quillex

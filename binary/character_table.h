@@ -1,0 +1,76 @@
+// Character tables of indexed messages: which characters the messages use, per typeface, and the
+// index that stands for each of them in the 16-bit unit strings.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "binary/indexing_mode.h"
+#include "input/message_table.h"
+
+namespace quillex {
+
+/// Indexes from this value up are control codes: a list may hold at most this many characters.
+constexpr std::uint32_t kMaxIndexedCharacters = 0xD000;
+
+struct CharacterInfo {
+  std::uint32_t code = 0;      // Unicode code point
+  std::string name;            // the character in UTF-8
+  std::uint32_t index = 0;     // position in its list, in ascending code point order
+  std::uint32_t useCount = 0;  // occurrences counted into the list
+};
+
+/// The characters of one typeface (or of the ruby readings) with their counts. Counting and
+/// look-ups take constant time, so counting a whole catalog stays linear in its length.
+class CharacterList {
+ public:
+  /// Counts one occurrence of `code`, creating its entry on the first.
+  void Count(std::uint32_t code);
+
+  /// Sorts the characters by code point and sets each index to its position.
+  void Number();
+
+  /// The entry of `code`, or nullptr. Valid until the next Count() or Number().
+  const CharacterInfo* Find(std::uint32_t code) const;
+
+  /// Every entry; in ascending code point order once numbered.
+  const std::vector<CharacterInfo>& Characters() const { return characters_; }
+
+ private:
+  std::vector<CharacterInfo> characters_;
+  std::unordered_map<std::uint32_t, std::uint32_t> positions_;  // code -> position in characters_
+};
+
+/// Typeface name ("default", "bold", any other tag name, or "ruby") to its list. Ordered, so that
+/// reports come out in the same order on every run.
+using CharacterTable = std::map<std::string, CharacterList, std::less<>>;
+
+/// Table key (a language name, or "all") to its table.
+using CharacterTables = std::map<std::string, CharacterTable, std::less<>>;
+
+/// The key of the table that language `languageName` is counted into and encoded with.
+std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageName);
+
+/// Counts every code point of the UTF-8 `text` into `list`, except CR, LF and invalid sequences.
+void CountText(std::string_view text, CharacterList* list);
+
+/// Counts the text nodes and ruby tags of `record` into `table`: texts and ruby bases under the
+/// typeface in force ("default" until a typeface tag, again after a typeface or full reset), ruby
+/// readings under "ruby". A list is created by the first text counted into it, even when that
+/// text holds only line breaks.
+void CountCharacters(const MessageRecord& record, CharacterTable* table);
+
+/// Replaces `tables` with the counts of every message of `table`: one table per language
+/// (PerLanguage) or one table "all" (AllLanguages); every language gets its table even without
+/// text. Then numbers every list. False without a message for any other mode. False after error
+/// "Too many characters to index: ..." for each list of more than kMaxIndexedCharacters
+/// characters, whose indexes would collide with the control codes.
+[[nodiscard]] bool BuildCharacterTables(const MessageTable& table, IndexingMode mode,
+                                        CharacterTables* tables);
+
+}  // namespace quillex

@@ -1,0 +1,200 @@
+#include "binary/indexed_pool.h"
+
+#include <string>
+
+#include "binary/color_names.h"
+#include "console/catalog.h"
+#include "input/text_decoder.h"
+
+namespace quillex {
+namespace {
+
+constexpr std::string_view kDefaultTypeface = "default";
+constexpr std::string_view kBoldTypeface = "bold";
+constexpr std::string_view kRubyTypeface = "ruby";
+
+// Room for typical tables before the first message, so that they are built without regrowing.
+constexpr std::size_t kReservedUnits = 65536;
+
+// One message being encoded, and what its warnings name.
+class MessageEncoder {
+ public:
+  MessageEncoder(const CharacterTable& table, const std::string& language,
+                 const std::string& identifier, const std::string& text)
+      : table_(table), language_(language), identifier_(identifier), text_(text) {}
+
+  // Appends the units of `nodes` up to the first error, without the end unit. False after the
+  // error has been printed.
+  bool Encode(const MsgNodeList& nodes, std::vector<std::uint8_t>* pool) {
+    for (const auto& node : nodes) {
+      if (!EncodeNode(*node, pool)) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool EncodeNode(const MsgNode& node, std::vector<std::uint8_t>* pool) {
+    switch (node.GetType()) {
+      case MsgNodeType::Text: {
+        const CharacterList* list = CurrentList();
+        return list != nullptr &&
+               EncodeText(pool, *list, static_cast<const TextMsgNode&>(node).text);
+      }
+      case MsgNodeType::Subst:
+        EncodeSubstitution(static_cast<const SubstMsgNode&>(node).spec, pool);
+        AppendUnit(pool, unit::kSubstEnd);
+        return true;
+      case MsgNodeType::Color: {
+        const std::string& name = static_cast<const ColorMsgNode&>(node).name;
+        if (auto value = FindColorValue(name)) {
+          AppendUnit(pool, static_cast<std::uint16_t>(unit::kColor + *value));
+        } else {
+          Warn(Msg::UnsupportedColorName, name);
+        }
+        return true;
+      }
+      case MsgNodeType::Face:
+        return EncodeFace(static_cast<const FaceMsgNode&>(node).name, pool);
+      case MsgNodeType::Ruby:
+        return EncodeRuby(static_cast<const RubyMsgNode&>(node), pool);
+      case MsgNodeType::Reset:
+        EncodeReset(static_cast<const ResetMsgNode&>(node), pool);
+        return true;
+    }
+    return true;
+  }
+
+  bool EncodeFace(const std::string& name, std::vector<std::uint8_t>* pool) {
+    if (table_.find(name) == table_.end()) {
+      PrintError(Msg::UnknownTypefaceName, {FormatArg::OfString(name)});
+      return false;
+    }
+    if (name == kBoldTypeface) {
+      AppendUnit(pool, unit::kBold);
+      typeface_ = kBoldTypeface;
+    } else {
+      // Only "bold" has a code; text under any other typeface stays in the current one.
+      Warn(Msg::UnsupportedTypeface, name);
+    }
+    return true;
+  }
+
+  void EncodeReset(const ResetMsgNode& reset, std::vector<std::uint8_t>* pool) {
+    switch (reset.target) {
+      case ResetTarget::Color:
+        AppendUnit(pool, unit::kColorReset);
+        return;
+      case ResetTarget::Face:
+        typeface_ = kDefaultTypeface;
+        AppendUnit(pool, unit::kFaceReset);
+        return;
+      case ResetTarget::All:
+        typeface_ = kDefaultTypeface;
+        AppendUnit(pool, unit::kFullReset);
+        return;
+      case ResetTarget::Unknown:
+        Warn(Msg::UnsupportedResetTag, std::string(1, reset.character));
+        return;
+    }
+  }
+
+  bool EncodeRuby(const RubyMsgNode& ruby, std::vector<std::uint8_t>* pool) {
+    AppendUnit(pool, ruby.equalsSeparator ? unit::kRubyEquals : unit::kRubyColon);
+    const CharacterList* list = CurrentList();
+    if (list == nullptr || !EncodeText(pool, *list, ruby.base)) return false;
+    AppendUnit(pool, unit::kRubyReading);
+    // Counting made a "ruby" list for every ruby tag, so it is there.
+    auto readings = table_.find(kRubyTypeface);
+    if (readings == table_.end() || !EncodeText(pool, readings->second, ruby.ruby)) return false;
+    AppendUnit(pool, unit::kRubyEnd);
+    return true;
+  }
+
+  // The list of the typeface in force, or nullptr after error "Detect unknown typeface name".
+  const CharacterList* CurrentList() const {
+    auto it = table_.find(typeface_);
+    if (it == table_.end()) {
+      PrintError(Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(typeface_))});
+      return nullptr;
+    }
+    return &it->second;
+  }
+
+  void Warn(Msg message, const std::string& tag) const {
+    PrintWarning(message, {FormatArg::OfString(tag), FormatArg::OfString(language_),
+                           FormatArg::OfString(identifier_), FormatArg::OfString(text_)});
+  }
+
+  const CharacterTable& table_;
+  const std::string& language_;
+  const std::string& identifier_;
+  const std::string& text_;
+  std::string_view typeface_ = kDefaultTypeface;
+};
+
+}  // namespace
+
+bool EncodeText(std::vector<std::uint8_t>* pool, const CharacterList& list, std::string_view text) {
+  CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
+                         .size = text.size()};
+  while (!reader.AtEnd()) {
+    const std::uint32_t code = reader.Next();
+    if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
+    if (code == '\r' || code == '\n') {
+      AppendUnit(pool, unit::kLineBreak);
+      continue;
+    }
+    const CharacterInfo* character = list.Find(code);
+    if (character == nullptr) {
+      PrintError(Msg::UnregisteredCharacter,
+                 {FormatArg::OfString(EncodeUtf8(code)), FormatArg::OfUInt(code)});
+      return false;
+    }
+    AppendUnit(pool, static_cast<std::uint16_t>(character->index));
+  }
+  return true;
+}
+
+void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* pool) {
+  auto low8 = [](std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFF); };
+  if (spec.index != -1) AppendUnit(pool, unit::kSubstIndex | low8(spec.index));
+  if (spec.width != 0) AppendUnit(pool, unit::kSubstWidth | low8(spec.width));
+  // The fill is a byte: taken unsigned, so that a non-ASCII fill stays inside its field.
+  if (spec.fill != ' ') {
+    AppendUnit(pool, unit::kSubstFill | static_cast<std::uint8_t>(spec.fill));
+  }
+  if (spec.precision != -1) AppendUnit(pool, unit::kSubstPrecision | low8(spec.precision));
+  if (spec.hexDigits != 0) AppendUnit(pool, unit::kSubstHexDigits | low8(spec.hexDigits));
+  if (spec.plus || spec.comma || spec.tilde || spec.hexMode != 0) {
+    AppendUnit(pool, unit::kSubstFlags | (spec.plus ? 1 : 0) | (spec.comma ? 2 : 0) |
+                         (spec.tilde ? 4 : 0) | ((spec.hexMode * 8) & 0xF8));
+  }
+}
+
+bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTables& tables,
+                      MessagePool* pool) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(2 * kReservedUnits);
+  bool failed = false;
+  for (std::size_t i = 0; i < table->languages.size(); ++i) {
+    const std::string& language = table->languages[i].name;
+    auto characterTable = tables.find(CharacterTableKey(mode, language));
+    if (characterTable == tables.end()) return false;  // BuildCharacterTables did not run
+    std::vector<MessageRecord>& records = table->messages[i];
+    for (std::size_t j = 0; j < records.size(); ++j) {
+      MessageRecord& record = records[j];
+      record.offset = bytes.size();
+      MessageEncoder encoder(characterTable->second, language, table->messageIds[j].name,
+                             record.text);
+      // A faulty message is ended where it failed; the next one is encoded all the same.
+      if (!encoder.Encode(record.nodes, &bytes)) failed = true;
+      AppendUnit(&bytes, unit::kMessageEnd);
+    }
+  }
+  if (failed) return false;
+  pool->bytes = std::move(bytes);
+  pool->indexed = true;
+  return true;
+}
+
+}  // namespace quillex

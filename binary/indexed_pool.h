@@ -1,0 +1,66 @@
+// The indexed message pool: every message as a string of 16-bit little-endian units, characters
+// as their indexes in the character lists and markup as control codes, ending in 0xFFFF.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "binary/character_table.h"
+#include "binary/indexing_mode.h"
+#include "binary/message_pool.h"
+#include "format/formatter.h"
+#include "input/message_table.h"
+
+namespace quillex {
+
+/// Unit values of the pool. Fixed: applications that read the binary file decode them.
+namespace unit {
+constexpr std::uint16_t kColor = 0xD000;           // | palette value
+constexpr std::uint16_t kBold = 0xD102;            // typeface "bold"
+constexpr std::uint16_t kSubstIndex = 0xE000;      // | argument index & 0xFF
+constexpr std::uint16_t kSubstWidth = 0xE100;      // | width & 0xFF (negative: left-aligned)
+constexpr std::uint16_t kSubstPrecision = 0xE200;  // | precision & 0xFF
+constexpr std::uint16_t kSubstFill = 0xE300;       // | fill byte
+constexpr std::uint16_t kSubstHexDigits = 0xE400;  // | hexadecimal digits & 0xFF
+constexpr std::uint16_t kSubstFlags = 0xE500;      // | plus 1, comma 2, tilde 4, hex mode * 8
+constexpr std::uint16_t kColorReset = 0xFFD0;
+constexpr std::uint16_t kFaceReset = 0xFFD1;
+constexpr std::uint16_t kFullReset = 0xFFDF;
+constexpr std::uint16_t kLineBreak = 0xFFF0;  // one per CR and one per LF
+constexpr std::uint16_t kSubstEnd = 0xFFF1;
+constexpr std::uint16_t kRubyColon = 0xFFF2;    // ruby start, written "base:reading"
+constexpr std::uint16_t kRubyEquals = 0xFFF3;   // ruby start, written "base=reading"
+constexpr std::uint16_t kRubyReading = 0xFFF4;  // end of the base, start of the reading
+constexpr std::uint16_t kRubyEnd = 0xFFF5;
+constexpr std::uint16_t kMessageEnd = 0xFFFF;
+}  // namespace unit
+
+/// Appends `value` to `pool` as two bytes, low byte first.
+inline void AppendUnit(std::vector<std::uint8_t>* pool, std::uint16_t value) {
+  pool->push_back(static_cast<std::uint8_t>(value & 0xFF));
+  pool->push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+/// Appends the units of the UTF-8 `text`: each character's index in `list`, 0xFFF0 for each CR
+/// and each LF; invalid sequences give nothing. At the first character that `list` lacks, prints
+/// error "Unregistered character detected.: {} (U+{f0>4X})" and returns false (the units before
+/// it stay).
+[[nodiscard]] bool EncodeText(std::vector<std::uint8_t>* pool, const CharacterList& list,
+                              std::string_view text);
+
+/// Appends the units that describe `spec` (argument index, width, fill, precision, digits,
+/// flags; each only where it differs from the default), without the closing 0xFFF1.
+void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* pool);
+
+/// Encodes every message of `table`, language by language in identifier order, against the
+/// tables BuildCharacterTables made for `mode`, and sets every record's offset. Prints a warning
+/// for each ignored tag (unsupported colour, typeface or reset) and an error for each message
+/// that cannot be encoded (unregistered character, typeface without a list), and goes on with
+/// the next message so that one run shows them all. False when any message failed; `pool` is
+/// left unchanged then. REQUIRES: `table.messages` holds one record per identifier for every
+/// language.
+[[nodiscard]] bool BuildIndexedPool(MessageTable* table, IndexingMode mode,
+                                    const CharacterTables& tables, MessagePool* pool);
+
+}  // namespace quillex
