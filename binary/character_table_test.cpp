@@ -1,0 +1,147 @@
+#include "binary/character_table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "console/catalog.h"
+#include "input/text_decoder.h"
+#include "markup/markup_parser.h"
+
+namespace quillex {
+namespace {
+
+// A table of `texts[language][identifier]`, parsed as the loader would.
+MessageTable MakeTable(const std::vector<std::string>& languages,
+                       const std::vector<std::vector<std::string>>& texts) {
+  MessageTable table;
+  for (const std::string& name : languages) table.languages.push_back({name, 0, 0});
+  for (std::size_t j = 0; j < texts.at(0).size(); ++j) {
+    table.messageIds.push_back({"ID" + std::to_string(j), 0, 0});
+  }
+  for (const auto& column : texts) {
+    auto& records = table.messages.emplace_back();
+    for (const std::string& text : column) {
+      MessageRecord& record = records.emplace_back();
+      record.text = text;
+      ParseMarkup(text, &record.nodes);
+    }
+  }
+  return table;
+}
+
+// "face: code*count@index ..." per list, in name order.
+std::string Describe(const CharacterTable& table) {
+  std::string out;
+  for (const auto& [face, list] : table) {
+    out += (out.empty() ? "" : "; ") + face + ":";
+    for (const CharacterInfo& c : list.Characters()) {
+      out += " " + c.name + "*" + std::to_string(c.useCount) + "@" + std::to_string(c.index);
+      EXPECT_EQ(c.name, EncodeUtf8(c.code));
+    }
+  }
+  return out;
+}
+
+TEST(CharacterTableTest, CountsTextsUnderTheTypefaceInForce) {
+  struct Case {
+    const char* markup;
+    const char* lists;
+  } cases[] = {
+      {"BA", "default: A*1@0 B*1@1"},
+      {"x\r\ny\nx", "default: x*2@0 y*1@1"},  // line breaks have codes, not entries
+      {"\r\n", "default:"},                   // the list exists all the same
+      {"", ""},
+      {"<#red><$bold>{0}</>", ""},  // tags alone count nothing
+      {"<$bold>ab</#>b</$>a", "bold: a*1@0 b*2@1; default: a*1@0"},
+      {"<$italic>x</>y", "default: y*1@0; italic: x*1@0"},  // any name, supported or not
+      {"<$>x</q>y", ": x*1@0 y*1@1"},                       // an unknown reset keeps the face
+      {"<$bold><@漢字:かんじ>", "bold: 字*1@0 漢*1@1; ruby: か*1@0 じ*1@1 ん*1@2"},
+      {"😀a", "default: a*1@0 😀*1@1"},                        // above U+FFFF, by code point
+      {"\xEF\xBB\xBFz", "default: z*1@0 \xEF\xBB\xBF*1@1"},  // U+FEFF is text here, no mark
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.markup);
+    MessageTable table = MakeTable({"en"}, {{c.markup}});
+    CharacterTables tables;
+    ASSERT_TRUE(BuildCharacterTables(table, IndexingMode::PerLanguage, &tables));
+    EXPECT_EQ(Describe(tables.at("en")), c.lists);
+  }
+}
+
+// Random texts against a plain model: counts per code point, indexes by ascending code point.
+TEST(CharacterTableTest, CountTextMatchesModel) {
+  const std::uint32_t alphabet[] = {'\r', '\n', 'a', 'z', 0xE9, 0x3042, 0x4E00, 0xFF5E, 0x1F600};
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    std::map<std::uint32_t, std::uint32_t> model;
+    for (int n = random() % 30; n > 0; --n) {
+      const std::uint32_t code = alphabet[random() % std::size(alphabet)];
+      AppendUtf8(&text, code);
+      if (code != '\r' && code != '\n') ++model[code];
+    }
+    CharacterList list;
+    CountText(text, &list);
+    list.Number();
+    ASSERT_EQ(list.Characters().size(), model.size()) << text;
+    std::uint32_t index = 0;
+    for (const auto& [code, count] : model) {
+      const CharacterInfo* info = list.Find(code);
+      ASSERT_NE(info, nullptr);
+      EXPECT_EQ(info->useCount, count);
+      EXPECT_EQ(info->index, index++);
+    }
+  }
+}
+
+TEST(CharacterTableTest, TablesPerLanguageOrShared) {
+  MessageTable table = MakeTable({"en", "ja", "de"}, {{"ab"}, {"bc"}, {"<#red>"}});
+  CharacterTables tables;
+  ASSERT_TRUE(BuildCharacterTables(table, IndexingMode::PerLanguage, &tables));
+  ASSERT_EQ(tables.size(), 3u);
+  EXPECT_EQ(Describe(tables.at("en")), "default: a*1@0 b*1@1");
+  EXPECT_EQ(Describe(tables.at("ja")), "default: b*1@0 c*1@1");
+  EXPECT_TRUE(tables.at("de").empty());  // a table for every language, text or not
+
+  ASSERT_TRUE(BuildCharacterTables(table, IndexingMode::AllLanguages, &tables));
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(Describe(tables.at("all")), "default: a*1@0 b*2@1 c*1@2");
+
+  EXPECT_FALSE(BuildCharacterTables(table, IndexingMode::NoIndexing, &tables));
+}
+
+TEST(CharacterTableTest, EmptyTableStillHasTheSharedTable) {
+  CharacterTables tables;
+  ASSERT_TRUE(BuildCharacterTables(MessageTable(), IndexingMode::AllLanguages, &tables));
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_TRUE(tables.at("all").empty());
+}
+
+// Indexes from 0xD000 up are control codes: one more character than that is refused for every
+// list that has it, instead of writing a table the application would misread.
+TEST(CharacterTableTest, RefusesListsBeyondTheIndexRange) {
+  std::string full;
+  for (std::uint32_t code = 0x10000; code < 0x10000 + kMaxIndexedCharacters; ++code) {
+    AppendUtf8(&full, code);
+  }
+  const std::string over = full + "a";
+  CharacterTables tables;
+  EXPECT_TRUE(
+      BuildCharacterTables(MakeTable({"en"}, {{full}}), IndexingMode::PerLanguage, &tables));
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(BuildCharacterTables(MakeTable({"en", "ja"}, {{over, "<$bold>" + over}, {"ok", ""}}),
+                                    IndexingMode::PerLanguage, &tables));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Error: Too many characters to index: en (bold) holds 53249 characters; at most 53248 "
+            "can be indexed.\n"
+            "Error: Too many characters to index: en (default) holds 53249 characters; at most "
+            "53248 can be indexed.\n");
+}
+
+}  // namespace
+}  // namespace quillex

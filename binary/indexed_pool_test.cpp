@@ -1,0 +1,190 @@
+#include "binary/indexed_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "input/text_decoder.h"
+#include "markup/markup_parser.h"
+
+namespace quillex {
+namespace {
+
+using Units = std::vector<std::uint16_t>;
+
+MessageTable MakeTable(const std::vector<std::string>& languages,
+                       const std::vector<std::vector<std::string>>& texts) {
+  MessageTable table;
+  for (const std::string& name : languages) table.languages.push_back({name, 0, 0});
+  for (std::size_t j = 0; j < texts.at(0).size(); ++j) {
+    table.messageIds.push_back({"ID" + std::to_string(j), 0, 0});
+  }
+  for (const auto& column : texts) {
+    auto& records = table.messages.emplace_back();
+    for (const std::string& text : column) {
+      MessageRecord& record = records.emplace_back();
+      record.text = text;
+      ParseMarkup(text, &record.nodes);
+    }
+  }
+  return table;
+}
+
+Units ToUnits(const std::vector<std::uint8_t>& bytes) {
+  Units units;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    units.push_back(static_cast<std::uint16_t>(bytes[i] | bytes[i + 1] << 8));
+  }
+  return units;
+}
+
+struct Encoded {
+  bool ok = false;
+  Units units;
+  std::string stderrText;
+};
+
+Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
+  CharacterTables tables;
+  EXPECT_TRUE(BuildCharacterTables(*table, mode, &tables));
+  Encoded result;
+  ::testing::internal::CaptureStderr();
+  result.ok = BuildIndexedPool(table, mode, tables, pool);
+  result.stderrText = ::testing::internal::GetCapturedStderr();
+  result.units = ToUnits(pool->bytes);
+  return result;
+}
+
+TEST(IndexedPoolTest, SubstitutionFields) {
+  struct Case {
+    const char* field;
+    Units units;
+  } cases[] = {
+      {"{}", {}},
+      {"{0}", {0xE000}},
+      {"{300}", {0xE02C}},  // the index keeps its low byte
+      {"{f0>8X}", {0xE108, 0xE330, 0xE508}},
+      {"{<8}", {0xE1F8}},
+      {"{.3}", {0xE203}},
+      {"{x4}", {0xE404, 0xE510}},
+      {"{+,~}", {0xE507}},
+      {"{1f*<4.2+}", {0xE001, 0xE1FC, 0xE32A, 0xE202, 0xE501}},
+      {"{f\xC3\xA9}", {0xE3C3}},  // a non-ASCII fill byte stays inside its field
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    MsgNodeList nodes;
+    ParseMarkup(c.field, &nodes);
+    ASSERT_EQ(nodes.size(), 1u);
+    std::vector<std::uint8_t> pool;
+    EncodeSubstitution(static_cast<const SubstMsgNode&>(*nodes[0]).spec, &pool);
+    EXPECT_EQ(ToUnits(pool), c.units);
+  }
+}
+
+TEST(IndexedPoolTest, MessagesAndTheirWarnings) {
+  const std::string context = "\n  -> en: ID0: ";
+  struct Case {
+    std::string markup;
+    Units units;
+    std::string warnings;
+  } cases[] = {
+      {"BA", {0x0001, 0x0000, 0xFFFF}, ""},
+      {"a\r\nb", {0x0000, 0xFFF0, 0xFFF0, 0x0001, 0xFFFF}, ""},
+      {"<#red>x</#>", {0xD009, 0x0000, 0xFFD0, 0xFFFF}, ""},
+      {"<#c031>x<#gray23>", {0xD023, 0x0000, 0xD0FF, 0xFFFF}, ""},
+      {"<#Red>x",
+       {0x0000, 0xFFFF},
+       "Warning: An unsupported color name is detected. This tag is ignored: Red" + context +
+           "<#Red>x\n"},
+      {"<$bold>x</$>", {0xD102, 0x0000, 0xFFD1, 0xFFFF}, ""},
+      {"<$bold>y</>x", {0xD102, 0x0000, 0xFFDF, 0x0000, 0xFFFF}, ""},  // lists are numbered apart
+      {"x</q>",
+       {0x0000, 0xFFFF},
+       "Warning: An unsupported reset tag is detected. This tag is ignored: q" + context +
+           "x</q>\n"},
+      {"<$italic>x</$>x",  // encoded with "default", which holds x too
+       {0x0000, 0xFFD1, 0x0000, 0xFFFF},
+       "Warning: Unsupported typeface name detected. This tag is ignored: italic" + context +
+           "<$italic>x</$>x\n"},
+      {"<@ab:c>", {0xFFF2, 0x0000, 0x0001, 0xFFF4, 0x0000, 0xFFF5, 0xFFFF}, ""},
+      {"<@a=cb>", {0xFFF3, 0x0000, 0xFFF4, 0x0001, 0x0000, 0xFFF5, 0xFFFF}, ""},
+      {"{f0>8X}", {0xE108, 0xE330, 0xE508, 0xFFF1, 0xFFFF}, ""},
+      {"", {0xFFFF}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.markup);
+    MessageTable table = MakeTable({"en"}, {{c.markup}});
+    MessagePool pool;
+    Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
+    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(pool.indexed);
+    EXPECT_EQ(result.units, c.units);
+    EXPECT_EQ(result.stderrText, c.warnings);
+  }
+}
+
+// Each faulty message is reported and ended; the others are encoded; the pool stays as it was.
+TEST(IndexedPoolTest, ReportsEveryFaultyMessageThenFails) {
+  MessageTable table =
+      MakeTable({"en"}, {{"<$italic>x", "fine", "<$bold></$>y", "<@a:r>", "<$italic>😀"}});
+  MessagePool pool{{1, 2}, false};
+  Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(pool.bytes, (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_FALSE(pool.indexed);
+  EXPECT_EQ(result.stderrText,
+            "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
+            "  -> en: ID0: <$italic>x\n"
+            "Error: Unregistered character detected.: x (U+0078)\n"
+            "Error: Detect unknown typeface name: bold\n"  // ID2: bold has no list of its own
+            "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
+            "  -> en: ID4: <$italic>😀\n"
+            "Error: Unregistered character detected.: 😀 (U+1F600)\n");
+}
+
+// Text after an unsupported typeface stays in "default", which this table does not have.
+TEST(IndexedPoolTest, TextWithoutDefaultListNamesDefault) {
+  MessageTable table = MakeTable({"en"}, {{"<$italic>y"}});
+  MessagePool pool;
+  Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.stderrText,
+            "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
+            "  -> en: ID0: <$italic>y\n"
+            "Error: Detect unknown typeface name: default\n");
+}
+
+TEST(IndexedPoolTest, OffsetsAndTablesPerMode) {
+  // Table en holds b alone; the shared table numbers a, b and é across both languages.
+  MessageTable table = MakeTable({"en", "ja"}, {{"b", "b"}, {"é", "ab"}});
+  MessagePool pool;
+  Encoded perLanguage = Encode(&table, IndexingMode::PerLanguage, &pool);
+  ASSERT_TRUE(perLanguage.ok);
+  EXPECT_EQ(perLanguage.units, (Units{0, 0xFFFF, 0, 0xFFFF, 2, 0xFFFF, 0, 1, 0xFFFF}));
+  EXPECT_EQ(table.messages[0][1].offset, 4u);
+  EXPECT_EQ(table.messages[1][0].offset, 8u);
+  EXPECT_EQ(table.messages[1][1].offset, 12u);
+
+  Encoded shared = Encode(&table, IndexingMode::AllLanguages, &pool);
+  ASSERT_TRUE(shared.ok);
+  EXPECT_EQ(shared.units, (Units{1, 0xFFFF, 1, 0xFFFF, 2, 0xFFFF, 0, 1, 0xFFFF}));
+}
+
+// Look-ups must not scan the lists: 40 messages over 50 000 characters take milliseconds with a
+// hash and minutes with a scan, past the test's time limit.
+TEST(IndexedPoolTest, LargeListsEncodeInLinearTime) {
+  std::string text;
+  for (std::uint32_t code = 0x20000; code < 0x20000 + 50000; ++code) AppendUtf8(&text, code);
+  MessageTable table = MakeTable({"en"}, {std::vector<std::string>(40, text)});
+  MessagePool pool;
+  Encoded result = Encode(&table, IndexingMode::AllLanguages, &pool);
+  ASSERT_TRUE(result.ok);
+  ASSERT_EQ(result.units.size(), 40u * 50001u);
+  EXPECT_EQ(result.units[49999], 49999);
+  EXPECT_EQ(result.units[50000], 0xFFFF);
+}
+
+}  // namespace
+}  // namespace quillex
