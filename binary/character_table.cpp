@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "binary/binary_format.h"
 #include "console/catalog.h"
 #include "input/text_decoder.h"
 
@@ -100,7 +101,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   for (auto& [key, characterTable] : *tables) {
     for (auto& [typeface, list] : characterTable) {
       list.Number();
-      if (list.Characters().size() > kMaxIndexedCharacters) {
+      if (list.Characters().size() > binary_format::kMaxIndexedCharacters) {
         PrintError(Msg::TooManyCharactersToIndex,
                    {FormatArg::OfString(key), FormatArg::OfString(typeface),
                     FormatArg::OfUInt(list.Characters().size())});

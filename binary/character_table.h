@@ -15,9 +15,6 @@
 
 namespace quillex {
 
-/// Indexes from this value up are control codes: a list may hold at most this many characters.
-constexpr std::uint32_t kMaxIndexedCharacters = 0xD000;
-
 struct CharacterInfo {
   std::uint32_t code = 0;      // Unicode code point
   std::string name;            // the character in UTF-8
@@ -68,8 +65,8 @@ void CountCharacters(const MessageRecord& record, CharacterTable* table);
 /// Replaces `tables` with the counts of every message of `table`: one table per language
 /// (PerLanguage) or one table "all" (AllLanguages); every language gets its table even without
 /// text. Then numbers every list. False without a message for any other mode. False after error
-/// "Too many characters to index: ..." for each list of more than kMaxIndexedCharacters
-/// characters, whose indexes would collide with the control codes.
+/// "Too many characters to index: ..." for each list of more than 53248 characters
+/// (binary_format::kMaxIndexedCharacters), whose indexes would collide with the control codes.
 [[nodiscard]] bool BuildCharacterTables(const MessageTable& table, IndexingMode mode,
                                         CharacterTables* tables);
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/catalog.h"
+#include "binary/binary_format.h"
 #include "input/text_decoder.h"
 #include "markup/markup_parser.h"
 
@@ -125,7 +125,8 @@ TEST(CharacterTableTest, EmptyTableStillHasTheSharedTable) {
 // list that has it, instead of writing a table the application would misread.
 TEST(CharacterTableTest, RefusesListsBeyondTheIndexRange) {
   std::string full;
-  for (std::uint32_t code = 0x10000; code < 0x10000 + kMaxIndexedCharacters; ++code) {
+  for (std::uint32_t code = 0x10000; code < 0x10000 + binary_format::kMaxIndexedCharacters;
+       ++code) {
     AppendUtf8(&full, code);
   }
   const std::string over = full + "a";

@@ -2,12 +2,15 @@
 
 #include <string>
 
+#include "binary/binary_format.h"
 #include "binary/color_names.h"
 #include "console/catalog.h"
 #include "input/text_decoder.h"
 
 namespace quillex {
 namespace {
+
+namespace unit = binary_format::unit;
 
 constexpr std::string_view kDefaultTypeface = "default";
 constexpr std::string_view kBoldTypeface = "bold";
