@@ -67,6 +67,7 @@ void CountCharacters(const MessageRecord& record, CharacterTable* table);
 /// text. Then numbers every list. False without a message for any other mode. False after error
 /// "Too many characters to index: ..." for each list of more than 53248 characters
 /// (binary_format::kMaxIndexedCharacters), whose indexes would collide with the control codes.
+/// REQUIRES: `table.messages` holds one record list per language.
 [[nodiscard]] bool BuildCharacterTables(const MessageTable& table, IndexingMode mode,
                                         CharacterTables* tables);
 
