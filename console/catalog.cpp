@@ -154,8 +154,11 @@ constexpr CatalogEntry kCatalog[] = {
     {"Too many characters to index: {} ({}) holds {} characters; at most 53248 can be indexed.",
      "インデックス化できる文字数を超えました: {} ({}) "
      "は{}文字です．インデックス化できるのは53248文字までです．"},
+    /* 41 */
+    {"Message table would overwrite the message identifier list: {}",
+     "メッセージテーブルがメッセージIDリストを上書きします: {}"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::TooManyCharactersToIndex) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::MessageTableOverwritesIdList) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

@@ -55,6 +55,7 @@ enum class Msg : std::int32_t {
   FailedToWriteFile = 38,
   FailedToOutputMessageTable = 39,
   TooManyCharactersToIndex = 40,
+  MessageTableOverwritesIdList = 41,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

@@ -31,7 +31,7 @@ class CatalogTest : public ::testing::Test {
 TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   for (bool japanese : {false, true}) {
     useJapanese = japanese;
-    for (std::int32_t index : {-1, 41, INT32_MIN}) {
+    for (std::int32_t index : {-1, 42, INT32_MIN}) {
       EXPECT_EQ(GetMessage(index), "** INVALID MESSAGE **") << index;
     }
   }
@@ -40,6 +40,8 @@ TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
                             FormatArg::OfUInt(53249)}),
             "Too many characters to index: en (x.csv) holds 53249 characters; at most 53248 can "
             "be indexed.");
+  EXPECT_EQ(GetMessage(41, {FormatArg::OfString("./msg_id.inc")}),
+            "Message table would overwrite the message identifier list: ./msg_id.inc");
 }
 
 TEST_F(CatalogTest, FlagSelectsJapanese) {

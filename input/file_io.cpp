@@ -29,4 +29,15 @@ bool ReadWholeFile(const platform::Path& path, std::string* contents) {
   return read == contents->size() && std::ferror(file.get()) == 0;
 }
 
+bool ReadTextFile(const platform::Path& path, std::string* contents) {
+  FileHandle file;
+  if (!OpenFile(&file, path, "r")) return false;
+  contents->clear();
+  // Read in blocks until the end: text mode may return fewer bytes than the file's size.
+  char block[64 * 1024];
+  std::size_t read;
+  while ((read = std::fread(block, 1, sizeof block, file.get())) > 0) contents->append(block, read);
+  return std::ferror(file.get()) == 0;
+}
+
 }  // namespace quillex

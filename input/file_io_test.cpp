@@ -41,6 +41,20 @@ TEST_F(FileIoTest, ReadsWholeFilesOrFails) {
   EXPECT_FALSE(ReadWholeFile(dir, &contents));
 }
 
+// Replace files are read this way: larger than one read block, NUL and CR kept (POSIX text mode
+// translates nothing), and a directory is a failed read, not an empty file.
+TEST_F(FileIoTest, ReadsTextFilesInBlocksOrFails) {
+  std::string bytes(200 * 1024, 'a');
+  bytes += std::string("\0\r\n", 3);
+  std::string contents = "stale";
+  ASSERT_TRUE(ReadTextFile(Write("big.h", bytes), &contents));
+  EXPECT_EQ(contents, bytes);
+  ASSERT_TRUE(ReadTextFile(Write("empty.h", ""), &contents));
+  EXPECT_EQ(contents, "");
+  EXPECT_FALSE(ReadTextFile(dir / "missing.h", &contents));
+  EXPECT_FALSE(ReadTextFile(dir, &contents));
+}
+
 // A 32-bit size would make files of 2 GiB or more fail or read short.
 TEST_F(FileIoTest, SizeQueryCountsBeyondFourGibibytes) {
   platform::Path path = Write("sparse.bin", "");

@@ -61,6 +61,11 @@ void SetPermissionsFor(std::FILE* stream, const Path& file);
 /// Moves `from` over `to` in one step, replacing an existing file. False on failure.
 bool ReplaceFile(const Path& from, const Path& to);
 
+/// True when `path` exists and is the same file as `other`: same device and file identity, so two
+/// paths, symbolic links or hard links to one file count as one. False when either is missing or
+/// cannot be examined (the write that follows then reports the problem).
+bool IsSameFile(const Path& path, const Path& other);
+
 /// Removes a file, ignoring every error.
 void RemoveFileQuietly(const Path& path);
 

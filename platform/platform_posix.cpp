@@ -129,6 +129,13 @@ bool ReplaceFile(const Path& from, const Path& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool IsSameFile(const Path& path, const Path& other) {
+  struct stat a;
+  struct stat b;
+  if (::stat(path.c_str(), &a) != 0 || ::stat(other.c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 void RemoveFileQuietly(const Path& path) { ::unlink(path.c_str()); }
 
 }  // namespace quillex::platform

@@ -1,18 +1,88 @@
 #include "replace/text_replace_context.h"
 
+#include <string>
+
 #include "console/catalog.h"
+#include "input/file_io.h"
+#include "platform/output_file.h"
 
 namespace quillex {
 
-// Replace files are not processed yet: refuse them plainly instead of reporting a success that
-// wrote nothing.
-bool TextReplaceContext::Execute(const platform::Path&, const platform::Path& replaceFile) {
-  (void)processor;
-  (void)binaryFlag;
-  (void)sourceFlag;
-  (void)indexedFlag;
-  PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
-  return false;
+bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
+  std::string text;
+  if (!ReadTextFile(replaceFile, &text)) {
+    PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
+    return false;
+  }
+  std::string name;
+  ReplaceCommand failed;
+  if (!ParseReplaceText(text, &commands, &name, &failed)) {
+    if (failed.code == command::OutputName) {
+      PrintError(Msg::OutputNameNotSpecified,
+                 {PathArg(replaceFile), FormatArg::OfUInt(failed.line)});
+    } else {
+      PrintError(Msg::UnknownCommandName, {PathArg(replaceFile), FormatArg::OfUInt(failed.line),
+                                           FormatArg::OfString(failed.name)});
+    }
+    return false;
+  }
+  if (!name.empty()) outputName = platform::PathFromNarrow(name);
+  for (ReplaceCommand& record : commands) {
+    if (record.code != command::If && record.code != command::Elif) continue;
+    if (!ResolveCondition(&record)) {
+      PrintWarning(Msg::UnknownCondition, {PathArg(replaceFile), FormatArg::OfUInt(record.line),
+                                           FormatArg::OfString(record.argument)});
+    }
+  }
+  return true;
+}
+
+platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirectory,
+                                              const platform::Path& replaceFile) const {
+  platform::Path path = platform::JoinPath(
+      outputDirectory, outputName.empty() ? replaceFile.filename() : outputName);
+  // Never write over the replace file itself, whichever path leads to it.
+  if (platform::IsSameFile(path, replaceFile)) path = platform::AppendToPath(path, ".replaced");
+  return path;
+}
+
+bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
+                                 const platform::Path& replaceFile) {
+  if (!LoadCommands(replaceFile)) return false;
+  const platform::Path outputPath = OutputPath(outputDirectory, replaceFile);
+  PrintLine(Msg::ExecuteTextReplace, {PathArg(replaceFile), PathArg(outputPath)});
+
+  OutputFile file;
+  // A NUL inside the name would cut the path the system sees short of the path shown.
+  if (outputPath.native().find('\0') != platform::Path::string_type::npos ||
+      !file.Open(outputPath, "w")) {
+    PrintError(Msg::FailedToOpenFile, {PathArg(outputPath)});
+    return false;
+  }
+  std::string out;
+  for (const ReplaceCommand& record : commands) {
+    switch (record.code) {
+      case command::Put:
+        out += record.argument;
+        break;
+      case command::If:
+      case command::Elif:
+      case command::Else:
+      case command::EndIf:
+        AppendConditionalLine(out, record, flags);
+        break;
+      default:
+        // A failed command abandons the file: whatever stood at the output path stays.
+        if (!processor->ProcessCommand(out, record, replaceFile)) return false;
+        break;
+    }
+  }
+  file.Write(out);
+  if (!CommitOutput(file)) {
+    PrintError(Msg::FailedToOpenFile, {PathArg(outputPath)});
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quillex

@@ -1,10 +1,11 @@
 // One replace run: turns one replace file into its replaced file, asking the generator for the
-// lines of its list commands.
+// lines of its list commands. The only part of the replace machinery that reads or writes files.
 #pragma once
 
 #include <list>
 
 #include "replace/replace_command.h"
+#include "replace/replace_parser.h"
 
 namespace quillex {
 
@@ -14,22 +15,32 @@ class TextReplaceContext {
   /// values of the conditions BINARY, SOURCE and INDEXED.
   TextReplaceContext(TextReplaceCommandProcessor* processor, bool binaryFlag, bool sourceFlag,
                      bool indexedFlag)
-      : processor(processor),
-        binaryFlag(binaryFlag),
-        sourceFlag(sourceFlag),
-        indexedFlag(indexedFlag) {}
+      : processor(processor), flags{binaryFlag, sourceFlag, indexedFlag} {}
 
-  /// Reads the replace file and writes its replaced file into `outputDirectory`. Prints its
-  /// progress line and any error; false when the run failed.
+  /// Reads and parses the replace file into `commands` and `outputName`, then resolves the
+  /// conditions, warning "{}: {}: An unknown condition was specified. This value sets 0: {}" for
+  /// each unknown one. False after "Failed to read file: {}" (cannot be opened or read),
+  /// "{}: {}: Unknown command name: {}" or "{}: {}: Output name was not specified."; a file
+  /// that fails prints no condition warnings.
+  [[nodiscard]] bool LoadCommands(const platform::Path& replaceFile);
+
+  /// Loads the replace file and writes its replaced file: into `outputDirectory` under the
+  /// replace file's name or the OUTPUT_NAME, with ".replaced" appended when that would be the
+  /// replace file itself. Prints "Execute text replace: {} -> {}" before writing. The file is
+  /// written completely or not at all: when it cannot be written ("Failed to open file: {}") or a
+  /// generator command fails (the generator's message), a file already at the output path stays
+  /// as it was. False when the run failed.
   [[nodiscard]] bool Execute(const platform::Path& outputDirectory,
                              const platform::Path& replaceFile);
 
  private:
+  /// Where the replaced file goes.
+  platform::Path OutputPath(const platform::Path& outputDirectory,
+                            const platform::Path& replaceFile) const;
+
   TextReplaceCommandProcessor* processor;
   std::list<ReplaceCommand> commands;
-  bool binaryFlag;
-  bool sourceFlag;
-  bool indexedFlag;
+  ConditionFlags flags;
   platform::Path outputName;
 };
 

@@ -7,6 +7,14 @@
 #include "source/source_lines.h"
 
 namespace quillex {
+namespace {
+
+platform::Path MessageTablePath(const platform::Path& base, const std::string& languageId) {
+  return platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
+}
+
+}  // namespace
+
 bool SourceGenerator::Generate(const SourceRequest& request) {
   if (!table.Load(request.inputPath)) {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
@@ -24,6 +32,7 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
   }
 
   platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
+  if (!CheckFileNames(base)) return false;
   if (!WriteIdentifierList(base)) return false;
   for (std::int32_t column = 1; column < table.columns; ++column) {
     // A column without a language ID is no language: skipped without a word.
@@ -61,6 +70,19 @@ bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& com
   }
 }
 
+bool SourceGenerator::CheckFileNames(const platform::Path& base) const {
+  const platform::Path idPath = platform::AppendToPath(base, "_id.inc");
+  for (std::int32_t column = 1; column < table.columns; ++column) {
+    const std::string& languageId = table.Cell(0, column);
+    if (languageId.empty()) continue;
+    if (MessageTablePath(base, languageId) == idPath) {
+      PrintError(Msg::MessageTableOverwritesIdList, {PathArg(idPath)});
+      return false;
+    }
+  }
+  return true;
+}
+
 bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
   platform::Path path = platform::AppendToPath(base, "_id.inc");
   PrintLine(Msg::OutputIdList, {PathArg(path)});
@@ -76,8 +98,7 @@ bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
 bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t column) {
   const std::string& languageId = table.Cell(0, column);
   if (languageId.empty()) return false;
-  platform::Path path =
-      platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
+  platform::Path path = MessageTablePath(base, languageId);
   PrintLine(Msg::OutputMessageTable, {PathArg(path)});
   std::string lines;
   WriteMessageLines(lines, table, column, {});

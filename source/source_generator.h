@@ -48,6 +48,10 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   /// false.
   [[nodiscard]] bool WriteMessageTable(const platform::Path& base, std::int32_t column);
 
+  /// False after "Message table would overwrite the message identifier list: {}" when a language's
+  /// file name (the language ID lower-cased, so "id" in any case) is that of the identifier list.
+  [[nodiscard]] bool CheckFileNames(const platform::Path& base) const;
+
   /// The table read by every step; filled by Generate (tests may fill it directly).
   CsvTable table;
 };

@@ -1,0 +1,242 @@
+#include "replace/replace_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace quillex {
+namespace {
+
+using namespace std::string_literals;
+
+// The record's fields in one comparable line.
+std::string Describe(const ReplaceCommand& r) {
+  return std::to_string(r.line) + " " + std::to_string(r.code) + " [" + r.name + "] [" +
+         r.argument + "] [" + r.indentation + "]";
+}
+
+ReplaceCommand Record(std::uint32_t code, std::string name, std::string argument,
+                      std::string indentation, std::uint32_t line = 1) {
+  ReplaceCommand r;
+  r.code = code;
+  r.name = std::move(name);
+  r.argument = std::move(argument);
+  r.indentation = std::move(indentation);
+  r.line = line;
+  return r;
+}
+
+ReplaceCommand Text(std::string line) { return Record(command::Put, "", std::move(line), ""); }
+
+TEST(ReplaceParserTest, ParsesOneLine) {
+  struct Case {
+    std::string line;
+    ReplaceCommand expected;
+  };
+  const Case cases[] = {
+      {"int x;\n", Text("int x;\n")},
+      {"\n", Text("\n")},
+      {"    $ID_LIST$\n", Record(command::IdList, "ID_LIST", "", "    ")},
+      {" \t$ID_LIST$ trailing\r\n", Record(command::IdList, "ID_LIST", "", " \t")},
+      {"$MESSAGE_LIST:ja:JP$", Record(command::MessageList, "MESSAGE_LIST", "ja:JP", "")},
+      {"$PUT:abc$\n", Record(command::Put, "PUT", "abc", "")},
+      {"$PUT$\n", Record(command::Put, "PUT", "", "")},
+      {"$IF:$", Record(command::If, "IF", "", "")},
+      {"  x $ID_LIST$\n", Text("  x $ID_LIST$\n")},  // only blanks may stand before the "$"
+      {"$ID_LIST\n", Text("$ID_LIST\n")},            // no closing "$"
+      {"$IF:BINARY\n", Text("$IF:BINARY\n")},
+      {"  \t \n", Text("  \t \n")},
+      {"$$\n", Record(command::Nop, "", "", "")},
+      {"$id_list$\n", Record(command::Nop, "id_list", "", "")},  // names are case-sensitive
+      {"$NOP$", Record(command::Nop, "NOP", "", "")},
+      {" $a b:c$d$", Record(command::Nop, "a b", "c", " ")},
+      // A NUL is an ordinary byte: it neither ends the line nor the name.
+      {"a\0b\n"s, Text("a\0b\n"s)},
+      {"$PUT:a\0b$\0c\n"s, Record(command::Put, "PUT", "a\0b"s, "")},
+      {"$ID\0LIST$\n"s, Record(command::Nop, "ID\0LIST"s, "", "")},
+      {"$ID_LIST\0$\n"s, Record(command::Nop, "ID_LIST\0"s, "", "")},  // not cut at the NUL
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Describe(ParseReplaceLine(c.line, 1)), Describe(c.expected)) << c.line;
+  }
+}
+
+TEST(ReplaceParserTest, ParsesTextIntoNumberedRecords) {
+  std::list<ReplaceCommand> commands;
+  std::string outputName;
+  ReplaceCommand failed;
+  ASSERT_TRUE(ParseReplaceText("a\r\n$OUTPUT_NAME:x/1.h$\n  $IF:SOURCE$\n$OUTPUT_NAME:y.h$ z\nend",
+                               &commands, &outputName, &failed));
+  std::vector<std::string> got;
+  for (const ReplaceCommand& r : commands) got.push_back(Describe(r));
+  EXPECT_EQ(got, (std::vector<std::string>{Describe(Record(command::Put, "", "a\r\n", "", 1)),
+                                           Describe(Record(command::If, "IF", "SOURCE", "  ", 3)),
+                                           Describe(Record(command::Put, "", "end", "", 5))}));
+  EXPECT_EQ(outputName, "y.h");  // the last one wins and leaves no record
+}
+
+TEST(ReplaceParserTest, StopsAtTheFirstBadCommand) {
+  struct Case {
+    std::string text;
+    ReplaceCommand failed;
+  };
+  const Case cases[] = {
+      {"a\n$ID_LIST$\n\t$Foo:x$\n$$\n", Record(command::Nop, "Foo", "x", "\t", 3)},
+      {"$$", Record(command::Nop, "", "", "", 1)},
+      {"a\n$OUTPUT_NAME$\n$$\n", Record(command::OutputName, "OUTPUT_NAME", "", "", 2)},
+      {"$OUTPUT_NAME:$\n", Record(command::OutputName, "OUTPUT_NAME", "", "", 1)},
+  };
+  for (const Case& c : cases) {
+    std::list<ReplaceCommand> commands;
+    std::string outputName;
+    ReplaceCommand failed;
+    EXPECT_FALSE(ParseReplaceText(c.text, &commands, &outputName, &failed)) << c.text;
+    EXPECT_EQ(Describe(failed), Describe(c.failed)) << c.text;
+  }
+}
+
+TEST(ReplaceParserTest, ResolvesConditionsAndWritesTheirLines) {
+  struct Case {
+    std::string line;
+    ConditionFlags flags;
+    bool known;
+    std::string output;
+  };
+  const ConditionFlags binary{true, false, false};
+  const ConditionFlags indexed{true, false, true};
+  const ConditionFlags source{false, true, false};
+  const Case cases[] = {
+      {"$IF:SOURCE$", source, true, "#if 1   /* auto generated: IF:SOURCE */\n"},
+      {"$IF:SOURCE$", binary, true, "#if 0   /* auto generated: IF:SOURCE */\n"},
+      {"  $IF:BINARY$", binary, true, "  #if 1   /* auto generated: IF:BINARY */\n"},
+      {"$ELIF:INDEXED$", indexed, true, "#elif 1 /* auto generated: ELIF:INDEXED */\n"},
+      {"$ELIF:INDEXED$", binary, true, "#elif 0 /* auto generated: ELIF:INDEXED */\n"},
+      {"$ELIF:INDEXED$", source, true, "#elif 0 /* auto generated: ELIF:INDEXED */\n"},
+      {"$IF:TRUE$", source, true, "#if 1   /* auto generated: IF:TRUE */\n"},
+      {"$IF:FALSE$", binary, true, "#if 0   /* auto generated: IF:FALSE */\n"},
+      {"$IF:source$", source, false, "#if 0   /* auto generated: IF:source */\n"},
+      {"$IF$", binary, false, "#if 0   /* auto generated: IF: */\n"},
+      {"$IF:BINARY\0x$"s, binary, false, "#if 0   /* auto generated: IF:BINARY\0x */\n"s},
+      {"\t$ELIF:a:b$", binary, false, "\t#elif 0 /* auto generated: ELIF:a:b */\n"},
+      {"  $ELSE$", binary, true, "  #else   /* auto generated */\n"},
+      {"$ENDIF:anything$", binary, true, "#endif  /* auto generated */\n"},
+  };
+  for (const Case& c : cases) {
+    ReplaceCommand record = ParseReplaceLine(c.line, 1);
+    bool known = true;
+    if (record.code == command::If || record.code == command::Elif) {
+      known = ResolveCondition(&record);
+    }
+    EXPECT_EQ(known, c.known) << c.line;
+    std::string out = "before\n";
+    AppendConditionalLine(out, record, c.flags);
+    EXPECT_EQ(out, "before\n" + c.output) << c.line;
+  }
+}
+
+// A plain model of the syntax: one regular expression per line, lines cut after each "\n".
+std::vector<std::string> ModelParse(const std::string& text, std::string* outputName,
+                                    bool* ok) {
+  static const std::regex command("^([ \t]*)\\$([^:$]*)(?::([^$]*))?\\$");
+  static const std::vector<std::string> names = {
+      "PUT", "OUTPUT_NAME", "IF", "ELIF", "ELSE", "ENDIF", "ID_LIST", "LANGUAGE_LIST",
+      "MESSAGE_LIST"};
+  std::vector<std::string> records;
+  std::vector<std::string> lines(1);
+  for (char c : text) {
+    lines.back() += c;
+    if (c == '\n') lines.emplace_back();
+  }
+  if (lines.back().empty()) lines.pop_back();
+  *ok = true;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    auto number = static_cast<std::uint32_t>(i + 1);
+    std::smatch match;
+    if (!std::regex_search(lines[i], match, command)) {
+      records.push_back(Describe(Record(command::Put, "", lines[i], "", number)));
+      continue;
+    }
+    std::string name = match[2];
+    bool known = std::find(names.begin(), names.end(), name) != names.end();
+    ReplaceCommand r = Record(known ? CommandCode(name) : command::Nop, name, match[3], match[1],
+                              number);
+    if (!known || (name == "OUTPUT_NAME" && r.argument.empty())) {
+      *ok = false;
+      records.push_back(Describe(r));
+      return records;
+    }
+    if (name == "OUTPUT_NAME") {
+      *outputName = r.argument;
+    } else {
+      records.push_back(Describe(r));
+    }
+  }
+  return records;
+}
+
+TEST(ReplaceParserTest, MatchesAPlainModelOnRandomText) {
+  const std::vector<std::string> pieces = {
+      " ",     "\t",   "$",          ":",       "\n",       "\r\n",  "x",  "\0"s,
+      "ID_LIST", "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:"};
+  std::mt19937 random(12345);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int count = std::uniform_int_distribution<int>(0, 14)(random);
+    for (int i = 0; i < count; ++i) {
+      text += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+    }
+    std::string modelName;
+    bool modelOk = false;
+    std::vector<std::string> expected = ModelParse(text, &modelName, &modelOk);
+
+    std::list<ReplaceCommand> commands;
+    std::string outputName;
+    ReplaceCommand failed;
+    bool ok = ParseReplaceText(text, &commands, &outputName, &failed);
+    std::vector<std::string> got;
+    for (const ReplaceCommand& r : commands) got.push_back(Describe(r));
+    if (!ok) got.push_back(Describe(failed));
+    ASSERT_EQ(ok, modelOk) << text;
+    ASSERT_EQ(got, expected) << text;
+    if (ok) {
+      ASSERT_EQ(outputName, modelName) << text;
+    }
+  }
+}
+
+// Long lines are read whole and parsed in one pass: a quadratic scan would take minutes here.
+TEST(ReplaceParserTest, LongLinesTakeLinearTime) {
+  const std::size_t size = 16 * 1024 * 1024;
+  const std::string texts[] = {
+      std::string(size, 'a') + "\n$ID_LIST$\n",
+      "$PUT:" + std::string(size, ':') + "\n",  // no closing "$": one text line
+      "  " + std::string(size, '\t') + "\n",
+  };
+  for (const std::string& text : texts) {
+    auto start = std::chrono::steady_clock::now();
+    std::list<ReplaceCommand> commands;
+    std::string outputName;
+    ReplaceCommand failed;
+    ASSERT_TRUE(ParseReplaceText(text, &commands, &outputName, &failed));
+    EXPECT_EQ(commands.front().argument.size(), text.find('\n') + 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
+  // Many short lines: the line numbers of later lines stay right.
+  std::string many;
+  for (int i = 0; i < 200000; ++i) many += "$PUT:x$\n";
+  many += "$BAD$\n";
+  std::list<ReplaceCommand> commands;
+  std::string outputName;
+  ReplaceCommand failed;
+  ASSERT_FALSE(ParseReplaceText(many, &commands, &outputName, &failed));
+  EXPECT_EQ(failed.line, 200001u);
+  EXPECT_EQ(commands.size(), 200000u);
+}
+
+}  // namespace
+}  // namespace quillex
