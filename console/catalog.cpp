@@ -158,7 +158,8 @@ constexpr CatalogEntry kCatalog[] = {
     {"Message table would overwrite the message identifier list: {}",
      "メッセージテーブルがメッセージIDリストを上書きします: {}"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::MessageTableOverwritesIdList) + 1);
+static_assert(std::size(kCatalog) ==
+              static_cast<std::size_t>(Msg::MessageTableOverwritesIdList) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

@@ -140,12 +140,11 @@ TEST(ReplaceParserTest, ResolvesConditionsAndWritesTheirLines) {
 }
 
 // A plain model of the syntax: one regular expression per line, lines cut after each "\n".
-std::vector<std::string> ModelParse(const std::string& text, std::string* outputName,
-                                    bool* ok) {
+std::vector<std::string> ModelParse(const std::string& text, std::string* outputName, bool* ok) {
   static const std::regex command("^([ \t]*)\\$([^:$]*)(?::([^$]*))?\\$");
-  static const std::vector<std::string> names = {
-      "PUT", "OUTPUT_NAME", "IF", "ELIF", "ELSE", "ENDIF", "ID_LIST", "LANGUAGE_LIST",
-      "MESSAGE_LIST"};
+  static const std::vector<std::string> names = {"PUT",     "OUTPUT_NAME",   "IF",
+                                                 "ELIF",    "ELSE",          "ENDIF",
+                                                 "ID_LIST", "LANGUAGE_LIST", "MESSAGE_LIST"};
   std::vector<std::string> records;
   std::vector<std::string> lines(1);
   for (char c : text) {
@@ -163,8 +162,8 @@ std::vector<std::string> ModelParse(const std::string& text, std::string* output
     }
     std::string name = match[2];
     bool known = std::find(names.begin(), names.end(), name) != names.end();
-    ReplaceCommand r = Record(known ? CommandCode(name) : command::Nop, name, match[3], match[1],
-                              number);
+    ReplaceCommand r =
+        Record(known ? CommandCode(name) : command::Nop, name, match[3], match[1], number);
     if (!known || (name == "OUTPUT_NAME" && r.argument.empty())) {
       *ok = false;
       records.push_back(Describe(r));
@@ -181,8 +180,8 @@ std::vector<std::string> ModelParse(const std::string& text, std::string* output
 
 TEST(ReplaceParserTest, MatchesAPlainModelOnRandomText) {
   const std::vector<std::string> pieces = {
-      " ",     "\t",   "$",          ":",       "\n",       "\r\n",  "x",  "\0"s,
-      "ID_LIST", "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:"};
+      " ",   "\t", "$",           ":",       "\n",   "\r\n",      "x",     "\0"s, "ID_LIST",
+      "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:"};
   std::mt19937 random(12345);
   for (int round = 0; round < 3000; ++round) {
     std::string text;

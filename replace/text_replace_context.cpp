@@ -39,8 +39,8 @@ bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
 
 platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirectory,
                                               const platform::Path& replaceFile) const {
-  platform::Path path = platform::JoinPath(
-      outputDirectory, outputName.empty() ? replaceFile.filename() : outputName);
+  platform::Path path =
+      platform::JoinPath(outputDirectory, outputName.empty() ? replaceFile.filename() : outputName);
   // Never write over the replace file itself, whichever path leads to it.
   if (platform::IsSameFile(path, replaceFile)) path = platform::AppendToPath(path, ".replaced");
   return path;

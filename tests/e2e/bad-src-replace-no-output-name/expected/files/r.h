@@ -1,0 +1,2 @@
+$ID_LIST$
+$OUTPUT_NAME$

@@ -1,0 +1,3 @@
+$IF:nothing$
+$ID_LIST$
+$id_list$

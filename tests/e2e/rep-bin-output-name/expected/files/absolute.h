@@ -1,0 +1,2 @@
+en = 0xCD8AF8FD,
+ja = 0xF679F067,

@@ -1,0 +1,3 @@
+first
+BYE = 0x083D4C96,
+HELLO = 0x5B4B101E,

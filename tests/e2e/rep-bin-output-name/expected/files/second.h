@@ -1,0 +1,2 @@
+$OUTPUT_NAME:/proc/self/cwd/absolute.h$
+$LANGUAGE_LIST$

@@ -1,0 +1,3 @@
+first
+$ID_LIST$
+$OUTPUT_NAME:gen/table.h$

@@ -1,0 +1,3 @@
+third
+en,
+ja,

@@ -1,0 +1,3 @@
+first
+HELLO,
+BYE,

@@ -1,0 +1,4 @@
+$OUTPUT_NAME:ignored.h$
+first
+$ID_LIST$
+$OUTPUT_NAME:gen/table.h$

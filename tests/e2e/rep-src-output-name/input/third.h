@@ -1,0 +1,3 @@
+third
+$LANGUAGE_LIST$
+$OUTPUT_NAME:/proc/self/cwd/absolute.h$

@@ -1,0 +1,3 @@
+no commands here
+
+at all
