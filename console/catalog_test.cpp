@@ -63,7 +63,7 @@ TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
     std::string expected;
   } cases[] = {
       {true, -1, {}, "** INVALID MESSAGE **"},
-      {true, 41, {}, "** INVALID MESSAGE **"},
+      {true, 42, {}, "** INVALID MESSAGE **"},
       {true, 33, {}, "\x90\xAC\x8C\xF7\x81\x44"},
       {false, 33, {}, "Succeeded."},
       // English text too: its arguments are converted.
