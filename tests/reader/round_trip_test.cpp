@@ -1,0 +1,209 @@
+// What the tool writes, the applications' reader reads back: random catalogs through the binary
+// generator, then every (language, identifier) pair through the reader.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "binary/binary_generator.h"
+#include "quillex/message_table_reader.h"
+
+namespace quillex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Catalog {
+  std::vector<std::string> languages;
+  std::vector<std::string> ids;
+  std::vector<std::vector<std::string>> cells;  // [id][language]; "" is a missing translation
+};
+
+// Text with what makes CSV and markup hard: separators, quotes, line breaks, tags, non-ASCII.
+std::string RandomText(std::mt19937& random) {
+  static const std::vector<std::string> pieces = {
+      "a", "Z", " ", ",", "\"", "\n", "\r\n", "<#red>", "</>", "{0}", "{", "<@漢字:かんじ>",
+      "é", "こんにちは", "\xF0\x9F\x98\x80", "#"};
+  std::string text;
+  const int length = static_cast<int>(random() % 6);
+  for (int k = 0; k < length; ++k) text += pieces[random() % pieces.size()];
+  return text;
+}
+
+Catalog RandomCatalog(std::mt19937& random) {
+  Catalog catalog;
+  const int languages = static_cast<int>(random() % 4);
+  for (int i = 0; i < languages; ++i) catalog.languages.push_back("lang" + std::to_string(i));
+  const int ids = static_cast<int>(random() % 30);
+  for (int j = 0; j < ids; ++j) {
+    catalog.ids.push_back((j % 7 == 3 ? "Ü_" : "ID_") + std::to_string(j));
+    std::vector<std::string> row;
+    // A third of the cells are missing, the first language's included.
+    for (int i = 0; i < languages; ++i) row.push_back(random() % 3 == 0 ? "" : RandomText(random));
+    catalog.cells.push_back(row);
+  }
+  return catalog;
+}
+
+std::string Quote(const std::string& field) {
+  std::string out = "\"";
+  for (char c : field) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+std::string ToCsv(const Catalog& catalog) {
+  std::string csv = "ID";
+  for (const std::string& language : catalog.languages) csv += "," + Quote(language);
+  csv += "\r\n#comment row,x\r\n";
+  for (std::size_t j = 0; j < catalog.ids.size(); ++j) {
+    csv += Quote(catalog.ids[j]);
+    for (const std::string& cell : catalog.cells[j]) csv += "," + Quote(cell);
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+// The text the application should see: a missing translation takes the first language's.
+std::string Expected(const Catalog& catalog, std::size_t j, std::size_t i) {
+  const std::string& cell = catalog.cells[j][i];
+  return cell.empty() ? catalog.cells[j][0] : cell;
+}
+
+std::vector<unsigned char> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class RoundTripTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory = fs::temp_directory_path() /
+                ("quillex_round_trip_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(directory);
+    fs::create_directories(directory);
+  }
+  void TearDown() override { fs::remove_all(directory); }
+
+  // Runs the generator on `catalog`; false when it failed.
+  bool Generate(const Catalog& catalog, std::uint32_t seed, BinaryGenerator* generator) {
+    std::ofstream(directory / "messages.csv", std::ios::binary) << ToCsv(catalog);
+    ::testing::internal::CaptureStdout();
+    const bool generated = generator->Generate({.inputPath = directory / "messages.csv",
+                                                .outputDirectory = directory,
+                                                .prefix = "msg",
+                                                .replaceFiles = {},
+                                                .indexing = IndexingMode::NoIndexing,
+                                                .hashSeed = seed});
+    ::testing::internal::GetCapturedStdout();
+    return generated;
+  }
+
+  fs::path directory;
+};
+
+constexpr std::uint32_t kSeeds[] = {kDefaultHashSeed, 0, 1, 0xFFFFFFFF, 0x13579BDF};
+
+TEST_F(RoundTripTest, EveryTextReadsBackAfterTheFallback) {
+  std::mt19937 random(20261206);
+  for (std::uint32_t seed : kSeeds) {
+    for (int round = 0; round < 8; ++round) {
+      const Catalog catalog = RandomCatalog(random);
+      BinaryGenerator generator;
+      ASSERT_TRUE(Generate(catalog, seed, &generator));
+      const std::vector<unsigned char> bytes = ReadFile(directory / "msg.bin");
+      MessageTableReader table;
+      ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok) << ToCsv(catalog);
+      EXPECT_EQ(table.Seed(), seed);
+      EXPECT_EQ(table.Kind(), PoolKind::Utf8Text);
+      ASSERT_EQ(table.MessageCount(), catalog.ids.size());
+      for (std::size_t j = 0; j < catalog.ids.size(); ++j) {
+        for (std::size_t i = 0; i < catalog.languages.size(); ++i) {
+          std::string_view text;
+          ASSERT_TRUE(table.GetText(HashString(catalog.languages[i], seed),
+                                    HashString(catalog.ids[j], seed), &text));
+          EXPECT_EQ(text, Expected(catalog, j, i)) << catalog.ids[j] << " in " << i;
+        }
+      }
+      EXPECT_EQ(table.FindMessage(HashString("#comment row", seed)), MessageTableReader::npos);
+    }
+  }
+}
+
+// The tool lays out indexed pools the same way; their units read back as stored. The units here
+// are the text's bytes, a stand-in for character indexes.
+TEST_F(RoundTripTest, UnitStringsReadBack) {
+  std::mt19937 random(7);
+  for (std::uint32_t seed : kSeeds) {
+    const Catalog catalog = RandomCatalog(random);
+    BinaryGenerator generator;
+    ASSERT_TRUE(Generate(catalog, seed, &generator));
+    MessagePool pool{.bytes = {}, .indexed = true};
+    for (auto& language : generator.table.messages) {
+      for (MessageRecord& record : language) {
+        record.offset = pool.bytes.size();
+        for (unsigned char c : record.text) pool.bytes.insert(pool.bytes.end(), {c, 0});
+        pool.bytes.insert(pool.bytes.end(), {0xFF, 0xFF});
+      }
+    }
+    generator.messagePool = pool;
+    ASSERT_TRUE(BuildOffsetPool(generator.table, pool.bytes.size(), &generator.offsetPool));
+    BinaryFileFields fields;
+    ASSERT_TRUE(LayOutBinaryFile(generator.Image(), &fields));
+    std::vector<unsigned char> bytes = fields.head;
+    bytes.insert(bytes.end(), pool.bytes.begin(), pool.bytes.end());
+    bytes.insert(bytes.end(), fields.tail.begin(), fields.tail.end());
+
+    MessageTableReader table;
+    ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
+    EXPECT_EQ(table.Kind(), PoolKind::UnitStrings);
+    for (std::size_t j = 0; j < catalog.ids.size(); ++j) {
+      for (std::size_t i = 0; i < catalog.languages.size(); ++i) {
+        UnitString units;
+        ASSERT_TRUE(table.GetUnits(HashString(catalog.languages[i], seed),
+                                   HashString(catalog.ids[j], seed), &units));
+        std::string text;
+        for (std::size_t k = 0; k < units.size(); ++k) text += static_cast<char>(units[k]);
+        EXPECT_EQ(text, Expected(catalog, j, i));
+      }
+    }
+  }
+}
+
+// A generated file cut at every length is refused; one with any byte of its header and tables
+// flipped is refused or read without a read outside the bytes (the sanitizer build watches).
+TEST_F(RoundTripTest, DamagedGeneratedFileIsRefusedOrReadSafely) {
+  std::mt19937 random(3);
+  Catalog catalog = RandomCatalog(random);
+  while (catalog.languages.size() < 2 || catalog.ids.size() < 5) catalog = RandomCatalog(random);
+  BinaryGenerator generator;
+  ASSERT_TRUE(Generate(catalog, kDefaultHashSeed, &generator));
+  const std::vector<unsigned char> bytes = ReadFile(directory / "msg.bin");
+  for (std::size_t length = 0; length < bytes.size(); ++length) {
+    const std::vector<unsigned char> cut(bytes.begin(), bytes.begin() + static_cast<long>(length));
+    MessageTableReader table;
+    ASSERT_NE(table.Load(cut.data(), cut.size()), ReadStatus::Ok) << length;
+  }
+  const std::size_t tablesEnd = bytes.size() - 4 - generator.messagePool.bytes.size();
+  for (std::size_t at = 0; at < tablesEnd; ++at) {
+    for (unsigned char flip : {0x01, 0x04, 0x20, 0x80, 0xFF}) {
+      std::vector<unsigned char> damaged = bytes;
+      damaged[at] ^= flip;
+      MessageTableReader table;
+      if (table.Load(damaged.data(), damaged.size()) != ReadStatus::Ok) continue;
+      for (std::size_t j = 0; j < table.MessageCount(); ++j) {
+        for (std::size_t i = 0; i < table.LanguageCount(); ++i) {
+          volatile std::size_t size = table.Text(i, j).size();
+          (void)size;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillex
