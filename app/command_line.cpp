@@ -32,6 +32,8 @@ enum class Word {
   HashSeed,
   Indexing,
   IndexingAll,
+  ListOutputs,
+  KeepUnchanged,
   None
 };
 
@@ -47,6 +49,8 @@ Word Classify(std::string_view argument) {
   if (argument == "--hash-seed") return Word::HashSeed;
   if (argument == "--indexing") return Word::Indexing;
   if (argument == "--indexing-all") return Word::IndexingAll;
+  if (argument == "--list-outputs") return Word::ListOutputs;
+  if (argument == "--keep-unchanged") return Word::KeepUnchanged;
   return Word::None;
 }
 
@@ -140,6 +144,12 @@ bool ParseCommandLine(Options* options, int argc, const char* const* argv) {
         break;
       case Word::IndexingAll:
         options->indexing = IndexingMode::AllLanguages;
+        break;
+      case Word::ListOutputs:
+        options->listOutputs = true;
+        break;
+      case Word::KeepUnchanged:
+        options->keepUnchanged = true;
         break;
       default:
         // An empty argument leaves the input unset, so a later one may still name it.

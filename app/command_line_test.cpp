@@ -91,6 +91,11 @@ TEST(ParseCommandLineTest, SettingsAndLaterOnesWin) {
   EXPECT_EQ(p.options.outputDirectory, Path("--help"));
   EXPECT_EQ(p.options.replaceFiles, std::vector<Path>{"-v"});
 
+  p = Parse({"--list-outputs", "a.csv", "--keep-unchanged"});
+  ASSERT_TRUE(p.ok) << p.errors;
+  EXPECT_TRUE(p.options.listOutputs && p.options.keepUnchanged);
+  EXPECT_EQ(p.options.inputPath, Path("a.csv"));
+
   // An empty argument leaves the input file unset for a later one.
   p = Parse({"", "a.csv"});
   ASSERT_TRUE(p.ok) << p.errors;

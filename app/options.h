@@ -20,6 +20,9 @@ struct Options {
   bool sourceOutput = false;
   IndexingMode indexing = IndexingMode::NoIndexing;
   std::uint32_t hashSeed = kDefaultHashSeed;
+  // Additions for build systems; not in the built-in usage text, which stays as it always was.
+  bool listOutputs = false;    // --list-outputs: print the paths a run would write, write nothing
+  bool keepUnchanged = false;  // --keep-unchanged: leave outputs whose bytes would not change
 };
 
 }  // namespace quillex

@@ -1,11 +1,15 @@
 #include "app/run.h"
 
 #include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "console/catalog.h"
 #include "app/command_line.h"
 #include "app/options.h"
 #include "binary/binary_generator.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "source/source_generator.h"
 
@@ -33,6 +37,24 @@ int Generate(const Request& request) {
   return 0;
 }
 
+// Prints each path once, in the order of its first appearance, one per line: the form build
+// systems read. The bytes of the path as they are, not the console's conversion.
+template <typename Generator, typename Request>
+int ListOutputs(const Request& request) {
+  std::vector<platform::Path> outputs;
+  {
+    Generator generator;
+    if (!generator.ListOutputs(request, &outputs)) return 1;
+  }
+  std::set<platform::Path> listed;
+  for (const platform::Path& output : outputs) {
+    if (!listed.insert(output).second) continue;
+    const std::string line = platform::PathToUtf8(output) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+  }
+  return 0;
+}
+
 }  // namespace
 
 void ChooseConsoleLanguage() {
@@ -54,19 +76,25 @@ int RunMain(int argc, const char* const* argv) {
     PrintLine(Msg::Usage);
     return 0;
   }
+  keepUnchangedOutputs = options.keepUnchanged;
   if (options.sourceOutput) {
+    const SourceRequest request{.inputPath = options.inputPath,
+                                .outputDirectory = options.outputDirectory,
+                                .prefix = options.prefix,
+                                .replaceFiles = options.replaceFiles};
+    // The listing keeps standard error for failures.
+    if (options.listOutputs) return ListOutputs<SourceGenerator>(request);
     if (options.indexing != IndexingMode::NoIndexing) PrintWarning(Msg::SourceNoIndexing);
-    return Generate<SourceGenerator>(SourceRequest{.inputPath = options.inputPath,
-                                                   .outputDirectory = options.outputDirectory,
-                                                   .prefix = options.prefix,
-                                                   .replaceFiles = options.replaceFiles});
+    return Generate<SourceGenerator>(request);
   }
-  return Generate<BinaryGenerator>(BinaryRequest{.inputPath = options.inputPath,
-                                                 .outputDirectory = options.outputDirectory,
-                                                 .prefix = options.prefix,
-                                                 .replaceFiles = options.replaceFiles,
-                                                 .indexing = options.indexing,
-                                                 .hashSeed = options.hashSeed});
+  const BinaryRequest request{.inputPath = options.inputPath,
+                              .outputDirectory = options.outputDirectory,
+                              .prefix = options.prefix,
+                              .replaceFiles = options.replaceFiles,
+                              .indexing = options.indexing,
+                              .hashSeed = options.hashSeed};
+  if (options.listOutputs) return ListOutputs<BinaryGenerator>(request);
+  return Generate<BinaryGenerator>(request);
 }
 
 }  // namespace quillex

@@ -7,6 +7,49 @@
 #include "replace/text_replace_context.h"
 
 namespace quillex {
+namespace {
+
+// Output names: the base path and a suffix.
+constexpr std::string_view kBinarySuffix = ".bin";
+constexpr std::string_view kIdHashSuffix = "_id_hash.inc";
+constexpr std::string_view kLanguageHashSuffix = "_lang_hash.inc";
+
+}  // namespace
+
+bool BinaryGenerator::ListOutputs(const BinaryRequest& request,
+                                  std::vector<platform::Path>* outputs) {
+  hashSeed = request.hashSeed;
+  // Collisions are the real run's business; the names do not depend on them.
+  if (!table.Load(request.inputPath, hashSeed)) {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
+    return false;
+  }
+  const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
+  // One character table per language, or one for all.
+  if (request.indexing == IndexingMode::PerLanguage) {
+    for (const LanguageEntry& language : table.languages) {
+      outputs->push_back(platform::AppendToPath(base, CharacterListSuffix(language.name)));
+    }
+  } else if (request.indexing == IndexingMode::AllLanguages) {
+    outputs->push_back(platform::AppendToPath(base, CharacterListSuffix("all")));
+  }
+  outputs->push_back(platform::AppendToPath(base, kBinarySuffix));
+  if (request.replaceFiles.empty()) {
+    outputs->push_back(platform::AppendToPath(base, kIdHashSuffix));
+    outputs->push_back(platform::AppendToPath(base, kLanguageHashSuffix));
+    return true;
+  }
+  for (const platform::Path& replaceFile : request.replaceFiles) {
+    // The INDEXED flag does not change where a replaced file goes.
+    TextReplaceContext context(this, /*binaryFlag=*/true, /*sourceFlag=*/false,
+                               /*indexedFlag=*/request.indexing != IndexingMode::NoIndexing);
+    platform::Path output;
+    if (!context.ListOutput(request.outputDirectory, replaceFile, &output)) return false;
+    outputs->push_back(output);
+  }
+  return true;
+}
+
 bool BinaryGenerator::Generate(const BinaryRequest& request) {
   hashSeed = request.hashSeed;
   PrintLine(Msg::UsingHashSeed, {FormatArg::OfUInt(hashSeed)});
@@ -25,7 +68,7 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     return false;
   }
 
-  const platform::Path binaryPath = platform::AppendToPath(base, ".bin");
+  const platform::Path binaryPath = platform::AppendToPath(base, kBinarySuffix);
   PrintLine(Msg::OutputBinaryFile, {PathArg(binaryPath)});
   if (!WriteBinaryFile(binaryPath, Image())) {
     PrintError(Msg::FailedToOutputBinaryFile, {PathArg(binaryPath)});
@@ -60,9 +103,9 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
   for (std::size_t j : CollidingIdentifiers(table.messageIds)) {
     const MessageIdEntry& first = table.messageIds[j - 1];
     const MessageIdEntry& second = table.messageIds[j];
-    PrintError(Msg::HashCollision, {FormatArg::OfString(first.name),
-                                    FormatArg::OfString(second.name),
-                                    FormatArg::OfUInt(second.hash)});
+    PrintError(Msg::HashCollision,
+               {FormatArg::OfString(first.name), FormatArg::OfString(second.name),
+                FormatArg::OfUInt(second.hash)});
   }
   return true;
 }
@@ -95,13 +138,13 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
 }
 
 bool BinaryGenerator::WriteHashIncludes(const platform::Path& base) const {
-  const platform::Path idPath = platform::AppendToPath(base, "_id_hash.inc");
+  const platform::Path idPath = platform::AppendToPath(base, kIdHashSuffix);
   PrintLine(Msg::OutputIdList, {PathArg(idPath)});
   if (!WriteHashInclude(idPath, HashedNames(table.messageIds))) {
     PrintError(Msg::FailedToOutputIdHashTable, {PathArg(idPath)});
     return false;
   }
-  const platform::Path languagePath = platform::AppendToPath(base, "_lang_hash.inc");
+  const platform::Path languagePath = platform::AppendToPath(base, kLanguageHashSuffix);
   PrintLine(Msg::OutputLanguageList, {PathArg(languagePath)});
   if (!WriteHashInclude(languagePath, HashedNames(table.languages))) {
     PrintError(Msg::FailedToOutputLanguageHashTable, {PathArg(languagePath)});

@@ -38,6 +38,14 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   /// character list writer and a replace run print their own); files of earlier steps stay.
   [[nodiscard]] bool Generate(const BinaryRequest& request);
 
+  /// The paths Generate would write for `request`, in the order it writes them (a path written
+  /// twice is listed twice): the character usage lists of an indexed run, the binary file, then
+  /// the replaced files or the two hash include files. Writes nothing and prints no progress
+  /// line. Reads the CSV file and the replace files as Generate does and fails as it does, with
+  /// the same error line.
+  [[nodiscard]] bool ListOutputs(const BinaryRequest& request,
+                                 std::vector<platform::Path>* outputs);
+
   /// ID_LIST and LANGUAGE_LIST: one hash line per identifier or language, each starting with the
   /// command's indentation. Any other command warns (Msg::CommandNoBinaryOutput) and appends
   /// nothing. Returns true.

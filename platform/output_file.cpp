@@ -1,6 +1,44 @@
 #include "platform/output_file.h"
 
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
 namespace quillex {
+
+bool keepUnchangedOutputs = false;
+
+namespace {
+
+// True when `a` and `b` are regular files with the same bytes. Anything else (a missing file, a
+// FIFO or device, which must not be read here, an unreadable file) counts as different.
+bool SameContents(const platform::Path& a, const platform::Path& b) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(a, error) || !std::filesystem::is_regular_file(b, error)) {
+    return false;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(a, error);
+  if (error || std::filesystem::file_size(b, error) != size || error) return false;
+  std::FILE* first = platform::OpenStream(a, "rb");
+  std::FILE* second = platform::OpenStream(b, "rb");
+  bool same = first != nullptr && second != nullptr;
+  std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
+  while (same) {
+    const std::size_t readA = std::fread(bufferA.data(), 1, bufferA.size(), first);
+    const std::size_t readB = std::fread(bufferB.data(), 1, bufferB.size(), second);
+    same = readA == readB && std::memcmp(bufferA.data(), bufferB.data(), readA) == 0;
+    if (readA < bufferA.size()) {
+      // Both ended together, without a read error, and no byte came after the size checked.
+      same = same && std::ferror(first) == 0 && std::ferror(second) == 0;
+      break;
+    }
+  }
+  if (first != nullptr) std::fclose(first);
+  if (second != nullptr) std::fclose(second);
+  return same;
+}
+
+}  // namespace
 
 OutputFile::~OutputFile() { Discard(); }
 
@@ -26,6 +64,11 @@ CommitResult OutputFile::Commit() {
   stream = nullptr;
   CommitResult result = CommitResult::WriteFailed;
   if (written) {
+    if (keepUnchangedOutputs && SameContents(temp, file)) {
+      platform::RemoveFileQuietly(temp);
+      temp.clear();
+      return CommitResult::Committed;
+    }
     if (platform::ReplaceFile(temp, file)) {
       temp.clear();
       return CommitResult::Committed;

@@ -10,6 +10,11 @@
 
 namespace quillex {
 
+/// --keep-unchanged: when set, Commit() leaves a target that already holds exactly the new bytes
+/// untouched (same inode, same modification time), so that build tools that compare time stamps
+/// see no change. Set once by the entry point before the first file is written.
+extern bool keepUnchangedOutputs;
+
 /// What became of a file at Commit(). Fixed order of checks: a write failure wins over the rest.
 enum class CommitResult {
   Committed,    // the target now holds exactly the bytes written
@@ -43,7 +48,9 @@ class OutputFile {
 
   /// Finishes the file and moves it over the target, with the permissions a plain open would
   /// leave (those of the file it replaces, else those of a new file). Prints nothing. Unless the
-  /// result is Committed, the temporary file is removed and the target left as it was.
+  /// result is Committed, the temporary file is removed and the target left as it was. Under
+  /// keepUnchangedOutputs a regular file that already holds the same bytes is kept instead (the
+  /// result is still Committed).
   [[nodiscard]] CommitResult Commit();
 
   /// Abandons the file now (see the destructor).

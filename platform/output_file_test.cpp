@@ -17,7 +17,7 @@ class OutputFileTest : public ::testing::Test {
   void SetUp() override {
     std::random_device random;
     dir = std::filesystem::path(::testing::TempDir()) /
-           ("quillex_output_file_" + std::to_string(random()) + std::to_string(random()));
+          ("quillex_output_file_" + std::to_string(random()) + std::to_string(random()));
     ASSERT_TRUE(std::filesystem::create_directory(dir));
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
@@ -94,6 +94,65 @@ TEST_F(OutputFileTest, AbandonedFileLeavesTargetAlone) {
   EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
   EXPECT_EQ(Read("out.inc"), "kept");
   EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
+}
+
+// --keep-unchanged: a file with the same bytes keeps its inode and time stamp, whatever path leads
+// to it; any difference, or the option off, replaces it as usual.
+TEST_F(OutputFileTest, KeepUnchangedLeavesEqualFilesAlone) {
+  namespace fs = std::filesystem;
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  const struct {
+    const char* name;
+    bool keep;
+    bool throughLink;
+    std::string before, after;
+    bool kept;
+  } cases[] = {
+      {"same bytes", true, false, "A = 0x1,\n", "A = 0x1,\n", true},
+      {"same bytes through a link", true, true, "A = 0x1,\n", "A = 0x1,\n", true},
+      {"same empty file", true, false, "", "", true},
+      {"one byte more", true, false, "A", "AB", false},
+      {"same size, other bytes", true, false, "AB", "AC", false},
+      {"option off", false, false, "same", "same", false},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(dir / "out.inc", std::ios::binary) << c.before;
+    fs::last_write_time(dir / "out.inc", old);
+    struct Restore {
+      ~Restore() { keepUnchangedOutputs = false; }
+    } restore;
+    keepUnchangedOutputs = c.keep;
+    if (c.throughLink) fs::create_symlink("out.inc", dir / "link.inc");
+    fs::create_hard_link(dir / "out.inc", dir / "twin");  // shares the inode while it stays
+
+    OutputFile file;
+    ASSERT_TRUE(file.Open(dir / (c.throughLink ? "link.inc" : "out.inc"), "w")) << c.name;
+    file.Write(c.after);
+    ASSERT_EQ(file.Commit(), CommitResult::Committed) << c.name;
+
+    EXPECT_EQ(Read("out.inc"), c.after) << c.name;
+    EXPECT_EQ(fs::equivalent(dir / "out.inc", dir / "twin"), c.kept) << c.name;
+    EXPECT_EQ(fs::last_write_time(dir / "out.inc") == old, c.kept) << c.name;
+    EXPECT_EQ(fs::is_symlink(dir / "link.inc"), c.throughLink) << c.name;
+    fs::remove(dir / "twin");
+    fs::remove(dir / "link.inc");
+    fs::remove(dir / "out.inc");
+    EXPECT_TRUE(Names().empty()) << c.name;  // no temporary file left
+  }
+}
+
+// An equal file that a plain open may not write is refused as without the option.
+TEST_F(OutputFileTest, KeepUnchangedStillRefusesReadOnlyFile) {
+  std::ofstream(dir / "out.inc") << "same";
+  std::filesystem::permissions(dir / "out.inc", std::filesystem::perms::owner_read);
+  if (std::FILE* probe = std::fopen((dir / "out.inc").c_str(), "a")) {
+    std::fclose(probe);
+    GTEST_SKIP() << "privileged user: a plain open would succeed too";
+  }
+  keepUnchangedOutputs = true;
+  OutputFile file;
+  EXPECT_FALSE(file.Open(dir / "out.inc", "w"));
+  keepUnchangedOutputs = false;
 }
 
 }  // namespace

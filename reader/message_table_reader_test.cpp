@@ -12,7 +12,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 void Put32(Bytes* out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out->push_back(static_cast<unsigned char>(value >> shift));
+  for (int shift = 0; shift < 32; shift += 8)
+    out->push_back(static_cast<unsigned char>(value >> shift));
 }
 
 // A plain writer of the layout, so that each test states its table in a line.

@@ -85,4 +85,10 @@ bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
   return true;
 }
 
+bool TextReplaceContext::ListOutput(const platform::Path&, const platform::Path& replaceFile,
+                                    platform::Path*) {
+  PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
+  return false;
+}
+
 }  // namespace quillex

@@ -33,6 +33,12 @@ class TextReplaceContext {
   [[nodiscard]] bool Execute(const platform::Path& outputDirectory,
                              const platform::Path& replaceFile);
 
+  /// Reads the replace file as Execute does and stores in `output` the path Execute would write;
+  /// writes nothing and asks the generator nothing. False after the error Execute would print
+  /// for an unreadable or faulty replace file.
+  [[nodiscard]] bool ListOutput(const platform::Path& outputDirectory,
+                                const platform::Path& replaceFile, platform::Path* output);
+
  private:
   /// Where the replaced file goes.
   platform::Path OutputPath(const platform::Path& outputDirectory,

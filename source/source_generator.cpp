@@ -9,11 +9,42 @@
 namespace quillex {
 namespace {
 
+platform::Path IdentifierListPath(const platform::Path& base) {
+  return platform::AppendToPath(base, "_id.inc");
+}
+
 platform::Path MessageTablePath(const platform::Path& base, const std::string& languageId) {
   return platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
 }
 
 }  // namespace
+
+bool SourceGenerator::ListOutputs(const SourceRequest& request,
+                                  std::vector<platform::Path>* outputs) {
+  if (!table.Load(request.inputPath)) {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
+    return false;
+  }
+  if (!request.replaceFiles.empty()) {
+    for (const platform::Path& replaceFile : request.replaceFiles) {
+      TextReplaceContext context(this, /*binaryFlag=*/false, /*sourceFlag=*/true,
+                                 /*indexedFlag=*/false);
+      platform::Path output;
+      if (!context.ListOutput(request.outputDirectory, replaceFile, &output)) return false;
+      outputs->push_back(output);
+    }
+    return true;
+  }
+  const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
+  if (!CheckFileNames(base)) return false;
+  outputs->push_back(IdentifierListPath(base));
+  for (std::int32_t column = 1; column < table.columns; ++column) {
+    if (!table.Cell(0, column).empty()) {
+      outputs->push_back(MessageTablePath(base, table.Cell(0, column)));
+    }
+  }
+  return true;
+}
 
 bool SourceGenerator::Generate(const SourceRequest& request) {
   if (!table.Load(request.inputPath)) {
@@ -71,7 +102,7 @@ bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& com
 }
 
 bool SourceGenerator::CheckFileNames(const platform::Path& base) const {
-  const platform::Path idPath = platform::AppendToPath(base, "_id.inc");
+  const platform::Path idPath = IdentifierListPath(base);
   for (std::int32_t column = 1; column < table.columns; ++column) {
     const std::string& languageId = table.Cell(0, column);
     if (languageId.empty()) continue;
@@ -84,7 +115,7 @@ bool SourceGenerator::CheckFileNames(const platform::Path& base) const {
 }
 
 bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
-  platform::Path path = platform::AppendToPath(base, "_id.inc");
+  platform::Path path = IdentifierListPath(base);
   PrintLine(Msg::OutputIdList, {PathArg(path)});
   std::string lines;
   WriteIdentifierLines(lines, table, {});

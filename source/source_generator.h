@@ -29,6 +29,13 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   /// own message; a failed include file prints the message of its writer (below).
   [[nodiscard]] bool Generate(const SourceRequest& request);
 
+  /// The paths Generate would write for `request`, in the order it writes them (a path written
+  /// twice is listed twice);
+  /// writes nothing. Reads the CSV file and the replace files as Generate does and fails as it
+  /// does, with the same error line.
+  [[nodiscard]] bool ListOutputs(const SourceRequest& request,
+                                 std::vector<platform::Path>* outputs);
+
   /// ID_LIST, LANGUAGE_LIST and MESSAGE_LIST lines, each starting with the command's indentation.
   /// A MESSAGE_LIST whose argument is no language ID of the header prints
   /// "{}: {}: Language ID \"{}\" is not found." and returns false. Any other command warns that

@@ -24,30 +24,40 @@ namespace quillex {
 /// What Load() found. Every value but Ok means the bytes are not a whole, sound message table.
 enum class ReadStatus {
   Ok,
-  Truncated,               // shorter than its own counts say
-  TrailingBytes,           // longer than its own counts say
-  BadStartMarker,          // not a message table, or not made with the seed it names
-  BadEndMarker,            // the end marker is not where the counts put it
-  UnknownPoolKind,         // neither UTF-8 texts nor 16-bit unit strings
-  BadOffsetTableSize,      // the offset table size disagrees with the counts
-  UnsortedIdentifiers,     // identifier hashes not ascending: binary search would miss
-  OffsetOutsidePool,       // an offset points past the pool (or, for units, is odd)
-  UnterminatedString,      // a string runs to the end of the pool without its terminator
+  Truncated,            // shorter than its own counts say
+  TrailingBytes,        // longer than its own counts say
+  BadStartMarker,       // not a message table, or not made with the seed it names
+  BadEndMarker,         // the end marker is not where the counts put it
+  UnknownPoolKind,      // neither UTF-8 texts nor 16-bit unit strings
+  BadOffsetTableSize,   // the offset table size disagrees with the counts
+  UnsortedIdentifiers,  // identifier hashes not ascending: binary search would miss
+  OffsetOutsidePool,    // an offset points past the pool (or, for units, is odd)
+  UnterminatedString,   // a string runs to the end of the pool without its terminator
 };
 
 /// A short English description of `status`, for logs.
 constexpr const char* ToString(ReadStatus status) {
   switch (status) {
-    case ReadStatus::Ok: return "ok";
-    case ReadStatus::Truncated: return "truncated";
-    case ReadStatus::TrailingBytes: return "bytes after the end marker";
-    case ReadStatus::BadStartMarker: return "bad start marker";
-    case ReadStatus::BadEndMarker: return "bad end marker";
-    case ReadStatus::UnknownPoolKind: return "unknown pool kind";
-    case ReadStatus::BadOffsetTableSize: return "offset table size disagrees with the counts";
-    case ReadStatus::UnsortedIdentifiers: return "identifier hashes not sorted";
-    case ReadStatus::OffsetOutsidePool: return "offset outside the pool";
-    case ReadStatus::UnterminatedString: return "unterminated string";
+    case ReadStatus::Ok:
+      return "ok";
+    case ReadStatus::Truncated:
+      return "truncated";
+    case ReadStatus::TrailingBytes:
+      return "bytes after the end marker";
+    case ReadStatus::BadStartMarker:
+      return "bad start marker";
+    case ReadStatus::BadEndMarker:
+      return "bad end marker";
+    case ReadStatus::UnknownPoolKind:
+      return "unknown pool kind";
+    case ReadStatus::BadOffsetTableSize:
+      return "offset table size disagrees with the counts";
+    case ReadStatus::UnsortedIdentifiers:
+      return "identifier hashes not sorted";
+    case ReadStatus::OffsetOutsidePool:
+      return "offset outside the pool";
+    case ReadStatus::UnterminatedString:
+      return "unterminated string";
   }
   return "unknown status";
 }

@@ -22,7 +22,9 @@ enum class Language : std::uint32_t {
 };
 
 constexpr std::uint32_t operator+(MessageId id) { return static_cast<std::uint32_t>(id); }
-constexpr std::uint32_t operator+(Language language) { return static_cast<std::uint32_t>(language); }
+constexpr std::uint32_t operator+(Language language) {
+  return static_cast<std::uint32_t>(language);
+}
 
 static_assert(+MessageId::GREETING == quillex::HashString("GREETING", kSeed));
 static_assert(+MessageId::FAREWELL == quillex::HashString("FAREWELL", kSeed));
@@ -34,7 +36,8 @@ static_assert(+Language::de == quillex::HashString("de", kSeed));
 
 TEST(GeneratedIncludeTest, TableReadsThroughTheGeneratedHashes) {
   std::ifstream in(QUILLEX_TEST_TABLE, std::ios::binary);
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>()};
   quillex::MessageTableReader table;
   ASSERT_EQ(table.Load(bytes.data(), bytes.size()), quillex::ReadStatus::Ok);
   EXPECT_EQ(table.Seed(), kSeed);

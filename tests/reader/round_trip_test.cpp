@@ -25,9 +25,12 @@ struct Catalog {
 
 // Text with what makes CSV and markup hard: separators, quotes, line breaks, tags, non-ASCII.
 std::string RandomText(std::mt19937& random) {
-  static const std::vector<std::string> pieces = {
-      "a", "Z", " ", ",", "\"", "\n", "\r\n", "<#red>", "</>", "{0}", "{", "<@漢字:かんじ>",
-      "é", "こんにちは", "\xF0\x9F\x98\x80", "#"};
+  static const std::vector<std::string> pieces = {"a",    "Z",          " ",
+                                                  ",",    "\"",         "\n",
+                                                  "\r\n", "<#red>",     "</>",
+                                                  "{0}",  "{",          "<@漢字:かんじ>",
+                                                  "é",    "こんにちは", "\xF0\x9F\x98\x80",
+                                                  "#"};
   std::string text;
   const int length = static_cast<int>(random() % 6);
   for (int k = 0; k < length; ++k) text += pieces[random() % pieces.size()];
@@ -81,9 +84,10 @@ std::vector<unsigned char> ReadFile(const fs::path& path) {
 class RoundTripTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    directory = fs::temp_directory_path() /
-                ("quillex_round_trip_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    directory =
+        fs::temp_directory_path() /
+        ("quillex_round_trip_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(directory);
     fs::create_directories(directory);
   }
