@@ -24,20 +24,23 @@ struct Catalog {
 };
 
 // Text with what makes CSV and markup hard: separators, quotes, line breaks, tags, non-ASCII.
-std::string RandomText(std::mt19937& random) {
+std::string RandomText(std::mt19937& random, bool markup) {
+  static const std::vector<std::string> plain = {
+      "a", "Z", " ", ",", "\"", "\n", "\r\n", "é", "こんにちは", "\xF0\x9F\x98\x80", "#", ">"};
   static const std::vector<std::string> pieces = {"a",    "Z",          " ",
                                                   ",",    "\"",         "\n",
                                                   "\r\n", "<#red>",     "</>",
                                                   "{0}",  "{",          "<@漢字:かんじ>",
                                                   "é",    "こんにちは", "\xF0\x9F\x98\x80",
                                                   "#"};
+  const std::vector<std::string>& from = markup ? pieces : plain;
   std::string text;
   const int length = static_cast<int>(random() % 6);
-  for (int k = 0; k < length; ++k) text += pieces[random() % pieces.size()];
+  for (int k = 0; k < length; ++k) text += from[random() % from.size()];
   return text;
 }
 
-Catalog RandomCatalog(std::mt19937& random) {
+Catalog RandomCatalog(std::mt19937& random, bool markup = true) {
   Catalog catalog;
   const int languages = static_cast<int>(random() % 4);
   for (int i = 0; i < languages; ++i) catalog.languages.push_back("lang" + std::to_string(i));
@@ -46,7 +49,8 @@ Catalog RandomCatalog(std::mt19937& random) {
     catalog.ids.push_back((j % 7 == 3 ? "Ü_" : "ID_") + std::to_string(j));
     std::vector<std::string> row;
     // A third of the cells are missing, the first language's included.
-    for (int i = 0; i < languages; ++i) row.push_back(random() % 3 == 0 ? "" : RandomText(random));
+    for (int i = 0; i < languages; ++i)
+      row.push_back(random() % 3 == 0 ? "" : RandomText(random, markup));
     catalog.cells.push_back(row);
   }
   return catalog;
@@ -94,14 +98,15 @@ class RoundTripTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(directory); }
 
   // Runs the generator on `catalog`; false when it failed.
-  bool Generate(const Catalog& catalog, std::uint32_t seed, BinaryGenerator* generator) {
+  bool Generate(const Catalog& catalog, std::uint32_t seed, BinaryGenerator* generator,
+                IndexingMode indexing = IndexingMode::NoIndexing) {
     std::ofstream(directory / "messages.csv", std::ios::binary) << ToCsv(catalog);
     ::testing::internal::CaptureStdout();
     const bool generated = generator->Generate({.inputPath = directory / "messages.csv",
                                                 .outputDirectory = directory,
                                                 .prefix = "msg",
                                                 .replaceFiles = {},
-                                                .indexing = IndexingMode::NoIndexing,
+                                                .indexing = indexing,
                                                 .hashSeed = seed});
     ::testing::internal::GetCapturedStdout();
     return generated;
@@ -138,41 +143,41 @@ TEST_F(RoundTripTest, EveryTextReadsBackAfterTheFallback) {
   }
 }
 
-// The tool lays out indexed pools the same way; their units read back as stored. The units here
-// are the text's bytes, a stand-in for character indexes.
-TEST_F(RoundTripTest, UnitStringsReadBack) {
+// Indexed tables: every character unit is the index of its character in the table the tool
+// built for the language, line breaks are 0xFFF0. Plain texts, so that every unit is one of those.
+TEST_F(RoundTripTest, UnitStringsReadBackAsTheirCharacters) {
   std::mt19937 random(7);
-  for (std::uint32_t seed : kSeeds) {
-    const Catalog catalog = RandomCatalog(random);
-    BinaryGenerator generator;
-    ASSERT_TRUE(Generate(catalog, seed, &generator));
-    MessagePool pool{.bytes = {}, .indexed = true};
-    for (auto& language : generator.table.messages) {
-      for (MessageRecord& record : language) {
-        record.offset = pool.bytes.size();
-        for (unsigned char c : record.text) pool.bytes.insert(pool.bytes.end(), {c, 0});
-        pool.bytes.insert(pool.bytes.end(), {0xFF, 0xFF});
-      }
-    }
-    generator.messagePool = pool;
-    ASSERT_TRUE(BuildOffsetPool(generator.table, pool.bytes.size(), &generator.offsetPool));
-    BinaryFileFields fields;
-    ASSERT_TRUE(LayOutBinaryFile(generator.Image(), &fields));
-    std::vector<unsigned char> bytes = fields.head;
-    bytes.insert(bytes.end(), pool.bytes.begin(), pool.bytes.end());
-    bytes.insert(bytes.end(), fields.tail.begin(), fields.tail.end());
-
-    MessageTableReader table;
-    ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
-    EXPECT_EQ(table.Kind(), PoolKind::UnitStrings);
-    for (std::size_t j = 0; j < catalog.ids.size(); ++j) {
+  for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
+    for (std::uint32_t seed : kSeeds) {
+      const Catalog catalog = RandomCatalog(random, /*markup=*/false);
+      BinaryGenerator generator;
+      ASSERT_TRUE(Generate(catalog, seed, &generator, mode));
+      const std::vector<unsigned char> bytes = ReadFile(directory / "msg.bin");
+      MessageTableReader table;
+      ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
+      EXPECT_EQ(table.Kind(), PoolKind::UnitStrings);
       for (std::size_t i = 0; i < catalog.languages.size(); ++i) {
-        UnitString units;
-        ASSERT_TRUE(table.GetUnits(HashString(catalog.languages[i], seed),
-                                   HashString(catalog.ids[j], seed), &units));
-        std::string text;
-        for (std::size_t k = 0; k < units.size(); ++k) text += static_cast<char>(units[k]);
-        EXPECT_EQ(text, Expected(catalog, j, i));
+        const std::string& language = catalog.languages[i];
+        const auto& characters =
+            generator.characterTables[std::string(CharacterTableKey(mode, language))]["default"]
+                .Characters();
+        for (std::size_t j = 0; j < catalog.ids.size(); ++j) {
+          UnitString units;
+          ASSERT_TRUE(
+              table.GetUnits(HashString(language, seed), HashString(catalog.ids[j], seed), &units));
+          std::string text;
+          for (std::size_t k = 0; k < units.size(); ++k) {
+            if (units[k] == 0xFFF0) {
+              text += '\n';
+            } else {
+              ASSERT_LT(units[k], characters.size());
+              text += characters[units[k]].name;
+            }
+          }
+          std::string expected = Expected(catalog, j, i);
+          for (char& c : expected) c = c == '\r' ? '\n' : c;  // CR and LF are one unit each
+          EXPECT_EQ(text, expected) << catalog.ids[j] << " in " << language;
+        }
       }
     }
   }
