@@ -1,0 +1,111 @@
+# quillex_add_messages(<target> CSV <file> [PREFIX <p>] [OUTPUT_DIRECTORY <d>]
+#                      [INDEXING PER_LANGUAGE|ALL_LANGUAGES] [SOURCE] [REPLACE <files>...]
+#                      [HASH_SEED <n>])
+#
+# Runs zorb-quillex on the CSV file whenever it or a replace file changes, and makes <target>
+# depend on what it writes. The files are found at configure time with --list-outputs, so the
+# CSV and the replace files are configure dependencies: a new language column re-runs CMake and
+# adds its files. The output directory (default: <current binary dir>/<target>_messages) goes
+# on the target's include path; relative CSV and replace paths are taken from the current source
+# directory, a relative output directory from the current binary directory. After the call,
+# <target>_MESSAGE_FILES holds the absolute paths of the outputs.
+#
+# The tool run is QUILLEX_EXECUTABLE (a cache variable); a cross build points it at a build of
+# the tool that runs on the build machine. Under Ninja the tool runs with --keep-unchanged, so a
+# CSV edit that leaves a file's bytes as they were rebuilds nothing that includes it (Ninja
+# checks the outputs' time stamps again after the command; Make would rerun the rule instead).
+function(quillex_add_messages target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SOURCE" "CSV;PREFIX;OUTPUT_DIRECTORY;INDEXING;HASH_SEED"
+                        "REPLACE")
+  set(where "quillex_add_messages(${target})")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "${where}: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "${where}: ${target} is not a target")
+  endif()
+  if(NOT arg_CSV)
+    message(FATAL_ERROR "${where}: CSV <file> is required")
+  endif()
+  if(NOT QUILLEX_EXECUTABLE)
+    message(FATAL_ERROR "${where}: set QUILLEX_EXECUTABLE to the zorb-quillex to run")
+  endif()
+
+  get_filename_component(csv "${arg_CSV}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(NOT DEFINED arg_OUTPUT_DIRECTORY)
+    set(arg_OUTPUT_DIRECTORY "${target}_messages")
+  endif()
+  get_filename_component(directory "${arg_OUTPUT_DIRECTORY}" ABSOLUTE
+                         BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+
+  set(args "${csv}" -o "${directory}")
+  if(DEFINED arg_PREFIX)
+    list(APPEND args -p "${arg_PREFIX}")
+  endif()
+  if(arg_SOURCE)
+    list(APPEND args -s)
+  endif()
+  if(NOT DEFINED arg_INDEXING)
+  elseif(arg_INDEXING STREQUAL "PER_LANGUAGE")
+    list(APPEND args --indexing)
+  elseif(arg_INDEXING STREQUAL "ALL_LANGUAGES")
+    list(APPEND args --indexing-all)
+  else()
+    message(FATAL_ERROR "${where}: INDEXING is PER_LANGUAGE or ALL_LANGUAGES, not ${arg_INDEXING}")
+  endif()
+  if(DEFINED arg_HASH_SEED)
+    list(APPEND args --hash-seed "${arg_HASH_SEED}")
+  endif()
+  set(replaceFiles "")
+  foreach(file IN LISTS arg_REPLACE)
+    get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    list(APPEND replaceFiles "${file}")
+    list(APPEND args --replace "${file}")
+  endforeach()
+
+  # The names depend on the CSV header (languages) and the replace files (OUTPUT_NAME).
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${csv}" ${replaceFiles})
+  execute_process(COMMAND "${QUILLEX_EXECUTABLE}" ${args} --list-outputs
+                  OUTPUT_VARIABLE listed ERROR_VARIABLE errors RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${where}: ${QUILLEX_EXECUTABLE} --list-outputs failed (${status}):\n"
+                        "${errors}")
+  endif()
+  string(REGEX REPLACE "\n$" "" listed "${listed}")
+  string(REPLACE "\n" ";" outputs "${listed}")
+
+  # The tool creates no folders; OUTPUT_NAME may name one below the output directory.
+  set(folders "")
+  foreach(output IN LISTS outputs)
+    get_filename_component(folder "${output}" DIRECTORY)
+    list(APPEND folders "${folder}")
+  endforeach()
+  list(REMOVE_DUPLICATES folders)
+  set(keep "")
+  if(CMAKE_GENERATOR MATCHES "Ninja")
+    set(keep --keep-unchanged)
+  endif()
+  add_custom_command(
+    OUTPUT ${outputs}
+    COMMAND "${CMAKE_COMMAND}" -E make_directory ${folders}
+    COMMAND "${QUILLEX_EXECUTABLE}" ${args} ${keep}
+    DEPENDS "${csv}" ${replaceFiles} "${QUILLEX_EXECUTABLE}"
+    COMMENT "Generating the messages of ${target} from ${arg_CSV}"
+    VERBATIM)
+
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    add_custom_target(${target}_messages DEPENDS ${outputs})
+    add_dependencies(${target} ${target}_messages)
+    target_include_directories(${target} INTERFACE "${directory}")
+  else()
+    # As sources, the outputs are made before anything of the target is compiled.
+    target_sources(${target} PRIVATE ${outputs})
+    if(type STREQUAL "EXECUTABLE")
+      target_include_directories(${target} PRIVATE "${directory}")
+    else()
+      target_include_directories(${target} PUBLIC "${directory}")
+    endif()
+  endif()
+  set(${target}_MESSAGE_FILES ${outputs} PARENT_SCOPE)
+endfunction()

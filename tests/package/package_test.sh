@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, then configures, builds and runs the example
+# application against it, with Ninja and with Makefiles. Under Ninja: a second build does
+# nothing, a CSV saved unchanged rebuilds nothing, and a new language column reaches the
+# generated files, what includes them and the program's output.
+# usage: package_test.sh CMAKE BUILD_DIR SOURCE_DIR
+set -euo pipefail
+cmake=$1
+build_dir=$2
+source_dir=$3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+"$cmake" --install "$build_dir" --prefix "$work/prefix" >/dev/null
+[ -x "$work/prefix/bin/zorb-quillex" ] || fail "the tool is not installed"
+[ -f "$work/prefix/share/man/man1/zorb-quillex.1" ] || fail "the manual page is not installed"
+[ -f "$work/prefix/include/quillex/message_table_reader.h" ] || fail "the reader is not installed"
+
+expected='* English: Hello, world! Goodbye.
+  日本語: こんにちは，世界！ さようなら．
+  Deutsch: Hallo, Welt! Goodbye.'
+
+build() {  # generator folder
+  cp -r "$source_dir/examples/app" "$work/$2-src"
+  "$cmake" -S "$work/$2-src" -B "$work/$2" -G "$1" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null ||
+    fail "$1: configure"
+  "$cmake" --build "$work/$2" >"$work/$2.log" 2>&1 || { cat "$work/$2.log"; fail "$1: build"; }
+  [ "$("$work/$2/greeter")" = "$expected" ] || fail "$1: output: $("$work/$2/greeter")"
+}
+
+build "Unix Makefiles" make
+build Ninja ninja
+
+app=$work/ninja
+out=$app/messages
+"$cmake" --build "$app" >"$work/second.log"
+grep -q "no work to do" "$work/second.log" || { cat "$work/second.log"; fail "second build did work"; }
+
+# Saved unchanged: the tool runs again, keeps its outputs, and nothing is compiled.
+stamps() { stat -c '%i %Y' "$out/msg_id_hash.inc" "$out/msg_lang_hash.inc"; }
+before=$(stamps)
+sleep 1
+touch "$work/ninja-src/messages.csv"
+"$cmake" --build "$app" >"$work/touched.log"
+grep -q "Generating the messages" "$work/touched.log" || fail "a touched CSV did not rerun the tool"
+! grep -q "Building CXX" "$work/touched.log" || { cat "$work/touched.log"; fail "unchanged outputs rebuilt"; }
+[ "$(stamps)" = "$before" ] || fail "unchanged outputs were replaced"
+
+# A new language: its hash goes into the language list, the program is rebuilt and greets in it.
+id_before=$(stat -c '%i %Y' "$out/msg_id_hash.inc")
+sed -i -e '1s/\r$/,fr\r/' -e '3s/\r$/,Français\r/' -e '4s/\r$/,"Bonjour, le monde !"\r/' \
+  -e '5s/\r$/,Au revoir.\r/' "$work/ninja-src/messages.csv"
+"$cmake" --build "$app" >"$work/language.log"
+grep -q "Building CXX object CMakeFiles/greeter.dir/main.cpp" "$work/language.log" ||
+  { cat "$work/language.log"; fail "the new language did not rebuild what includes it"; }
+grep -q "^fr = 0x" "$out/msg_lang_hash.inc" || fail "fr is not in the language list"
+[ "$(stat -c '%i %Y' "$out/msg_id_hash.inc")" = "$id_before" ] || fail "identifier list replaced"
+[ "$("$app/greeter" | tail -n 1)" = "  Français: Bonjour, le monde ! Au revoir." ] ||
+  fail "new language output: $("$app/greeter")"
+"$cmake" --build "$app" | grep -q "no work to do" || fail "build after the new language did work"
+echo "package test passed"
