@@ -85,10 +85,16 @@ bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
   return true;
 }
 
-bool TextReplaceContext::ListOutput(const platform::Path&, const platform::Path& replaceFile,
-                                    platform::Path*) {
-  PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
-  return false;
+bool TextReplaceContext::ListOutput(const platform::Path& outputDirectory,
+                                    const platform::Path& replaceFile, platform::Path* output) {
+  if (!LoadCommands(replaceFile)) return false;
+  *output = OutputPath(outputDirectory, replaceFile);
+  // Execute could not open it either.
+  if (output->native().find('\0') != platform::Path::string_type::npos) {
+    PrintError(Msg::FailedToOpenFile, {PathArg(*output)});
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quillex
