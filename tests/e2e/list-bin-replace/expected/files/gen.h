@@ -1,0 +1,4 @@
+$OUTPUT_NAME:sub/table.h$
+enum {
+$ID_LIST$
+};

@@ -1,0 +1,1 @@
+$LANGUAGE_LIST$
