@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the build needs when it is missing: CMake, g++, pkg-config, jsoncpp's development
-# package and GoogleTest. Through apt-get as root or with password-less sudo; otherwise prints
+# Installs what the build needs when it is missing: CMake, g++, Make, Ninja, pkg-config,
+# jsoncpp's development package and GoogleTest. Through apt-get as root or with password-less sudo; otherwise prints
 # the install line and stops. Sourced by example.sh and test.sh.
 set -euo pipefail
 
@@ -8,6 +8,7 @@ packages=()
 command -v cmake >/dev/null 2>&1 || packages+=(cmake)
 command -v g++ >/dev/null 2>&1 || packages+=(g++)
 command -v make >/dev/null 2>&1 || packages+=(make)
+command -v ninja >/dev/null 2>&1 || packages+=(ninja-build)  # the package test builds with both
 command -v pkg-config >/dev/null 2>&1 || packages+=(pkg-config)
 [ -f /usr/include/jsoncpp/json/json.h ] || packages+=(libjsoncpp-dev)
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
