@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs when it is missing: CMake, g++, Make, Ninja, pkg-config,
-# jsoncpp's development package and GoogleTest. Through apt-get as root or with password-less sudo; otherwise prints
-# the install line and stops. Sourced by example.sh and test.sh.
+# jsoncpp's development package and GoogleTest. Through apt-get as root or with password-less
+# sudo; otherwise prints the install line and stops. Sourced by example.sh and test.sh.
 set -euo pipefail
 
 packages=()
