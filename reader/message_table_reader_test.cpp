@@ -197,9 +197,9 @@ TEST(MessageTableReaderTest, DamagedCopiesNeverReadOutside) {
       EXPECT_NE(table.Load(cut.data(), cut.size()), ReadStatus::Ok) << length;
     }
     for (std::size_t at = 0; at < sample.size(); ++at) {
-      for (unsigned char flip : {0x01, 0x02, 0x10, 0x80, 0xFF}) {
+      for (int flip : {0x01, 0x02, 0x10, 0x80, 0xFF}) {
         Bytes damaged = sample;
-        damaged[at] ^= flip;
+        damaged[at] = static_cast<unsigned char>(damaged[at] ^ flip);
         MessageTableReader table;
         if (table.Load(damaged.data(), damaged.size()) == ReadStatus::Ok) ReadEverything(table);
       }

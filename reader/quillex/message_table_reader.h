@@ -73,7 +73,7 @@ enum class PoolKind : std::uint32_t {
 class UnitString {
  public:
   constexpr UnitString() = default;
-  constexpr UnitString(const unsigned char* bytes, std::size_t size) : bytes(bytes), count(size) {}
+  constexpr UnitString(const unsigned char* first, std::size_t size) : bytes(first), count(size) {}
 
   constexpr std::size_t size() const { return count; }
   constexpr bool empty() const { return count == 0; }
