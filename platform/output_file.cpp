@@ -28,7 +28,7 @@ bool SameContents(const platform::Path& a, const platform::Path& b) {
     const std::size_t readB = std::fread(bufferB.data(), 1, bufferB.size(), second);
     same = readA == readB && std::memcmp(bufferA.data(), bufferB.data(), readA) == 0;
     if (readA < bufferA.size()) {
-      // Both ended together, without a read error, and no byte came after the size checked.
+      // Both ended together, and without a read error.
       same = same && std::ferror(first) == 0 && std::ferror(second) == 0;
       break;
     }
