@@ -1,6 +1,9 @@
 #include "platform/output_file.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -39,6 +42,7 @@ class OutputFileTest : public ::testing::Test {
   std::filesystem::path dir;
 };
 
+#ifndef _WIN32
 TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
   using std::filesystem::perms;
   // A new file: as one made by fopen under the same umask.
@@ -69,6 +73,7 @@ TEST_F(OutputFileTest, ReadOnlyFileIsRefusedLikePlainOpen) {
   EXPECT_EQ(Read("locked.inc"), "kept");
   EXPECT_EQ(Names(), (std::set<std::string>{"locked.inc"}));
 }
+#endif
 
 TEST_F(OutputFileTest, NameAsLongAsAllowedIsWritten) {
   // The temporary file beside it must not need a longer name than the target.
@@ -96,6 +101,7 @@ TEST_F(OutputFileTest, AbandonedFileLeavesTargetAlone) {
   EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
 }
 
+#ifndef _WIN32  // symbolic links, inodes and modes
 // --keep-unchanged: a file with the same bytes keeps its inode and time stamp, whatever path leads
 // to it; any difference, or the option off, replaces it as usual.
 TEST_F(OutputFileTest, KeepUnchangedLeavesEqualFilesAlone) {
@@ -154,6 +160,59 @@ TEST_F(OutputFileTest, KeepUnchangedStillRefusesReadOnlyFile) {
   EXPECT_FALSE(file.Open(dir / "out.inc", "w"));
   keepUnchangedOutputs = false;
 }
+#endif
+
+TEST_F(OutputFileTest, TextModeWritesPlatformLineEnds) {
+#ifdef _WIN32
+  const std::string text = "a\r\nb\r\n";
+#else
+  const std::string text = "a\nb\n";
+#endif
+  const struct {
+    const char* mode;
+    std::string expected;
+  } cases[] = {{"w", text}, {"wb", "a\nb\n"}};
+  for (const auto& c : cases) {
+    OutputFile file;
+    ASSERT_TRUE(file.Open(dir / "out.inc", c.mode));
+    file.Write("a\nb\n");
+    ASSERT_EQ(file.Commit(), CommitResult::Committed);
+    EXPECT_EQ(Read("out.inc"), c.expected) << c.mode;
+  }
+}
+
+#ifdef _WIN32
+TEST_F(OutputFileTest, TargetHeldOpenElsewhereIsNotReplaced) {
+  std::ofstream(dir / "out.inc") << "kept";
+  // As another process would hold it: open without sharing its deletion.
+  HANDLE other = ::CreateFileW((dir / "out.inc").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir / "out.inc", "w"));
+  file.Write("lost");
+  EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
+  ::CloseHandle(other);
+  EXPECT_EQ(Read("out.inc"), "kept");
+  EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
+}
+
+TEST_F(OutputFileTest, FilesPlainOpenRefusesAreRefused) {
+  for (DWORD attribute : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    std::ofstream(dir / "locked.inc") << "kept";
+    const std::wstring path = (dir / "locked.inc").native();
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), attribute));
+    OutputFile file;
+    EXPECT_FALSE(file.Open(dir / "locked.inc", "w")) << attribute;
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Read("locked.inc"), "kept");
+    EXPECT_EQ(Names(), (std::set<std::string>{"locked.inc"}));
+  }
+  std::filesystem::create_directory(dir / "folder.inc");
+  OutputFile file;
+  EXPECT_FALSE(file.Open(dir / "folder.inc", "w"));
+}
+#endif
 
 }  // namespace
 }  // namespace quillex

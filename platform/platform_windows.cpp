@@ -1,0 +1,163 @@
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+// After the standard headers: the runtime's ctype headers define short macros (_S1, _M1 ...) that
+// collide with names inside them.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <locale.h>
+#include <mbctype.h>
+#include <sys/stat.h>
+#undef ReplaceFile  // the Windows API's own, a macro that would rename ours
+
+namespace quillex::platform {
+namespace {
+
+std::wstring ToWide(std::string_view text, UINT codePage) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  int length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string ToUtf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+// The narrow file-system encoding: UTF-8 under a UTF-8 runtime locale, else the code page the
+// file functions use (ANSI, or OEM when switched to it).
+UINT NarrowCodePage() {
+  if (::___lc_codepage_func() == CP_UTF8) return CP_UTF8;
+  return ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
+
+// Modes are UTF-8 text; the conversion keeps the terminating NUL.
+std::wstring WideMode(const char* mode) {
+  int length = ::MultiByteToWideChar(CP_UTF8, 0, mode, -1, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, mode, -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
+// Different in every attempt and every process, so that two runs never pick the same name.
+std::uint64_t NextTempNumber() {
+  static std::uint64_t counter = 0;
+  LARGE_INTEGER ticks;
+  ::QueryPerformanceCounter(&ticks);
+  std::uint64_t value = (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
+                        static_cast<std::uint64_t>(ticks.QuadPart) ^ (++counter * 0x9E3779B97F4A7C15u);
+  return value & 0xFFFFFFFFFFull;
+}
+
+}  // namespace
+
+bool IsUserLanguageJapanese() { return (::GetUserDefaultLangID() & 0x3FF) == LANG_JAPANESE; }
+
+int GetMultibyteCodePage() {
+  const int codePage = ::_getmbcp();
+  return codePage == 65001 || codePage == 932 ? codePage : 0;
+}
+
+Path PathFromNarrow(std::string_view text) { return Path(ToWide(text, NarrowCodePage())); }
+
+std::string PathToUtf8(const Path& path) { return ToUtf8(path.native()); }
+
+Path JoinPath(const Path& directory, const Path& name) { return directory / name; }
+
+// Suffixes are the tool's own text, UTF-8 like everything inside it (a language name may be
+// Japanese): decoded as such, not in the narrow code page.
+Path AppendToPath(const Path& base, std::string_view suffix) {
+  return Path(base.native() + ToWide(suffix, CP_UTF8));
+}
+
+std::FILE* OpenStream(const Path& path, const char* mode) {
+  const std::wstring wideMode = WideMode(mode);
+  if (wideMode.empty()) return nullptr;
+  return ::_wfopen(path.c_str(), wideMode.c_str());
+}
+
+bool GetStreamSize(std::FILE* stream, std::uint64_t* size) {
+  struct _stati64 status;
+  if (::_fstati64(::_fileno(stream), &status) != 0 || (status.st_mode & _S_IFDIR) != 0) return false;
+  if (::_fseeki64(stream, 0, SEEK_END) != 0) return false;
+  const __int64 end = ::_ftelli64(stream);
+  if (end < 0 || ::_fseeki64(stream, 0, SEEK_SET) != 0) return false;
+  *size = static_cast<std::uint64_t>(end);
+  return true;
+}
+
+std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath) {
+  // Only the start of the target's name, so that a name at the length limit still gets one.
+  constexpr std::size_t kNameStart = 64;
+  const std::wstring start = target.filename().native().substr(0, kNameStart);
+  const bool binary = std::string_view(mode).find('b') != std::string_view::npos;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    wchar_t suffix[32];
+    ::swprintf(suffix, 32, L".tmp%010llx", static_cast<unsigned long long>(NextTempNumber()));
+    Path candidate = target.parent_path() / (start + suffix);
+    // Created exclusively: an existing file of that name is never opened.
+    int fd = ::_wopen(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | (binary ? _O_BINARY : _O_TEXT),
+                      _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* stream = ::_fdopen(fd, mode);
+    if (stream == nullptr) {
+      ::_close(fd);
+      ::DeleteFileW(candidate.c_str());
+      return nullptr;
+    }
+    *tempPath = candidate;
+    return stream;
+  }
+  return nullptr;
+}
+
+bool ResolveWriteTarget(const Path& target, Path* file) {
+  *file = target;
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  // A plain open for writing fails on these: a folder, a read-only file, and (since it asks for
+  // normal attributes) a hidden or system file.
+  constexpr DWORD kRefused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  return (attributes & kRefused) == 0;
+}
+
+// The temporary file is made in the target's folder and so inherits the folder's security, as a
+// new file would; an open that truncates a file keeps its attributes, which the checks in
+// ResolveWriteTarget leave plain.
+void SetPermissionsFor(std::FILE*, const Path&) {}
+
+bool ReplaceFile(const Path& from, const Path& to) {
+  // Fails while another process holds the target open without sharing its deletion: the old
+  // file then stays as it was.
+  return ::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void RemoveFileQuietly(const Path& path) { ::DeleteFileW(path.c_str()); }
+
+}  // namespace quillex::platform

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "platform/platform.h"
+
+#include <windows.h>
+#undef ReplaceFile  // the Windows API macro would rename the platform function
+
+namespace quillex::platform {
+namespace {
+
+TEST(PathTest, JoinAndAppend) {
+  const struct {
+    const wchar_t* directory;
+    const wchar_t* name;
+    const wchar_t* joined;
+  } joins[] = {
+      {L"./", L"msg", L"./msg"},
+      {L"out", L"msg", L"out\\msg"},
+      {L"out\\", L"sub/msg", L"out\\sub/msg"},
+      {L"out", L"C:\\abs\\msg", L"C:\\abs\\msg"},
+  };
+  for (const auto& c : joins) {
+    EXPECT_EQ(JoinPath(c.directory, c.name).native(), c.joined) << PathToUtf8(c.joined);
+  }
+  // Suffixes are UTF-8 (a language name may be Japanese), whatever the code page.
+  EXPECT_EQ(AppendToPath(L"out\\Pre", "_\xE6\x97\xA5\xE6\x9C\xAC.inc").native(),
+            L"out\\Pre_\u65E5\u672C.inc");
+  EXPECT_EQ(PathToUtf8(L"\u6210\u7E3E\u00E9.csv"), "\xE6\x88\x90\xE7\xB8\xBE\xC3\xA9.csv");
+}
+
+TEST(PathTest, ArgumentsAreInTheSystemCodePage) {
+  EXPECT_EQ(PathFromNarrow("a/b.csv").native(), L"a/b.csv");
+  EXPECT_EQ(PathFromNarrow("").native(), L"");
+  switch (::GetACP()) {
+    case 932:
+      EXPECT_EQ(PathFromNarrow("\x90\xAC\x8C\xF7.csv").native(), L"\u6210\u529F.csv");
+      break;
+    case 1252:
+      EXPECT_EQ(PathFromNarrow("\xE9.csv").native(), L"\u00E9.csv");
+      break;
+    default:
+      GTEST_SKIP() << "no sample for code page " << ::GetACP();
+  }
+}
+
+// The runner states which system it started: its user language and code page must come through.
+TEST(LocaleTest, SystemIsTheOneTheRunnerStarted) {
+  const char* expected = std::getenv("QUILLEX_WINDOWS_LOCALE");
+  if (expected == nullptr) GTEST_SKIP() << "QUILLEX_WINDOWS_LOCALE is not set";
+  if (std::string(expected) == "ja") {
+    EXPECT_TRUE(IsUserLanguageJapanese());
+    EXPECT_EQ(GetMultibyteCodePage(), 932);
+  } else {
+    EXPECT_FALSE(IsUserLanguageJapanese());
+    EXPECT_EQ(GetMultibyteCodePage(), 0);
+  }
+}
+
+class StreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    dir = std::filesystem::path(::testing::TempDir()) /
+          ("quillex_platform_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  std::string Read(const Path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  Path dir;
+};
+
+TEST_F(StreamTest, TextModesTranslateLineEnds) {
+  const Path path = dir / L"\u6210\u7E3E.txt";  // a name outside every narrow code page
+  std::FILE* out = OpenStream(path, "w");
+  ASSERT_NE(out, nullptr);
+  std::fputs("a\nb\n", out);
+  std::fclose(out);
+  EXPECT_EQ(Read(path), "a\r\nb\r\n");
+
+  std::FILE* in = OpenStream(path, "r");
+  ASSERT_NE(in, nullptr);
+  char line[16];
+  ASSERT_NE(std::fgets(line, sizeof line, in), nullptr);
+  EXPECT_EQ(std::string(line), "a\n");
+  std::fclose(in);
+
+  in = OpenStream(path, "rb");
+  ASSERT_NE(in, nullptr);
+  std::uint64_t size = 0;
+  EXPECT_TRUE(GetStreamSize(in, &size));
+  EXPECT_EQ(size, 6u);
+  std::fclose(in);
+
+  EXPECT_EQ(OpenStream(dir / "missing", "rb"), nullptr);
+  EXPECT_EQ(OpenStream(path, "bad mode"), nullptr);
+}
+
+TEST_F(StreamTest, TemporaryFilesAreNewAndRemovable) {
+  Path first;
+  Path second;
+  std::FILE* a = CreateTempFileBeside(dir / "msg.bin", "wb", &first);
+  std::FILE* b = CreateTempFileBeside(dir / "msg.bin", "wb", &second);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.parent_path(), dir);
+  std::fclose(a);
+  std::fclose(b);
+  ASSERT_TRUE(ReplaceFile(first, dir / "msg.bin"));
+  ASSERT_TRUE(ReplaceFile(second, dir / "msg.bin"));
+  EXPECT_FALSE(ReplaceFile(second, dir / "msg.bin"));  // already moved
+  RemoveFileQuietly(dir / "msg.bin");
+  RemoveFileQuietly(dir / "msg.bin");
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+  Path unused;
+  EXPECT_EQ(CreateTempFileBeside(dir / "missing" / "msg.bin", "wb", &unused), nullptr);
+}
+
+}  // namespace
+}  // namespace quillex::platform
