@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, then builds and runs the whole test suite twice: a normal build with warnings as
-# errors, and an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Sets up, then builds and runs the whole test suite: a normal build with warnings as errors, an
+# AddressSanitizer + UndefinedBehaviorSanitizer build, and (where its toolchain can be installed)
+# the Windows cross build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -17,3 +18,12 @@ run_suite() {
 
 run_suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLEX_SANITIZE=ON
+
+# The Windows build, unless its toolchain and Wine cannot be had on this machine (status 3).
+windows=0
+bash scripts/test-windows.sh || windows=$?
+if [ "$windows" = 3 ]; then
+  echo "Skipped the Windows build and its tests under Wine: the toolchain cannot be installed here."
+elif [ "$windows" != 0 ]; then
+  exit "$windows"
+fi
