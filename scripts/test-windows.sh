@@ -9,18 +9,27 @@ bash scripts/setup-windows.sh
 
 build=build/windows
 jobs=$(nproc)
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DQUILLEX_WERROR=ON >/dev/null
-cmake --build "$build" -j "$jobs"
 
-# One Wine prefix for the project, and one Wine server kept alive for the whole run: a server
-# started for each program would cost seconds per test.
+# One Wine prefix for the project, and one Wine server kept alive for the build (its test
+# discovery runs the test programs) and the tests: a server started for each program would cost
+# seconds per test.
 export WINEPREFIX=$PWD/build/wine
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-LC_ALL=C.UTF-8 scripts/wine-run.sh wineboot --init >/dev/null 2>&1
+# A server left by an earlier run may quit at any moment, or keep old state: start a new one that
+# stays for the whole run.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
 "$wineserver" -p
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
+# The first program creates the prefix and starts Wine's own services, which live as long as the
+# server and keep the output streams they inherited: that must not be a test's, or ctest would
+# wait for it to close.
+LC_ALL=C.UTF-8 scripts/wine-run.sh wineboot --init </dev/null >/dev/null 2>&1
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DQUILLEX_WERROR=ON >/dev/null
+cmake --build "$build" -j "$jobs"
 
 echo "== $build: English system =="
 LC_ALL=C.UTF-8 QUILLEX_WINDOWS_LOCALE=en ctest --test-dir "$build" --output-on-failure -j "$jobs"
