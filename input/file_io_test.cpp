@@ -48,7 +48,10 @@ TEST_F(FileIoTest, ReadsTextFilesInBlocksOrFails) {
   bytes += std::string("\0\r\n", 3);
   std::string contents = "stale";
   ASSERT_TRUE(ReadTextFile(Write("big.h", bytes), &contents));
-  EXPECT_EQ(contents, bytes);
+#ifdef _WIN32
+  bytes.erase(bytes.size() - 2, 1);  // Windows text mode reads CR LF as LF
+#endif
+  EXPECT_TRUE(contents == bytes) << "read " << contents.size() << " bytes, not " << bytes.size();
   ASSERT_TRUE(ReadTextFile(Write("empty.h", ""), &contents));
   EXPECT_EQ(contents, "");
   EXPECT_FALSE(ReadTextFile(dir / "missing.h", &contents));

@@ -158,6 +158,31 @@ bool ReplaceFile(const Path& from, const Path& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+namespace {
+
+// The volume and the file's index on it: together they name one file, whatever path leads there.
+bool GetFileIdentity(const Path& path, BY_HANDLE_FILE_INFORMATION* information) {
+  // No access asked and every kind of sharing granted: a file that others hold open is examined
+  // too. The flag lets folders be opened as well.
+  HANDLE handle = ::CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = ::GetFileInformationByHandle(handle, information) != 0;
+  ::CloseHandle(handle);
+  return known;
+}
+
+}  // namespace
+
+bool IsSameFile(const Path& path, const Path& other) {
+  BY_HANDLE_FILE_INFORMATION a;
+  BY_HANDLE_FILE_INFORMATION b;
+  if (!GetFileIdentity(path, &a) || !GetFileIdentity(other, &b)) return false;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 void RemoveFileQuietly(const Path& path) { ::DeleteFileW(path.c_str()); }
 
 }  // namespace quillex::platform

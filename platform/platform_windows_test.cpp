@@ -129,5 +129,28 @@ TEST_F(StreamTest, TemporaryFilesAreNewAndRemovable) {
   EXPECT_EQ(CreateTempFileBeside(dir / "missing" / "msg.bin", "wb", &unused), nullptr);
 }
 
+TEST_F(StreamTest, SameFileByAnyPath) {
+  std::ofstream(dir / "a.h") << "a";
+  std::ofstream(dir / "b.h") << "a";
+  ASSERT_TRUE(::CreateHardLinkW((dir / "link.h").c_str(), (dir / "a.h").c_str(), nullptr));
+  const struct {
+    Path path;
+    Path other;
+    bool same;
+  } cases[] = {
+      {dir / "a.h", dir / "a.h", true},
+      {dir / "a.h", Path(dir.native() + L"/./a.h"), true},
+      {dir / "a.h", dir / "sub" / ".." / "A.H", true},  // names are case-blind here
+      {dir / "a.h", dir / "link.h", true},
+      {dir / "a.h", dir / "b.h", false},                // equal contents, other file
+      {dir / "a.h", dir / "missing.h", false},
+      {dir / "missing.h", dir / "missing.h", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsSameFile(c.path, c.other), c.same)
+        << PathToUtf8(c.path) << " " << PathToUtf8(c.other);
+  }
+}
+
 }  // namespace
 }  // namespace quillex::platform

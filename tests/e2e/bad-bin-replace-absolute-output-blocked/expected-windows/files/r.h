@@ -1,0 +1,2 @@
+$OUTPUT_NAME:/proc/self/no-such-dir/r.h$
+$ID_LIST$

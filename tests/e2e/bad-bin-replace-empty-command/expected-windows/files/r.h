@@ -1,0 +1,3 @@
+$IF:nothing$
+text
+$$

@@ -1,0 +1,1 @@
+older output, kept
