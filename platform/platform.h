@@ -13,14 +13,18 @@ namespace quillex::platform {
 using Path = std::filesystem::path;
 
 /// True when the user's interface language is Japanese. POSIX: the first non-empty of LC_ALL,
-/// LC_MESSAGES, LANG, cut before the first '_', '.' or '@', equals "ja".
+/// LC_MESSAGES, LANG, cut before the first '_', '.' or '@', equals "ja". Windows: the primary
+/// language of GetUserDefaultLangID is Japanese (0x11).
 bool IsUserLanguageJapanese();
 
 /// The process's multibyte code page: 65001 (UTF-8), 932 (Shift_JIS) or 0 (anything else).
-/// POSIX: the codeset of the first non-empty of LC_ALL, LC_CTYPE, LANG.
+/// POSIX: the codeset of the first non-empty of LC_ALL, LC_CTYPE, LANG. Windows: the runtime's
+/// _getmbcp.
 int GetMultibyteCodePage();
 
-/// Turns a narrow command-line argument into a path (POSIX: the bytes as given).
+/// Turns a narrow command-line argument into a path (POSIX: the bytes as given; Windows: decoded
+/// as UTF-8 under a UTF-8 runtime locale, else in the ANSI code page, or the OEM one when the
+/// file functions use it).
 Path PathFromNarrow(std::string_view text);
 
 /// The path as UTF-8 bytes, for console messages.
