@@ -197,6 +197,35 @@ TEST_F(OutputFileTest, TargetHeldOpenElsewhereIsNotReplaced) {
   EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
 }
 
+// The bytes compared are those stored, CR LF included: text written the same way again is equal.
+TEST_F(OutputFileTest, KeepUnchangedComparesStoredBytes) {
+  struct Restore {
+    ~Restore() { keepUnchangedOutputs = false; }
+  } restore;
+  const struct {
+    bool keep;
+    const char* after;
+    bool kept;
+  } cases[] = {{true, "a\nb\n", true}, {true, "a\nc\n", false}, {false, "a\nb\n", false}};
+  for (const auto& c : cases) {
+    keepUnchangedOutputs = false;
+    OutputFile first;
+    ASSERT_TRUE(first.Open(dir / "out.inc", "w"));
+    first.Write("a\nb\n");
+    ASSERT_EQ(first.Commit(), CommitResult::Committed);
+    std::filesystem::create_hard_link(dir / "out.inc", dir / "twin");  // one file while kept
+
+    keepUnchangedOutputs = c.keep;
+    OutputFile second;
+    ASSERT_TRUE(second.Open(dir / "out.inc", "w"));
+    second.Write(c.after);
+    ASSERT_EQ(second.Commit(), CommitResult::Committed);
+    EXPECT_EQ(platform::IsSameFile(dir / "out.inc", dir / "twin"), c.kept) << c.after;
+    std::filesystem::remove(dir / "twin");
+    EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
+  }
+}
+
 TEST_F(OutputFileTest, FilesPlainOpenRefusesAreRefused) {
   for (DWORD attribute : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
     std::ofstream(dir / "locked.inc") << "kept";

@@ -2,8 +2,13 @@
 # Runs a list-* case's command line twice in fresh copies of its input: with --list-outputs, and
 # without it (a real run). The listing must name exactly the files the real run created or
 # changed, each once.
-# usage: check_listing.sh EXECUTABLE CASE_DIR
+# usage: check_listing.sh [--windows LAUNCHER] EXECUTABLE CASE_DIR   (--windows: as run_case.sh)
 set -u
+launcher=()
+if [ "${1-}" = --windows ]; then
+  launcher=("$2")
+  shift 2
+fi
 exe=$1
 case_dir=$2
 
@@ -26,10 +31,22 @@ done
 # Inputs keep an old time stamp, so that a file the run changed stands out.
 find "$work/real" -exec touch -h -d '2000-01-01' {} +
 
-(cd "$work/list" && env -i PATH="$PATH" "$exe" "${listing[@]}") >"$work/listed" || exit 1
-(cd "$work/real" && env -i PATH="$PATH" "$exe" "${real[@]}") >/dev/null || exit 1
+tool() {
+  if [ ${#launcher[@]} -gt 0 ]; then
+    env -i PATH="$PATH" HOME="${HOME:-/root}" ${WINEPREFIX:+WINEPREFIX="$WINEPREFIX"} \
+      LC_ALL=C.UTF-8 "${launcher[@]}" "$exe" "$@"
+  else
+    env -i PATH="$PATH" "$exe" "$@"
+  fi
+}
+(cd "$work/list" && tool "${listing[@]}") >"$work/listed" || exit 1
+(cd "$work/real" && tool "${real[@]}") >/dev/null || exit 1
 
-# Paths as the tool prints them: relative to the run folder, or absolute.
+# Paths as the tool prints them: relative to the run folder, or absolute. On Windows the console
+# lines end in CR LF and the platform's join puts a backslash.
+if [ ${#launcher[@]} -gt 0 ]; then
+  tr -d '\r' <"$work/listed" | tr '\\' / >"$work/listed.posix" && mv "$work/listed.posix" "$work/listed"
+fi
 sed -e "s|^$work/list/||" -e 's|^\./||' "$work/listed" | sort >"$work/listed.sorted"
 (cd "$work/real" && find . -type f -newermt '2000-01-02' | sed 's|^\./||' | sort) >"$work/written"
 if ! cmp -s "$work/listed.sorted" "$work/written"; then

@@ -1,0 +1,2 @@
+$OUTPUT_NAME:named.h$
+$MESSAGE_LIST:EN$
