@@ -72,7 +72,10 @@ std::uint64_t NextTempNumber() {
 bool IsUserLanguageJapanese() { return (::GetUserDefaultLangID() & 0x3FF) == LANG_JAPANESE; }
 
 int GetMultibyteCodePage() {
-  const int codePage = ::_getmbcp();
+  int codePage = ::_getmbcp();
+  // This runtime (msvcrt) knows no UTF-8 multibyte code page and reports 0 on a system whose
+  // ANSI code page is UTF-8; the universal runtime, which starts with that code page, says 65001.
+  if (codePage == 0 && ::GetACP() == CP_UTF8) codePage = CP_UTF8;
   return codePage == 65001 || codePage == 932 ? codePage : 0;
 }
 
