@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""Runs zorb-quillex over generated catalogs in every mode and prints what it costs.
+
+For each catalog size and mode: the best wall time of --repeat runs, MB/s and messages/s, the
+peak resident memory (also as a multiple of the CSV size), the ratio to `cp` of the same file
+timed in the same run, and the number of heap allocations (a separate run under the counting
+shim alloc_count.c). Modes the tool cannot run yet are skipped with a line saying so. See
+bench/README.md.
+"""
+import argparse
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+MODES = [
+    ("default", []),
+    ("--indexing", ["--indexing"]),
+    ("--indexing-all", ["--indexing-all"]),
+    ("-s", ["-s"]),
+    ("replace", ["--replace", "@REPLACE@"]),
+]
+REPLACE_TEXT = "enum Ids {\n    $ID_LIST$\n};\nenum Languages {\n    $LANGUAGE_LIST$\n};\n"
+
+
+def run(command, env=None):
+    """Runs `command` quietly; returns (seconds, peak KB, exit status, stderr). The peak comes from
+    GNU time, whose small process is the one the tool is forked from (a fork of this Python
+    process would count Python's own pages)."""
+    peak_file = pathlib.Path("/tmp") / f"quillex-bench-peak-{os.getpid()}"
+    start = time.perf_counter()
+    process = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(peak_file)] + command,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    seconds = time.perf_counter() - start
+    peak = int(peak_file.read_text().split()[-1])
+    peak_file.unlink()
+    return seconds, peak, process.returncode, process.stderr.decode(errors="replace")
+
+
+def best_of(command, repeat):
+    runs = [run(command) for _ in range(repeat)]
+    return min(r[0] for r in runs), min(r[1] for r in runs), runs[-1][2], runs[-1][3]
+
+
+def catalog(work, name, generator_args):
+    path = work / name
+    if not path.exists():
+        subprocess.run([sys.executable, str(HERE / "gen_catalog.py"), str(path)] + generator_args,
+                       check=True)
+    return path
+
+
+def count_messages(path):
+    return int(pathlib.Path(str(path) + ".messages").read_text())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--tool", default=str(HERE.parent / "build/dev/zorb-quillex"))
+    parser.add_argument("--sizes", default="1,20,80", help="catalog sizes in MB, comma-separated")
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--modes", default=",".join(name for name, _ in MODES))
+    parser.add_argument("--work", default="/tmp/quillex-bench")
+    parser.add_argument("--short", default="5000x5000",
+                        help="LANGUAGESxROWS of the many-languages catalog, or 'none'")
+    args = parser.parse_args()
+
+    work = pathlib.Path(args.work)
+    work.mkdir(parents=True, exist_ok=True)
+    shim = work / "alloc_count.so"
+    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", str(shim),
+                    str(HERE / "alloc_count.c")], check=True)
+    (work / "replace.txt").write_text(REPLACE_TEXT)
+    out = work / "out"
+
+    catalogs = [(f"{size} MB", catalog(work, f"catalog_{size}mb.csv", ["--size-mb", size]))
+                for size in args.sizes.split(",") if size]
+    if args.short != "none":
+        languages, rows = args.short.split("x")
+        catalogs.append((f"{languages}x{rows}",
+                         catalog(work, f"short_{languages}x{rows}.csv",
+                                 ["--short", "--languages", languages, "--rows", rows])))
+
+    # A mode counts as available when it succeeds on the smallest catalog.
+    probe = catalogs[0][1]
+    selected = [(name, extra) for name, extra in MODES if name in args.modes.split(",")]
+    available = []
+    for name, extra in selected:
+        shutil.rmtree(out, ignore_errors=True)
+        out.mkdir()
+        command = [args.tool, str(probe), "-o", str(out)] + \
+            [str(work / "replace.txt") if a == "@REPLACE@" else a for a in extra]
+        _, _, status, stderr = run(command)
+        if status == 0:
+            available.append((name, command[4:]))
+        else:
+            reason = stderr.strip().splitlines()[-1] if stderr.strip() else f"status {status}"
+            print(f"mode {name}: skipped, the tool cannot run it yet ({reason})")
+
+    print(f"{'catalog':>12} {'mode':>15} {'seconds':>8} {'MB/s':>7} {'msg/s':>10} "
+          f"{'peak MB':>8} {'xCSV':>5} {'x cp':>6} {'us/msg':>7} {'allocs':>9}")
+    for label, path in catalogs:
+        size = path.stat().st_size
+        messages = count_messages(path)
+        copy = work / "copy.csv"
+        cp_seconds, _, _, _ = best_of(["cp", str(path), str(copy)], args.repeat)
+        copy.unlink()
+        print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {size / 1e6 / cp_seconds:7.0f}")
+        for name, extra in available:
+            shutil.rmtree(out, ignore_errors=True)
+            out.mkdir()
+            command = [args.tool, str(path), "-o", str(out)] + extra
+            seconds, peak, status, stderr = best_of(command, args.repeat)
+            env = dict(os.environ, LD_PRELOAD=str(shim),
+                       QUILLEX_ALLOC_LOG=str(work / "allocs.txt"))
+            subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           env=env)
+            allocations = (work / "allocs.txt").read_text().strip()
+            note = "" if status == 0 else f"  status {status}: {stderr.strip()[:60]}"
+            print(f"{label:>12} {name:>15} {seconds:8.3f} {size / 1e6 / seconds:7.1f} "
+                  f"{messages / seconds:10.0f} {peak / 1024:8.1f} {peak * 1024 / size:5.1f} "
+                  f"{seconds / cp_seconds:6.1f} {seconds / messages * 1e6:7.2f} "
+                  f"{allocations:>9}{note}")
+    shutil.rmtree(out, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
