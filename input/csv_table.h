@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "input/text_decoder.h"
@@ -12,10 +13,16 @@ namespace quillex {
 
 /// Every field of the input in reading order. Records end with CR LF or the end of input, so a
 /// final CR LF leaves one more (empty) row. Records are aligned to the first record: a shorter
-/// record is padded with empty fields, a longer one cut, so the cell (row, column) is entry
+/// record is padded with empty fields, a longer one cut, so the cell (row, column) is field
 /// row * columns + column. After a successful parse columns >= 1 and rows >= 1.
+///
+/// The fields lie back to back in `text`, without separators: field k is the bytes from
+/// fieldEnds[k - 1] (0 for the first) to fieldEnds[k]. For UTF-8 input that decodes and
+/// re-encodes to itself, `text` is the file's own buffer with the fields moved down over the
+/// quotes and separators, so the input is held once and every cell is a view into it.
 struct CsvTable {
-  std::vector<std::string> fields;
+  std::string text;
+  std::vector<std::uint64_t> fieldEnds;
   std::int32_t columns = 0;
   std::int32_t rows = 0;
 
@@ -23,14 +30,36 @@ struct CsvTable {
   /// does not parse; prints nothing.
   [[nodiscard]] bool Load(const platform::Path& path);
 
-  /// Parses the reader's input to its end, replacing the table. False on a decoding error, a
-  /// character that decodes to 0, a CR not followed by LF outside quotes, the end of input
-  /// inside quotes, anything but '"', ',', CR LF or the end after a closing quote, or more
-  /// than 2^31 - 1 rows or columns; the table is then partly filled and to be discarded.
+  /// Parses a file's whole contents, byte order mark included, replacing the table; takes the
+  /// buffer over. UTF-8 that re-encodes to itself is split on bytes in place; anything else goes
+  /// through Parse with a code point reader, which gives the same table. False as for Parse.
+  [[nodiscard]] bool ParseBytes(std::string contents);
+
+  /// The exact path: parses the reader's input to its end, replacing the table. False on a
+  /// decoding error, a character that decodes to 0, a CR not followed by LF outside quotes, the
+  /// end of input inside quotes, anything but '"', ',', CR LF or the end after a closing quote,
+  /// or more than 2^31 - 1 rows or columns; the table is then partly filled and to be discarded.
+  /// REQUIRES: the reader's buffer is not `text`.
   [[nodiscard]] bool Parse(CodePointReader& reader);
 
-  /// The field at (row, column), or an empty string when out of range. Valid while the table is.
-  const std::string& Cell(std::int32_t row, std::int32_t column) const;
+  std::size_t FieldCount() const { return fieldEnds.size(); }
+
+  /// Field `index` in reading order. REQUIRES: index < FieldCount().
+  std::string_view Field(std::size_t index) const {
+    std::uint64_t begin = index == 0 ? 0 : fieldEnds[index - 1];
+    return {text.data() + begin, static_cast<std::size_t>(fieldEnds[index] - begin)};
+  }
+
+  /// The field at (row, column), or an empty view when out of range. Valid while the table is
+  /// unchanged.
+  std::string_view Cell(std::int32_t row, std::int32_t column) const;
 };
+
+/// True when `data` decodes to code points that re-encode to exactly the same bytes and none of
+/// them is 0: ASCII without NUL and well-formed sequences, encoded surrogates and values up to
+/// 0x1FFFFF included. Overlong, cut-off and broken sequences and stray bytes give false. Adds
+/// the number of CR bytes to `*carriageReturns`.
+bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
+                        std::uint64_t* carriageReturns);
 
 }  // namespace quillex

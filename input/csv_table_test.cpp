@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,11 +14,32 @@ namespace {
 using Fields = std::vector<std::string>;
 using namespace std::string_literals;
 
-// Parses `bytes` as a file's contents, byte order mark included.
+Fields FieldsOf(const CsvTable& table) {
+  Fields fields;
+  for (std::size_t k = 0; k < table.FieldCount(); ++k) fields.emplace_back(table.Field(k));
+  return fields;
+}
+
+// Parses `bytes` as a file's contents, byte order mark included, through the exact code point
+// path.
 bool Parse(const std::string& bytes, CsvTable* table) {
   CodePointReader reader = CodePointReader::ForBuffer(
       reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
   return table->Parse(reader);
+}
+
+// Parses `bytes` through both paths and checks that they agree; returns the ParseBytes result.
+bool ParseBoth(const std::string& bytes, CsvTable* table) {
+  CsvTable exact;
+  const bool exactResult = Parse(bytes, &exact);
+  const bool result = table->ParseBytes(bytes);
+  EXPECT_EQ(result, exactResult) << testing::PrintToString(bytes);
+  if (result && exactResult) {
+    EXPECT_EQ(FieldsOf(*table), FieldsOf(exact)) << testing::PrintToString(bytes);
+    EXPECT_EQ(table->columns, exact.columns) << testing::PrintToString(bytes);
+    EXPECT_EQ(table->rows, exact.rows) << testing::PrintToString(bytes);
+  }
+  return result;
 }
 
 TEST(CsvTableTest, Grammar) {
@@ -46,9 +70,9 @@ TEST(CsvTableTest, Grammar) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
     CsvTable table;
-    ASSERT_TRUE(Parse("stale,table\r\nx", &table));
-    ASSERT_TRUE(Parse(c.bytes, &table));
-    EXPECT_EQ(table.fields, c.fields);
+    ASSERT_TRUE(ParseBoth("stale,table\r\nx", &table));
+    ASSERT_TRUE(ParseBoth(c.bytes, &table));
+    EXPECT_EQ(FieldsOf(table), c.fields);
     EXPECT_EQ(table.columns, c.columns);
     EXPECT_EQ(table.rows, c.rows);
   }
@@ -69,18 +93,163 @@ TEST(CsvTableTest, MalformedInputFails) {
       utf16 + "a\0\0\0"s, utf32 + "a\0\0\0\0\0\0\0"s};
   for (const std::string& bytes : cases) {
     CsvTable table;
-    EXPECT_FALSE(Parse(bytes, &table)) << testing::PrintToString(bytes);
+    EXPECT_FALSE(ParseBoth(bytes, &table));
   }
 }
 
 TEST(CsvTableTest, CellOutOfRangeIsEmpty) {
   CsvTable table;
-  ASSERT_TRUE(Parse("a,b\r\nc,d", &table));
+  ASSERT_TRUE(ParseBoth("a,b\r\nc,d", &table));
   EXPECT_EQ(table.Cell(1, 0), "c");
   for (auto [row, column] : {std::pair{-1, 0}, {0, -1}, {2, 0}, {0, 2}, {INT32_MIN, INT32_MAX}}) {
     EXPECT_EQ(table.Cell(row, column), "") << row << "," << column;
   }
   EXPECT_EQ(CsvTable().Cell(0, 0), "");
+}
+
+// Decodes and re-encodes `bytes` as the exact path does; false when a character decodes to 0 or
+// to an error, which the CSV reader rejects.
+bool ReEncode(const std::string& bytes, std::string* out) {
+  CodePointReader reader;
+  reader.data = reinterpret_cast<const unsigned char*>(bytes.data());
+  reader.size = bytes.size();
+  out->clear();
+  while (!reader.AtEnd()) {
+    std::uint32_t codePoint = reader.Next();
+    if (codePoint == 0 || (codePoint & kDecodeError) != 0) return false;
+    AppendUtf8(out, codePoint);
+  }
+  return true;
+}
+
+bool SelfEncoding(const std::string& bytes) {
+  std::uint64_t carriageReturns = 0;
+  return IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                            &carriageReturns);
+}
+
+// Accepted input must re-encode to itself, or the byte path would differ from the code point
+// path; every well-formed sequence must be accepted, or nothing would take the byte path.
+TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
+  const struct {
+    std::string bytes;
+    bool accepted;
+  } cases[] = {
+      {"", true}, {"\x01\x7F", true}, {"a\0"s, false},
+      {"\xC2\x80", true}, {"\xDF\xBF", true}, {"\xC1\xBF", false}, {"\xC0\x80", false},
+      {"\xE0\xA0\x80", true}, {"\xE0\x9F\xBF", false}, {"\xED\xA0\x80", true},
+      {"\xEF\xBF\xBF", true}, {"\xF0\x90\x80\x80", true}, {"\xF0\x8F\xBF\xBF", false},
+      {"\xF7\xBF\xBF\xBF", true}, {"\xF8\x88\x80\x80\x80", false}, {"\x80", false},
+      {"\xBF", false}, {"\xFF", false}, {"\xC3\x41", false}, {"\xC3", false},
+      {"\xE6\xBC", false}, {"\xF0\x9F\x98", false}, {"\xE6\xBC\x22", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SelfEncoding(c.bytes), c.accepted) << testing::PrintToString(c.bytes);
+    // The same at every offset within a word of eight bytes, after ASCII and CR bytes.
+    for (std::size_t pad = 1; pad <= 17; ++pad) {
+      std::string padded = std::string(pad, pad % 3 == 0 ? '\r' : 'x') + c.bytes;
+      EXPECT_EQ(SelfEncoding(padded), c.accepted) << pad << testing::PrintToString(c.bytes);
+      std::uint64_t carriageReturns = 0;
+      if (c.accepted) {
+        ASSERT_TRUE(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(padded.data()),
+                                       padded.size(), &carriageReturns));
+        EXPECT_EQ(carriageReturns, std::count(padded.begin(), padded.end(), '\r'));
+      }
+    }
+  }
+
+  std::mt19937 random(13);
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes;
+    for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+      // Bytes near every boundary of the UTF-8 forms, then and now a whole character.
+      static const unsigned char kBytes[] = {0x00, 0x0D, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                             0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xED,
+                                             0xEF, 0xF0, 0xF4, 0xF7, 0xF8, 0xFF};
+      if (random() % 4 == 0) {
+        std::uint32_t codePoint = 1 + random() % 0x1FFFFF;
+        AppendUtf8(&bytes, codePoint >> (random() % 21));
+      } else {
+        bytes.push_back(static_cast<char>(kBytes[random() % sizeof kBytes]));
+      }
+    }
+    std::string reEncoded;
+    const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
+    EXPECT_EQ(SelfEncoding(bytes), same) << testing::PrintToString(bytes);
+  }
+}
+
+// Cases at the edges between the byte path and the code point path: the special bytes next to
+// characters of every length, broken sequences (which take the code point path), every grammar
+// failure and every encoding. Both paths must give the same table or both fail.
+TEST(CsvTableTest, BytePathMatchesCodePointPath) {
+  const std::string utf16le = "\xFF\xFE", utf32le = "\xFF\xFE\0\0"s, mark = "\xEF\xBB\xBF";
+  const std::string pieces[] = {
+      ",", "\"", "\"\"", "\r\n", "\r", "\n", "a", " ", "\x7F", "\xC2\x80", "\xDF\xBF",
+      "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF7\xBF\xBF\xBF",
+      "\xC1\xA2",  // overlong '"': the code point path reads a quote here
+      "\xC0\xAC",  // overlong ','
+      "\xC3\x22",  // a quote swallowed as a continuation byte
+      "\xE0\x80\x8D", "\xC3", "\x80", "\xFF", "\0"s, "\xED\xA0\x80",
+  };
+  CsvTable table;
+  for (const std::string& prefix : {""s, mark, "x"s, "12345678"s}) {
+    for (const std::string& a : pieces) {
+      for (const std::string& b : pieces) {
+        for (const std::string& c : pieces) {
+          ParseBoth(prefix + a + b + c, &table);
+          ParseBoth(prefix + "\"" + a + b + c, &table);
+          ParseBoth(prefix + "I,e,j\r\n" + a + b + "," + c, &table);
+        }
+      }
+    }
+  }
+  for (const std::string& bytes : {utf16le + "a\0,\0\"\0\r\0\n\0\"\0"s, utf16le + "a"s,
+                                   "\xFE\xFF\0a\0,\0\r\0\n"s, utf32le + "a\0\0\0,\0\0\0"s,
+                                   "\0\0\xFE\xFF\0\0\0a"s, mark, mark + mark}) {
+    ParseBoth(bytes, &table);
+  }
+}
+
+// Random catalogs from pieces that stress the grammar and the decoder, against the code point
+// path as the model.
+TEST(CsvTableTest, BytePathMatchesCodePointPathOnRandomInput) {
+  static const std::string kPieces[] = {
+      ",", ",", "\"", "\"", "\r\n", "\r\n", "\n", "\r", "id", "text", " ", "\xC3\xA9",
+      "\xE6\xBC\xA2", "\xF0\x9F\x98\x80", "<#red>", "{0}", "\xC3", "\x80", "\xC1\xA2", "\0"s,
+  };
+  std::mt19937 random(7);
+  CsvTable table;
+  int parsed = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes = random() % 8 == 0 ? "\xEF\xBB\xBF" : "";
+    const int brokenOdds = random() % 2 == 0 ? 17 : 0;  // half the inputs stay well formed
+    for (int n = static_cast<int>(random() % 40); n > 0; --n) {
+      std::size_t pick = random() % std::size(kPieces);
+      if (pick >= std::size(kPieces) - 4 && (brokenOdds == 0 || random() % brokenOdds != 0)) {
+        pick = 0;
+      }
+      bytes += kPieces[pick];
+    }
+    if (ParseBoth(bytes, &table)) ++parsed;
+  }
+  EXPECT_GT(parsed, 2000);  // the cases must not all be grammar failures
+}
+
+// A header of many languages above short rows: every row is padded to the header's width, and
+// each padding cell costs one field end, not a string.
+TEST(CsvTableTest, ManyShortRowsStayCheap) {
+  std::string csv = "ID";
+  for (int language = 0; language < 2000; ++language) csv += ",l" + std::to_string(language);
+  for (int row = 0; row < 2000; ++row) csv += "\r\nM" + std::to_string(row) + ",hi";
+  CsvTable table;
+  ASSERT_TRUE(table.ParseBytes(csv));
+  EXPECT_EQ(table.rows, 2001);
+  EXPECT_EQ(table.FieldCount(), 2001u * 2001u);
+  EXPECT_EQ(table.Cell(2000, 0), "M1999");
+  EXPECT_EQ(table.Cell(2000, 1), "hi");
+  EXPECT_EQ(table.Cell(2000, 2), "");
+  EXPECT_LE(table.fieldEnds.capacity(), 2u * table.FieldCount());
 }
 
 }  // namespace

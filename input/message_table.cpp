@@ -17,14 +17,14 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   messageIds.clear();
   messages.clear();
   for (std::int32_t column = 1; column < csv.columns; ++column) {
-    const std::string& name = csv.Cell(0, column);
-    if (!name.empty()) languages.push_back({name, HashString(name, hashSeed), column});
+    std::string_view name = csv.Cell(0, column);
+    if (!name.empty()) languages.push_back({std::string(name), HashString(name, hashSeed), column});
   }
   // Rows without an identifier, or whose identifier starts with '#', are comments.
   for (std::int32_t row = 1; row < csv.rows; ++row) {
-    const std::string& name = csv.Cell(row, 0);
+    std::string_view name = csv.Cell(row, 0);
     if (!name.empty() && name[0] != '#') {
-      messageIds.push_back({name, HashString(name, hashSeed), row});
+      messageIds.push_back({std::string(name), HashString(name, hashSeed), row});
     }
   }
   // Stable, so that identifiers with equal hashes keep their CSV order and every run writes the
@@ -38,11 +38,11 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   for (std::size_t i = 0; i < languages.size(); ++i) {
     messages[i].reserve(messageIds.size());
     for (const MessageIdEntry& id : messageIds) {
-      const std::string* text = &csv.Cell(id.row, languages[i].column);
+      std::string_view text = csv.Cell(id.row, languages[i].column);
       // A missing translation falls back to the first language.
-      if (i > 0 && text->empty()) text = &csv.Cell(id.row, languages[0].column);
+      if (i > 0 && text.empty()) text = csv.Cell(id.row, languages[0].column);
       MessageRecord& record = messages[i].emplace_back();
-      record.text = *text;
+      record.text = text;
       // Parsed again for each language that uses it: every record owns its own nodes.
       ParseMarkup(record.text, &record.nodes);
     }

@@ -13,7 +13,7 @@ platform::Path IdentifierListPath(const platform::Path& base) {
   return platform::AppendToPath(base, "_id.inc");
 }
 
-platform::Path MessageTablePath(const platform::Path& base, const std::string& languageId) {
+platform::Path MessageTablePath(const platform::Path& base, std::string_view languageId) {
   return platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
 }
 
@@ -104,7 +104,7 @@ bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& com
 bool SourceGenerator::CheckFileNames(const platform::Path& base) const {
   const platform::Path idPath = IdentifierListPath(base);
   for (std::int32_t column = 1; column < table.columns; ++column) {
-    const std::string& languageId = table.Cell(0, column);
+    std::string_view languageId = table.Cell(0, column);
     if (languageId.empty()) continue;
     if (MessageTablePath(base, languageId) == idPath) {
       PrintError(Msg::MessageTableOverwritesIdList, {PathArg(idPath)});
@@ -127,7 +127,7 @@ bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
 }
 
 bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t column) {
-  const std::string& languageId = table.Cell(0, column);
+  std::string_view languageId = table.Cell(0, column);
   if (languageId.empty()) return false;
   platform::Path path = MessageTablePath(base, languageId);
   PrintLine(Msg::OutputMessageTable, {PathArg(path)});

@@ -22,10 +22,13 @@ class SourceGeneratorTest : public ::testing::Test {
   }
 
   // `fields` row by row, the header first.
-  void SetTable(std::int32_t columns, std::vector<std::string> fields) {
-    generator.table.columns = columns;
-    generator.table.rows = static_cast<std::int32_t>(fields.size()) / columns;
-    generator.table.fields = std::move(fields);
+  void SetTable(std::int32_t columns, const std::vector<std::string>& fields) {
+    std::string csv;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      if (k != 0) csv += k % static_cast<std::size_t>(columns) == 0 ? "\r\n" : ",";
+      csv += '"' + fields[k] + '"';
+    }
+    ASSERT_TRUE(generator.table.ParseBytes(csv));
   }
 
   // Runs one command; returns its result and stores the lines it wrote.

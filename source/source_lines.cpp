@@ -3,7 +3,7 @@
 namespace quillex {
 namespace {
 
-void AppendEscaped(std::string* text, const std::string& message) {
+void AppendEscaped(std::string* text, std::string_view message) {
   static constexpr char kHexDigits[] = "0123456789ABCDEF";
   std::size_t start = text->size();
   text->resize(start + message.size() * 4);
@@ -22,7 +22,7 @@ void AppendEscaped(std::string* text, const std::string& message) {
 void WriteIdentifierLines(std::string& out, const CsvTable& table,
                           const std::string& indentation) {
   for (std::int32_t row = 1; row < table.rows; ++row) {
-    const std::string& identifier = table.Cell(row, 0);
+    std::string_view identifier = table.Cell(row, 0);
     if (identifier.empty()) continue;
     out.append(indentation).append(identifier).append(",\n");
   }
@@ -37,20 +37,20 @@ void WriteLanguageLines(std::string& out, const CsvTable& table, const std::stri
 void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t column,
                        const std::string& indentation) {
   for (std::int32_t row = 1; row < table.rows; ++row) {
-    const std::string& identifier = table.Cell(row, 0);
+    std::string_view identifier = table.Cell(row, 0);
     if (identifier.empty()) continue;
     // Column 1 is the fallback language, also for itself (it then stays empty).
-    const std::string* message = &table.Cell(row, column);
-    if (message->empty() && table.columns > 1) message = &table.Cell(row, 1);
+    std::string_view message = table.Cell(row, column);
+    if (message.empty() && table.columns > 1) message = table.Cell(row, 1);
 
     out.append(indentation).append("/* ").append(identifier).append(" */ \"");
-    AppendEscaped(&out, *message);
+    AppendEscaped(&out, message);
     out.append("\",\n");
   }
 }
 
-std::string LowerCaseLanguageId(const std::string& languageId) {
-  std::string lower = languageId;
+std::string LowerCaseLanguageId(std::string_view languageId) {
+  std::string lower(languageId);
   for (char& c : lower) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "input/csv_table.h"
 
@@ -28,6 +29,6 @@ void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t col
                        const std::string& indentation);
 
 /// `languageId` with "A" to "Z" lower-cased; every other byte, non-ASCII ones included, is kept.
-std::string LowerCaseLanguageId(const std::string& languageId);
+std::string LowerCaseLanguageId(std::string_view languageId);
 
 }  // namespace quillex
