@@ -1,5 +1,6 @@
 #include "binary/binary_file.h"
 
+#include <bit>
 #include <cstdio>
 #include <limits>
 #include <string_view>
@@ -44,18 +45,40 @@ class FieldWriter {
   bool overflowed = false;
 };
 
-// 32 + 4 * (L + N + N * L): the fields before the pool, or false when it does not fit a size_t.
+constexpr std::size_t kPoolSizeSize = 4;
+
+// 28 + 4 * (L + N): the fields before the offset table, or false when it does not fit a size_t.
 bool HeadSize(const BinaryImage& image, std::size_t* size) {
   constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-  constexpr std::size_t kFixed = binary_format::kFixedFieldsSize - kEndMarkerSize;
+  constexpr std::size_t kFixed =
+      binary_format::kFixedFieldsSize - kEndMarkerSize - kPoolSizeSize;
   std::size_t words = image.languages.size();
   if (image.messageIds.size() > kMax - words) return false;
   words += image.messageIds.size();
-  if (image.offsetPool.size() > kMax - words) return false;
-  words += image.offsetPool.size();
   if (words > (kMax - kFixed) / 4) return false;
   *size = kFixed + 4 * words;
   return true;
+}
+
+// Writes the offset table in little-endian order: as it lies in memory on a little-endian
+// machine, through a small buffer elsewhere.
+void WriteOffsets(OutputFile& file, std::span<const std::uint32_t> offsets) {
+  if constexpr (std::endian::native == std::endian::little) {
+    file.Write({reinterpret_cast<const char*>(offsets.data()), offsets.size() * 4});
+  } else {
+    char buffer[4096];
+    std::size_t used = 0;
+    for (std::uint32_t offset : offsets) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        buffer[used++] = static_cast<char>(offset >> shift);
+      }
+      if (used == sizeof buffer) {
+        file.Write({buffer, used});
+        used = 0;
+      }
+    }
+    file.Write({buffer, used});
+  }
 }
 
 }  // namespace
@@ -64,6 +87,7 @@ bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields) {
   std::size_t headSize = 0;
   fields->head.clear();
   if (HeadSize(image, &headSize)) fields->head.resize(headSize);
+  fields->middle.assign(kPoolSizeSize, 0);
   fields->tail.assign(kEndMarkerSize, 0);
 
   FieldWriter head(&fields->head);
@@ -78,14 +102,15 @@ bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields) {
   for (const LanguageEntry& language : image.languages) head.Put32(language.hash);
   for (const MessageIdEntry& id : image.messageIds) head.Put32(id.hash);
   head.Put32(4 * image.offsetPool.size());
-  for (std::uint32_t offset : image.offsetPool) head.Put32(offset);
-  head.Put32(image.messagePool->bytes.size());
+  FieldWriter middle(&fields->middle);
+  middle.Put32(image.messagePool->bytes.size());
   FieldWriter tail(&fields->tail);
   tail.Put32(HashString(binary_format::kEndMarkerText, image.seed));
 
-  if (head.Overflowed() || tail.Overflowed()) {
+  if (head.Overflowed() || middle.Overflowed() || tail.Overflowed()) {
     PrintError(Msg::OutputBufferOverflow);
     fields->head.clear();
+    fields->middle.clear();
     fields->tail.clear();
     return false;
   }
@@ -100,6 +125,8 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   // Write errors stay on the stream; the commit finds them.
   const std::vector<std::uint8_t>& pool = image.messagePool->bytes;
   file.Write(AsBytes(fields.head));
+  WriteOffsets(file, image.offsetPool);
+  file.Write(AsBytes(fields.middle));
   file.Write(AsBytes(pool));
   file.Write(AsBytes(fields.tail));
   return CommitOutput(file);

@@ -21,12 +21,13 @@ struct BinaryImage {
   const MessagePool* messagePool = nullptr;
 };
 
-/// Every field of the file in buffers of their exact size, around the pool: `head` holds the
-/// fields before the pool bytes (up to the pool size), `tail` the end marker. The file is `head`,
-/// the pool bytes as they lie in the image (never copied: they are most of the file), then
-/// `tail`.
+/// Every field of the file in buffers of their exact size, around the offset table and the pool:
+/// `head` holds the fields up to the offset table's size, `middle` the pool size, `tail` the end
+/// marker. The file is `head`, the offset table, `middle`, the pool bytes, then `tail`; the table
+/// and the pool are written from the image (never copied: they are most of the file).
 struct BinaryFileFields {
   std::vector<std::uint8_t> head;
+  std::vector<std::uint8_t> middle;
   std::vector<std::uint8_t> tail;
 };
 

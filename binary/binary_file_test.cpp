@@ -10,9 +10,10 @@ TEST(BinaryFileTest, IndexedPoolSetsPoolKind) {
   MessagePool pool{{0x00, 0x00, 0xFF, 0xFF}, true};
   BinaryFileFields fields;
   ASSERT_TRUE(LayOutBinaryFile({0, {}, {}, {}, &pool}, &fields));
-  ASSERT_EQ(fields.head.size(), 32u);
+  ASSERT_EQ(fields.head.size(), 28u);
   EXPECT_EQ(fields.head[20], 1);
-  EXPECT_EQ(fields.head[28], 4);
+  ASSERT_EQ(fields.middle.size(), 4u);
+  EXPECT_EQ(fields.middle[0], 4);
   EXPECT_EQ(fields.tail.size(), 4u);
 }
 
