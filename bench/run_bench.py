@@ -27,22 +27,24 @@ REPLACE_TEXT = "enum Ids {\n    $ID_LIST$\n};\nenum Languages {\n    $LANGUAGE_L
 
 
 def run(command, env=None):
-    """Runs `command` quietly; returns (seconds, peak KB, exit status, stderr). The peak comes from
-    GNU time, whose small process is the one the tool is forked from (a fork of this Python
-    process would count Python's own pages)."""
+    """Runs `command` quietly; returns (seconds, peak KB, exit status, stderr, CPU seconds). The
+    figures come from GNU time, whose small process is the one the tool is forked from (a fork of
+    this Python process would count Python's own pages)."""
     peak_file = pathlib.Path("/tmp") / f"quillex-bench-peak-{os.getpid()}"
     start = time.perf_counter()
-    process = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(peak_file)] + command,
+    process = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", str(peak_file)] + command,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
     seconds = time.perf_counter() - start
-    peak = int(peak_file.read_text().split()[-1])
+    user, system, peak = peak_file.read_text().split()[-3:]
     peak_file.unlink()
-    return seconds, peak, process.returncode, process.stderr.decode(errors="replace")
+    return (seconds, int(peak), process.returncode, process.stderr.decode(errors="replace"),
+            float(user) + float(system))
 
 
 def best_of(command, repeat):
     runs = [run(command) for _ in range(repeat)]
-    return min(r[0] for r in runs), min(r[1] for r in runs), runs[-1][2], runs[-1][3]
+    return (min(r[0] for r in runs), min(r[1] for r in runs), runs[-1][2], runs[-1][3],
+            min(r[4] for r in runs))
 
 
 def catalog(work, name, generator_args):
@@ -57,6 +59,27 @@ def count_messages(path):
     return int(pathlib.Path(str(path) + ".messages").read_text())
 
 
+def outcome(tool, path, extra, folder):
+    """Runs `tool` into `folder`; returns (stdout, stderr, status, {file: bytes})."""
+    shutil.rmtree(folder, ignore_errors=True)
+    (folder / "out").mkdir(parents=True)
+    process = subprocess.run([tool, str(path), "-o", "out"] + extra, cwd=folder,
+                             capture_output=True)
+    files = {p.relative_to(folder): p.read_bytes()
+             for p in sorted(folder.rglob("*")) if p.is_file()}
+    return process.stdout, process.stderr, process.returncode, files
+
+
+def compare(tool, reference, path, extra, work):
+    (work / "a").mkdir(exist_ok=True)
+    (work / "b").mkdir(exist_ok=True)
+    ours = outcome(tool, path, extra, work / "a" / "run")
+    theirs = outcome(reference, path, extra, work / "b" / "run")
+    shutil.rmtree(work / "a", ignore_errors=True)
+    shutil.rmtree(work / "b", ignore_errors=True)
+    return "identical" if ours == theirs else "DIFFERS from the reference"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--tool", default=str(HERE.parent / "build/dev/zorb-quillex"))
@@ -64,6 +87,8 @@ def main():
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--modes", default=",".join(name for name, _ in MODES))
     parser.add_argument("--work", default="/tmp/quillex-bench")
+    parser.add_argument("--reference", help="another build of the tool whose outputs, console "
+                        "lines and exit status must be byte-identical on every catalog and mode")
     parser.add_argument("--short", default="5000x5000",
                         help="LANGUAGESxROWS of the many-languages catalog, or 'none'")
     args = parser.parse_args()
@@ -93,34 +118,36 @@ def main():
         out.mkdir()
         command = [args.tool, str(probe), "-o", str(out)] + \
             [str(work / "replace.txt") if a == "@REPLACE@" else a for a in extra]
-        _, _, status, stderr = run(command)
+        _, _, status, stderr, _ = run(command)
         if status == 0:
             available.append((name, command[4:]))
         else:
             reason = stderr.strip().splitlines()[-1] if stderr.strip() else f"status {status}"
             print(f"mode {name}: skipped, the tool cannot run it yet ({reason})")
 
-    print(f"{'catalog':>12} {'mode':>15} {'seconds':>8} {'MB/s':>7} {'msg/s':>10} "
+    print(f"{'catalog':>12} {'mode':>15} {'seconds':>8} {'cpu s':>6} {'MB/s':>7} {'msg/s':>10} "
           f"{'peak MB':>8} {'xCSV':>5} {'x cp':>6} {'us/msg':>7} {'allocs':>9}")
     for label, path in catalogs:
         size = path.stat().st_size
         messages = count_messages(path)
         copy = work / "copy.csv"
-        cp_seconds, _, _, _ = best_of(["cp", str(path), str(copy)], args.repeat)
+        cp_seconds, _, _, _, _ = best_of(["cp", str(path), str(copy)], args.repeat)
         copy.unlink()
-        print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {size / 1e6 / cp_seconds:7.0f}")
+        print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {'':>6} {size / 1e6 / cp_seconds:7.0f}")
         for name, extra in available:
             shutil.rmtree(out, ignore_errors=True)
             out.mkdir()
             command = [args.tool, str(path), "-o", str(out)] + extra
-            seconds, peak, status, stderr = best_of(command, args.repeat)
+            seconds, peak, status, stderr, cpu = best_of(command, args.repeat)
             env = dict(os.environ, LD_PRELOAD=str(shim),
                        QUILLEX_ALLOC_LOG=str(work / "allocs.txt"))
             subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            env=env)
             allocations = (work / "allocs.txt").read_text().strip()
             note = "" if status == 0 else f"  status {status}: {stderr.strip()[:60]}"
-            print(f"{label:>12} {name:>15} {seconds:8.3f} {size / 1e6 / seconds:7.1f} "
+            if args.reference:
+                note += "  " + compare(args.tool, args.reference, path, extra, work)
+            print(f"{label:>12} {name:>15} {seconds:8.3f} {cpu:6.2f} {size / 1e6 / seconds:7.1f} "
                   f"{messages / seconds:10.0f} {peak / 1024:8.1f} {peak * 1024 / size:5.1f} "
                   f"{seconds / cp_seconds:6.1f} {seconds / messages * 1e6:7.2f} "
                   f"{allocations:>9}{note}")

@@ -36,15 +36,26 @@ void WriteLanguageLines(std::string& out, const CsvTable& table, const std::stri
 
 void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t column,
                        const std::string& indentation) {
+  // Column 1 is the fallback language, also for itself (it then stays empty).
+  auto messageOf = [&](std::int32_t row) {
+    std::string_view message = table.Cell(row, column);
+    return message.empty() && table.columns > 1 ? table.Cell(row, 1) : message;
+  };
+  // The lines are four times the size of their text: sized first rather than grown by copying.
+  constexpr std::size_t kFixedPerLine = std::string_view("/*  */ \"\",\n").size();
+  std::size_t size = out.size();
   for (std::int32_t row = 1; row < table.rows; ++row) {
     std::string_view identifier = table.Cell(row, 0);
     if (identifier.empty()) continue;
-    // Column 1 is the fallback language, also for itself (it then stays empty).
-    std::string_view message = table.Cell(row, column);
-    if (message.empty() && table.columns > 1) message = table.Cell(row, 1);
+    size += indentation.size() + kFixedPerLine + identifier.size() + 4 * messageOf(row).size();
+  }
+  out.reserve(size);
 
+  for (std::int32_t row = 1; row < table.rows; ++row) {
+    std::string_view identifier = table.Cell(row, 0);
+    if (identifier.empty()) continue;
     out.append(indentation).append("/* ").append(identifier).append(" */ \"");
-    AppendEscaped(&out, message);
+    AppendEscaped(&out, messageOf(row));
     out.append("\",\n");
   }
 }
