@@ -1,5 +1,6 @@
 #include "input/csv_table.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -90,6 +91,40 @@ class TableBuilder {
   std::uint64_t recordBound = 0;
 };
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+
+// The high bit of each byte of `v` equal to `byte`. Bits above the first match may be wrong, but
+// the lowest set bit is always the first match.
+std::uint64_t MatchBytes(std::uint64_t v, unsigned char byte) {
+  const std::uint64_t x = v ^ (kOnes * byte);
+  return (x - kOnes) & ~x & kHigh;
+}
+
+// Eight bytes with the first in the lowest byte, so that the lowest match is the first.
+std::uint64_t LoadLittleEndian(const char* bytes) {
+  std::uint64_t v;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, bytes, 8);
+  } else {
+    v = 0;
+    for (int k = 7; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[k]);
+  }
+  return v;
+}
+
+// The position of the first ',', '"' or CR at or after `from`, or `size`.
+std::size_t FindUnquotedStop(const char* bytes, std::size_t from, std::size_t size) {
+  while (size - from >= 8) {
+    const std::uint64_t v = LoadLittleEndian(bytes + from);
+    const std::uint64_t found = MatchBytes(v, ',') | MatchBytes(v, '"') | MatchBytes(v, '\r');
+    if (found != 0) return from + static_cast<std::size_t>(std::countr_zero(found) / 8);
+    from += 8;
+  }
+  while (from < size && bytes[from] != ',' && bytes[from] != '"' && bytes[from] != '\r') ++from;
+  return from;
+}
+
 // The grammar on bytes, for input that IsSelfEncodingUtf8 accepted: there every byte below 0x80
 // is the character itself, so the separators can be found without decoding. Fields are moved
 // down within `text` as they are read (the write position never passes the read position).
@@ -115,10 +150,7 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
 
   for (;;) {
     // Unquoted: up to a separator, a quote, a CR or the end.
-    std::size_t stop = read;
-    while (stop < size && bytes[stop] != ',' && bytes[stop] != '"' && bytes[stop] != '\r') {
-      ++stop;
-    }
+    const std::size_t stop = FindUnquotedStop(bytes, read, size);
     take(read, stop);
     read = stop;
     if (read == size) break;
@@ -169,9 +201,32 @@ int CountBytesEqual(std::uint64_t v, unsigned char byte) {
 
 bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
                         std::uint64_t* carriageReturns) {
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  auto isContinuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  // Per lead byte: the length of its sequence (0: never a lead) and the lowest second byte of
+  // the shortest form. Only shortest forms re-encode to themselves: the decoder turns a longer
+  // form into fewer bytes (or into 0), and a stray or cut-off byte into something else again.
+  struct Lead {
+    unsigned char length;
+    unsigned char secondLow;
+  };
+  static constexpr auto kLeads = [] {
+    std::array<Lead, 256> leads{};
+    for (int b = 0x01; b < 0x80; ++b) leads[b] = {1, 0};
+    for (int b = 0xC2; b <= 0xDF; ++b) leads[b] = {2, 0x80};
+    for (int b = 0xE0; b <= 0xEF; ++b) leads[b] = {3, 0x80};
+    for (int b = 0xF0; b <= 0xF7; ++b) leads[b] = {4, 0x80};
+    leads[0xE0].secondLow = 0xA0;
+    leads[0xF0].secondLow = 0x90;
+    return leads;
+  }();
+  auto continuations = [data](std::size_t at, int count) {
+    unsigned char all = 0x80;
+    unsigned char any = 0;
+    for (int k = 0; k < count; ++k) {
+      all &= data[at + k];
+      any |= data[at + k];
+    }
+    return all == 0x80 && (any & 0x40) == 0;  // every byte 10xxxxxx
+  };
   std::size_t i = 0;
   std::uint64_t crs = 0;
   while (i < size) {
@@ -181,38 +236,20 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
       std::memcpy(&v, data + i, 8);
       if ((v & kHigh) != 0) break;
       if (((v - kOnes) & ~v & kHigh) != 0) return false;  // a NUL byte
-      crs += static_cast<std::uint64_t>(CountBytesEqual(v, '\r'));
+      if (MatchBytes(v, '\r') != 0) crs += static_cast<std::uint64_t>(CountBytesEqual(v, '\r'));
       i += 8;
     }
     if (i == size) break;
     const unsigned char lead = data[i];
-    if (lead < 0x80) {
-      if (lead == 0) return false;
+    const Lead form = kLeads[lead];
+    if (form.length == 1) {
       if (lead == '\r') ++crs;
       ++i;
       continue;
     }
-    // The shortest form of each length only: the decoder would turn a longer form into fewer
-    // bytes (or into 0), and a stray or cut-off byte into something else again.
-    std::size_t following;
-    unsigned char secondLow = 0x80;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      following = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      following = 2;
-      if (lead == 0xE0) secondLow = 0xA0;
-    } else if (lead >= 0xF0 && lead <= 0xF7) {
-      following = 3;
-      if (lead == 0xF0) secondLow = 0x90;
-    } else {
-      return false;
-    }
-    if (size - i - 1 < following) return false;
-    if (data[i + 1] < secondLow) return false;
-    for (std::size_t k = 1; k <= following; ++k) {
-      if (!isContinuation(data[i + k])) return false;
-    }
-    i += following + 1;
+    if (form.length == 0 || size - i < form.length) return false;  // NUL, stray or cut off
+    if (data[i + 1] < form.secondLow || !continuations(i + 1, form.length - 1)) return false;
+    i += form.length;
   }
   *carriageReturns += crs;
   return true;
