@@ -103,7 +103,7 @@ bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields) {
   for (const MessageIdEntry& id : image.messageIds) head.Put32(id.hash);
   head.Put32(4 * image.offsetPool.size());
   FieldWriter middle(&fields->middle);
-  middle.Put32(image.messagePool->bytes.size());
+  middle.Put32(image.messagePool->Size());
   FieldWriter tail(&fields->tail);
   tail.Put32(HashString(binary_format::kEndMarkerText, image.seed));
 
@@ -123,11 +123,10 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   OutputFile file;
   if (!file.Open(path, "wb")) return false;
   // Write errors stay on the stream; the commit finds them.
-  const std::vector<std::uint8_t>& pool = image.messagePool->bytes;
   file.Write(AsBytes(fields.head));
   WriteOffsets(file, image.offsetPool);
   file.Write(AsBytes(fields.middle));
-  file.Write(AsBytes(pool));
+  WritePool(*image.messagePool, [&file](std::string_view bytes) { file.Write(bytes); });
   file.Write(AsBytes(fields.tail));
   return CommitOutput(file);
 }

@@ -7,7 +7,9 @@ namespace {
 
 // The end-to-end cases pin the text layout byte for byte; indexed pools only differ in kind.
 TEST(BinaryFileTest, IndexedPoolSetsPoolKind) {
-  MessagePool pool{{0x00, 0x00, 0xFF, 0xFF}, true};
+  MessagePool pool;
+  pool.bytes = {0x00, 0x00, 0xFF, 0xFF};
+  pool.indexed = true;
   BinaryFileFields fields;
   ASSERT_TRUE(LayOutBinaryFile({0, {}, {}, {}, &pool}, &fields));
   ASSERT_EQ(fields.head.size(), 28u);

@@ -59,7 +59,7 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     return false;
   }
   if (!BuildMessagePool(request.indexing)) return false;
-  if (!BuildOffsetPool(table, messagePool.bytes.size(), &offsetPool)) {
+  if (!BuildOffsetPool(table, &messagePool, &offsetPool)) {
     PrintError(Msg::FailedToBuildOffsetPool);
     return false;
   }
@@ -74,6 +74,9 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     PrintError(Msg::FailedToOutputBinaryFile, {PathArg(binaryPath)});
     return false;
   }
+  // Nothing reads the pools again: their memory goes to the steps that follow.
+  messagePool.bytes = {};
+  offsetPool = {};
 
   // Replace files receive the hash lines through ProcessCommand instead of the include files.
   if (!request.replaceFiles.empty()) return RunReplaceFiles(request);
@@ -103,15 +106,17 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
   for (std::size_t j : CollidingIdentifiers(table.messageIds)) {
     const MessageIdEntry& first = table.messageIds[j - 1];
     const MessageIdEntry& second = table.messageIds[j];
-    PrintError(Msg::HashCollision,
-               {FormatArg::OfString(first.name), FormatArg::OfString(second.name),
-                FormatArg::OfUInt(second.hash)});
+    PrintError(Msg::HashCollision, {FormatArg::OfString(std::string(first.name)),
+                                    FormatArg::OfString(std::string(second.name)),
+                                    FormatArg::OfUInt(second.hash)});
   }
   return true;
 }
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
-  if (indexing == IndexingMode::NoIndexing) return BuildTextPool(&table, &messagePool);
+  if (indexing == IndexingMode::NoIndexing) return BuildTextPool(table, &messagePool);
+  // Only the indexed pools read markup nodes: the texts are parsed here and nowhere else.
+  table.ParseMessages();
   if (!BuildCharacterTables(table, indexing, &characterTables)) return false;
   if (!BuildIndexedPool(&table, indexing, characterTables, &messagePool)) {
     PrintError(Msg::FailedToBuildMessagePool);

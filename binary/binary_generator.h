@@ -58,15 +58,17 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   /// table, it just cannot tell the two messages apart.
   [[nodiscard]] bool LoadMessageTable(const platform::Path& inputPath);
 
-  /// Builds `messagePool` and the records' offsets for `indexing`: UTF-8 texts, or the character
-  /// tables and the 16-bit unit strings. False after the step's errors; for an indexed pool that
-  /// fails to encode, Msg::FailedToBuildMessagePool follows the encoder's own errors.
+  /// Builds `messagePool` and its offsets for `indexing`: UTF-8 texts, or the character tables
+  /// and the 16-bit unit strings (after parsing the markup of every message). False after the
+  /// step's errors; for an indexed pool that fails to encode, Msg::FailedToBuildMessagePool
+  /// follows the encoder's own errors.
   [[nodiscard]] bool BuildMessagePool(IndexingMode indexing);
 
   /// The file contents as they stand; valid while the generator is unchanged.
   BinaryImage Image() const;
 
-  // The run's data, filled by Generate step by step (tests may fill it directly).
+  // The run's data, filled by Generate step by step (tests may fill it directly). The pool bytes
+  // and the offset table are released once the binary file is written.
   std::uint32_t hashSeed = kDefaultHashSeed;
   MessageTable table;
   CharacterTables characterTables;  // indexing only

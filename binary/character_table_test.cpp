@@ -15,22 +15,32 @@ namespace quillex {
 namespace {
 
 // A table of `texts[language][identifier]`, parsed as the loader would.
-MessageTable MakeTable(const std::vector<std::string>& languages,
-                       const std::vector<std::vector<std::string>>& texts) {
-  MessageTable table;
-  for (const std::string& name : languages) table.languages.push_back({name, 0, 0});
+void MakeTable(MessageTable* table, const std::vector<std::string>& languages,
+               const std::vector<std::vector<std::string>>& texts) {
+  // The table holds views: its CSV buffer, reserved so that it never moves, keeps the bytes.
+  std::size_t size = 0;
+  for (const std::string& name : languages) size += name.size();
+  for (const auto& column : texts) {
+    for (const std::string& text : column) size += text.size() + 8;
+  }
+  std::string& storage = table->csv.text;
+  storage.reserve(size);
+  auto keep = [&storage](const std::string& bytes) {
+    storage += bytes;
+    return std::string_view(storage).substr(storage.size() - bytes.size());
+  };
+  for (const std::string& name : languages) table->languages.push_back({keep(name), 0, 0});
   for (std::size_t j = 0; j < texts.at(0).size(); ++j) {
-    table.messageIds.push_back({"ID" + std::to_string(j), 0, 0});
+    table->messageIds.push_back({keep("ID" + std::to_string(j)), 0, 0});
   }
   for (const auto& column : texts) {
-    auto& records = table.messages.emplace_back();
+    auto& records = table->messages.emplace_back();
     for (const std::string& text : column) {
       MessageRecord& record = records.emplace_back();
-      record.text = text;
+      record.text = keep(text);
       ParseMarkup(text, &record.nodes);
     }
   }
-  return table;
 }
 
 // "face: code*count@index ..." per list, in name order.
@@ -65,7 +75,8 @@ TEST(CharacterTableTest, CountsTextsUnderTheTypefaceInForce) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.markup);
-    MessageTable table = MakeTable({"en"}, {{c.markup}});
+    MessageTable table;
+    MakeTable(&table, {"en"}, {{c.markup}});
     CharacterTables tables;
     ASSERT_TRUE(BuildCharacterTables(table, IndexingMode::PerLanguage, &tables));
     EXPECT_EQ(Describe(tables.at("en")), c.lists);
@@ -99,7 +110,8 @@ TEST(CharacterTableTest, CountTextMatchesModel) {
 }
 
 TEST(CharacterTableTest, TablesPerLanguageOrShared) {
-  MessageTable table = MakeTable({"en", "ja", "de"}, {{"ab"}, {"bc"}, {"<#red>"}});
+  MessageTable table;
+  MakeTable(&table, {"en", "ja", "de"}, {{"ab"}, {"bc"}, {"<#red>"}});
   CharacterTables tables;
   ASSERT_TRUE(BuildCharacterTables(table, IndexingMode::PerLanguage, &tables));
   ASSERT_EQ(tables.size(), 3u);
@@ -131,12 +143,14 @@ TEST(CharacterTableTest, RefusesListsBeyondTheIndexRange) {
   }
   const std::string over = full + "a";
   CharacterTables tables;
-  EXPECT_TRUE(
-      BuildCharacterTables(MakeTable({"en"}, {{full}}), IndexingMode::PerLanguage, &tables));
+  MessageTable fits;
+  MakeTable(&fits, {"en"}, {{full}});
+  EXPECT_TRUE(BuildCharacterTables(fits, IndexingMode::PerLanguage, &tables));
 
+  MessageTable overflows;
+  MakeTable(&overflows, {"en", "ja"}, {{over, "<$bold>" + over}, {"ok", ""}});
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(BuildCharacterTables(MakeTable({"en", "ja"}, {{over, "<$bold>" + over}, {"ok", ""}}),
-                                    IndexingMode::PerLanguage, &tables));
+  EXPECT_FALSE(BuildCharacterTables(overflows, IndexingMode::PerLanguage, &tables));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Error: Too many characters to index: en (bold) holds 53249 characters; at most 53248 "
             "can be indexed.\n"

@@ -7,6 +7,13 @@ namespace quillex {
 void WriteHashLines(std::string& out, std::string_view indentation,
                     std::span<const HashedName> entries) {
   static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  // Sized first: an identifier list is about as large as the identifiers.
+  constexpr std::size_t kFixedPerLine = std::string_view(" = 0x12345678,\n").size();
+  std::size_t size = out.size();
+  for (const HashedName& entry : entries) {
+    size += indentation.size() + entry.name.size() + kFixedPerLine;
+  }
+  out.reserve(size);
   for (const HashedName& entry : entries) {
     out.append(indentation).append(entry.name).append(" = 0x");
     for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(entry.hash >> shift) & 0xF];

@@ -22,8 +22,8 @@ constexpr std::size_t kReservedUnits = 65536;
 // One message being encoded, and what its warnings name.
 class MessageEncoder {
  public:
-  MessageEncoder(const CharacterTable& table, const std::string& language,
-                 const std::string& identifier, const std::string& text)
+  MessageEncoder(const CharacterTable& table, std::string_view language,
+                 std::string_view identifier, std::string_view text)
       : table_(table), language_(language), identifier_(identifier), text_(text) {}
 
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
@@ -124,14 +124,15 @@ class MessageEncoder {
   }
 
   void Warn(Msg message, const std::string& tag) const {
-    PrintWarning(message, {FormatArg::OfString(tag), FormatArg::OfString(language_),
-                           FormatArg::OfString(identifier_), FormatArg::OfString(text_)});
+    PrintWarning(message, {FormatArg::OfString(tag), FormatArg::OfString(std::string(language_)),
+                           FormatArg::OfString(std::string(identifier_)),
+                           FormatArg::OfString(std::string(text_))});
   }
 
   const CharacterTable& table_;
-  const std::string& language_;
-  const std::string& identifier_;
-  const std::string& text_;
+  const std::string_view language_;
+  const std::string_view identifier_;
+  const std::string_view text_;
   std::string_view typeface_ = kDefaultTypeface;
 };
 
@@ -178,15 +179,18 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
                       MessagePool* pool) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(2 * kReservedUnits);
+  const std::size_t languageCount = table->languages.size();
+  std::vector<std::uint32_t> offsets(languageCount * table->messageIds.size());
   bool failed = false;
-  for (std::size_t i = 0; i < table->languages.size(); ++i) {
-    const std::string& language = table->languages[i].name;
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    const std::string_view language = table->languages[i].name;
     auto characterTable = tables.find(CharacterTableKey(mode, language));
     if (characterTable == tables.end()) return false;  // BuildCharacterTables did not run
     std::vector<MessageRecord>& records = table->messages[i];
     for (std::size_t j = 0; j < records.size(); ++j) {
       MessageRecord& record = records[j];
-      record.offset = bytes.size();
+      // Cut to 32 bits only when the pool is too large to be written at all.
+      offsets[j * languageCount + i] = static_cast<std::uint32_t>(bytes.size());
       MessageEncoder encoder(characterTable->second, language, table->messageIds[j].name,
                              record.text);
       // A faulty message is ended where it failed; the next one is encoded all the same.
@@ -196,6 +200,8 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
   }
   if (failed) return false;
   pool->bytes = std::move(bytes);
+  pool->offsets = std::move(offsets);
+  pool->texts = nullptr;
   pool->indexed = true;
   return true;
 }

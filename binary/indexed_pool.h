@@ -32,7 +32,7 @@ inline void AppendUnit(std::vector<std::uint8_t>* pool, std::uint16_t value) {
 void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* pool);
 
 /// Encodes every message of `table`, language by language in identifier order, against the
-/// tables BuildCharacterTables made for `mode`, and sets every record's offset. Prints a warning
+/// tables BuildCharacterTables made for `mode`, and fills the pool's offsets. Prints a warning
 /// for each ignored tag (unsupported colour, typeface or reset) and an error for each message
 /// that cannot be encoded (unregistered character, typeface without a list), and goes on with
 /// the next message so that one run shows them all. False when any message failed; `pool` is

@@ -14,22 +14,32 @@ namespace {
 
 using Units = std::vector<std::uint16_t>;
 
-MessageTable MakeTable(const std::vector<std::string>& languages,
-                       const std::vector<std::vector<std::string>>& texts) {
-  MessageTable table;
-  for (const std::string& name : languages) table.languages.push_back({name, 0, 0});
+void MakeTable(MessageTable* table, const std::vector<std::string>& languages,
+               const std::vector<std::vector<std::string>>& texts) {
+  // The table holds views: its CSV buffer, reserved so that it never moves, keeps the bytes.
+  std::size_t size = 0;
+  for (const std::string& name : languages) size += name.size();
+  for (const auto& column : texts) {
+    for (const std::string& text : column) size += text.size() + 8;
+  }
+  std::string& storage = table->csv.text;
+  storage.reserve(size);
+  auto keep = [&storage](const std::string& bytes) {
+    storage += bytes;
+    return std::string_view(storage).substr(storage.size() - bytes.size());
+  };
+  for (const std::string& name : languages) table->languages.push_back({keep(name), 0, 0});
   for (std::size_t j = 0; j < texts.at(0).size(); ++j) {
-    table.messageIds.push_back({"ID" + std::to_string(j), 0, 0});
+    table->messageIds.push_back({keep("ID" + std::to_string(j)), 0, 0});
   }
   for (const auto& column : texts) {
-    auto& records = table.messages.emplace_back();
+    auto& records = table->messages.emplace_back();
     for (const std::string& text : column) {
       MessageRecord& record = records.emplace_back();
-      record.text = text;
+      record.text = keep(text);
       ParseMarkup(text, &record.nodes);
     }
   }
-  return table;
 }
 
 Units ToUnits(const std::vector<std::uint8_t>& bytes) {
@@ -116,7 +126,8 @@ TEST(IndexedPoolTest, MessagesAndTheirWarnings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.markup);
-    MessageTable table = MakeTable({"en"}, {{c.markup}});
+    MessageTable table;
+    MakeTable(&table, {"en"}, {{c.markup}});
     MessagePool pool;
     Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
     EXPECT_TRUE(result.ok);
@@ -130,9 +141,10 @@ TEST(IndexedPoolTest, MessagesAndTheirWarnings) {
 TEST(IndexedPoolTest, ReportsEveryFaultyMessageThenFails) {
   // A Shift_JIS console shows the emoji as "??"; that conversion has tests of its own.
   if (platform::GetMultibyteCodePage() == 932) GTEST_SKIP() << "the lines are UTF-8 here";
-  MessageTable table =
-      MakeTable({"en"}, {{"<$italic>x", "fine", "<$bold></$>y", "<@a:r>", "<$italic>😀"}});
-  MessagePool pool{{1, 2}, false};
+  MessageTable table;
+  MakeTable(&table, {"en"}, {{"<$italic>x", "fine", "<$bold></$>y", "<@a:r>", "<$italic>😀"}});
+  MessagePool pool;
+  pool.bytes = {1, 2};
   Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(pool.bytes, (std::vector<std::uint8_t>{1, 2}));
@@ -149,7 +161,8 @@ TEST(IndexedPoolTest, ReportsEveryFaultyMessageThenFails) {
 
 // Text after an unsupported typeface stays in "default", which this table does not have.
 TEST(IndexedPoolTest, TextWithoutDefaultListNamesDefault) {
-  MessageTable table = MakeTable({"en"}, {{"<$italic>y"}});
+  MessageTable table;
+  MakeTable(&table, {"en"}, {{"<$italic>y"}});
   MessagePool pool;
   Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
   EXPECT_FALSE(result.ok);
@@ -161,14 +174,14 @@ TEST(IndexedPoolTest, TextWithoutDefaultListNamesDefault) {
 
 TEST(IndexedPoolTest, OffsetsAndTablesPerMode) {
   // Table en holds b alone; the shared table numbers a, b and é across both languages.
-  MessageTable table = MakeTable({"en", "ja"}, {{"b", "b"}, {"é", "ab"}});
+  MessageTable table;
+  MakeTable(&table, {"en", "ja"}, {{"b", "b"}, {"é", "ab"}});
   MessagePool pool;
   Encoded perLanguage = Encode(&table, IndexingMode::PerLanguage, &pool);
   ASSERT_TRUE(perLanguage.ok);
   EXPECT_EQ(perLanguage.units, (Units{0, 0xFFFF, 0, 0xFFFF, 2, 0xFFFF, 0, 1, 0xFFFF}));
-  EXPECT_EQ(table.messages[0][1].offset, 4u);
-  EXPECT_EQ(table.messages[1][0].offset, 8u);
-  EXPECT_EQ(table.messages[1][1].offset, 12u);
+  // Message-major: message j of language i is entry j * 2 + i.
+  EXPECT_EQ(pool.offsets, (std::vector<std::uint32_t>{0, 8, 4, 12}));
 
   Encoded shared = Encode(&table, IndexingMode::AllLanguages, &pool);
   ASSERT_TRUE(shared.ok);
@@ -180,7 +193,8 @@ TEST(IndexedPoolTest, OffsetsAndTablesPerMode) {
 TEST(IndexedPoolTest, LargeListsEncodeInLinearTime) {
   std::string text;
   for (std::uint32_t code = 0x20000; code < 0x20000 + 50000; ++code) AppendUtf8(&text, code);
-  MessageTable table = MakeTable({"en"}, {std::vector<std::string>(40, text)});
+  MessageTable table;
+  MakeTable(&table, {"en"}, {std::vector<std::string>(40, text)});
   MessagePool pool;
   Encoded result = Encode(&table, IndexingMode::AllLanguages, &pool);
   ASSERT_TRUE(result.ok);

@@ -1,53 +1,81 @@
 #include "input/message_table.h"
 
-#include <algorithm>
+#include <string>
 #include <utility>
 
-#include "input/csv_table.h"
 #include "input/hash.h"
 #include "markup/markup_parser.h"
 
 namespace quillex {
+namespace {
+
+// Sorts `keys` by their upper 32 bits, keeping the order of equal ones: four stable counting
+// passes of eight bits each, in time linear in the number of keys.
+void SortByUpperHalf(std::vector<std::uint64_t>* keys) {
+  std::vector<std::uint64_t> scratch(keys->size());
+  for (int shift = 32; shift < 64; shift += 8) {
+    std::size_t starts[257] = {};
+    for (std::uint64_t key : *keys) ++starts[((key >> shift) & 0xFF) + 1];
+    for (int digit = 0; digit < 256; ++digit) starts[digit + 1] += starts[digit];
+    for (std::uint64_t key : *keys) scratch[starts[(key >> shift) & 0xFF]++] = key;
+    keys->swap(scratch);
+  }
+}
+
+}  // namespace
 
 bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
-  CsvTable csv;
-  if (!csv.Load(path)) return false;
+  CsvTable loaded;
+  if (!loaded.Load(path)) return false;
+  csv = std::move(loaded);  // before any view is taken: a short text may live inside the object
 
   languages.clear();
   messageIds.clear();
   messages.clear();
   for (std::int32_t column = 1; column < csv.columns; ++column) {
     std::string_view name = csv.Cell(0, column);
-    if (!name.empty()) languages.push_back({std::string(name), HashString(name, hashSeed), column});
+    if (!name.empty()) languages.push_back({name, HashString(name, hashSeed), column});
   }
-  // Rows without an identifier, or whose identifier starts with '#', are comments.
+  // Rows without an identifier, or whose identifier starts with '#', are comments. Each message
+  // becomes the key (hash, row): sorted, identifiers with equal hashes keep their CSV order, so
+  // every run writes the same files.
+  std::vector<std::uint64_t> keys;
+  keys.reserve(static_cast<std::size_t>(csv.rows));
   for (std::int32_t row = 1; row < csv.rows; ++row) {
     std::string_view name = csv.Cell(row, 0);
     if (!name.empty() && name[0] != '#') {
-      messageIds.push_back({std::string(name), HashString(name, hashSeed), row});
+      keys.push_back(std::uint64_t{HashString(name, hashSeed)} << 32 |
+                     static_cast<std::uint32_t>(row));
     }
   }
-  // Stable, so that identifiers with equal hashes keep their CSV order and every run writes the
-  // same files.
-  std::stable_sort(
-      messageIds.begin(), messageIds.end(),
-      [](const MessageIdEntry& a, const MessageIdEntry& b) { return a.hash < b.hash; });
-  if (languages.empty()) return true;
-
-  messages.resize(languages.size());
-  for (std::size_t i = 0; i < languages.size(); ++i) {
-    messages[i].reserve(messageIds.size());
-    for (const MessageIdEntry& id : messageIds) {
-      std::string_view text = csv.Cell(id.row, languages[i].column);
-      // A missing translation falls back to the first language.
-      if (i > 0 && text.empty()) text = csv.Cell(id.row, languages[0].column);
-      MessageRecord& record = messages[i].emplace_back();
-      record.text = text;
-      // Parsed again for each language that uses it: every record owns its own nodes.
-      ParseMarkup(record.text, &record.nodes);
-    }
+  SortByUpperHalf(&keys);
+  messageIds.reserve(keys.size());
+  for (std::uint64_t key : keys) {
+    const auto row = static_cast<std::int32_t>(key & 0xFFFFFFFFu);
+    messageIds.push_back({csv.Cell(row, 0), static_cast<std::uint32_t>(key >> 32), row});
   }
   return true;
+}
+
+std::string_view MessageTable::Text(std::size_t language, std::size_t id) const {
+  const std::int32_t row = messageIds[id].row;
+  std::string_view text = csv.Cell(row, languages[language].column);
+  // A missing translation falls back to the first language.
+  if (language > 0 && text.empty()) text = csv.Cell(row, languages[0].column);
+  return text;
+}
+
+void MessageTable::ParseMessages() {
+  messages.clear();
+  messages.resize(languages.size());
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    messages[i].resize(messageIds.size());
+    for (std::size_t j = 0; j < messageIds.size(); ++j) {
+      MessageRecord& record = messages[i][j];
+      record.text = Text(i, j);
+      ParseMarkup(std::string(record.text), &record.nodes);
+    }
+  }
 }
 
 std::vector<std::size_t> CollidingIdentifiers(const std::vector<MessageIdEntry>& messageIds) {

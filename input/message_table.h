@@ -1,45 +1,64 @@
-// The message table of binary output: languages, identifiers sorted by hash, and every message
-// of every language with its parsed markup.
+// The message table of binary output: languages, identifiers sorted by hash, and the text of every
+// message of every language, read from the CSV file the table keeps.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <vector>
 
+#include "input/csv_table.h"
 #include "markup/msg_node.h"
 #include "platform/platform.h"
 
 namespace quillex {
 
+// Names and texts are views into the table's CSV bytes (or, when a test fills the table by
+// hand, into whatever outlives it).
+
 struct LanguageEntry {
-  std::string name;
+  std::string_view name;
   std::uint32_t hash = 0;
   std::int32_t column = 0;
 };
 
 struct MessageIdEntry {
-  std::string name;
+  std::string_view name;
   std::uint32_t hash = 0;
   std::int32_t row = 0;
 };
 
 struct MessageRecord {
-  std::string text;          // the cell as written, markup included
-  std::uint64_t offset = 0;  // filled by binary output
+  std::string_view text;  // the cell as written, markup included
   MsgNodeList nodes;
 };
 
 struct MessageTable {
+  MessageTable() = default;
+  // The views point into `csv`: a copy would point into the original.
+  MessageTable(const MessageTable&) = delete;
+  MessageTable& operator=(const MessageTable&) = delete;
+
+  CsvTable csv;                                      // the bytes every view points into
   std::vector<LanguageEntry> languages;              // header order
   std::vector<MessageIdEntry> messageIds;            // ascending hash; equal hashes keep CSV order
-  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier]
+  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier], by ParseMessages
 
   /// Replaces the table with the CSV file at `path`, hashing with `hashSeed`: languages from the
-  /// non-empty header cells, identifiers from column 0 (empty and '#'-led ones are comment rows),
-  /// and one record per language and identifier, an empty text taking the first language's.
-  /// False only when the CSV file cannot be read or parsed; the table is unchanged then. Prints
-  /// nothing: equal hashes are found by CollidingIdentifiers.
+  /// non-empty header cells and identifiers from column 0 (empty and '#'-led ones are comment
+  /// rows). `messages` is left empty: the texts are read through Text, and only the output that
+  /// needs markup nodes builds records. False only when the CSV file cannot be read or parsed;
+  /// the table is unchanged then. Prints nothing: equal hashes are found by
+  /// CollidingIdentifiers.
   [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
+
+  /// The text of identifier `id` (a position in `messageIds`) in language `language`: its cell,
+  /// or, when that is empty, the first language's. REQUIRES: both positions are in range.
+  std::string_view Text(std::size_t language, std::size_t id) const;
+
+  /// Fills `messages` with one record per language and identifier, holding Text and its parsed
+  /// markup; a fallback text is parsed again for each language that uses it, so every record
+  /// owns its nodes.
+  void ParseMessages();
 };
 
 /// The positions j in `messageIds` (sorted by hash) whose entry has the hash of entry j - 1, in

@@ -33,6 +33,11 @@ TEST(MessageTableTest, EntriesAndFallbackNodes) {
   EXPECT_EQ(table.messageIds[b].row, 2);
 
   // A missing translation takes the first language's text and parses it again for itself.
+  EXPECT_TRUE(table.messages.empty());  // records only for the output that reads nodes
+  EXPECT_EQ(table.Text(1, b), "<#red>Hi");
+  EXPECT_EQ(table.Text(0, c), "");
+  EXPECT_EQ(table.Text(1, c), "Ciao");
+  table.ParseMessages();
   const MessageRecord& fallback = table.messages[1][b];
   EXPECT_EQ(fallback.text, "<#red>Hi");
   ASSERT_EQ(fallback.nodes.size(), 2u);
