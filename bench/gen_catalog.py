@@ -49,7 +49,7 @@ def markup(rng):
         return rng.choice(RUBY)
     if kind == 7:
         return rng.choice(["<<", "{{", "}}"])
-    return "x<#unclosed"
+    return "1 < 2 > 0"
 
 
 def message(rng, words, sep):

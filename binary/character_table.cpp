@@ -21,11 +21,20 @@ CharacterList& ListOf(CharacterTable* table, std::string_view typeface) {
 
 }  // namespace
 
+std::uint32_t& CharacterList::Slot(std::uint32_t code) {
+  const std::size_t page = code >> 8;
+  if (page >= pages_.size()) pages_.resize(page + 1);
+  if (pages_[page] == nullptr) pages_[page] = std::make_unique<Page>();
+  return (*pages_[page])[code & 0xFF];
+}
+
 void CharacterList::Count(std::uint32_t code) {
-  auto [it, inserted] =
-      positions_.try_emplace(code, static_cast<std::uint32_t>(characters_.size()));
-  if (inserted) characters_.push_back({.code = code, .name = EncodeUtf8(code)});
-  ++characters_[it->second].useCount;
+  std::uint32_t& slot = Slot(code);
+  if (slot == 0) {
+    characters_.push_back({.code = code, .name = EncodeUtf8(code)});
+    slot = static_cast<std::uint32_t>(characters_.size());
+  }
+  ++characters_[slot - 1].useCount;
 }
 
 void CharacterList::Number() {
@@ -33,13 +42,15 @@ void CharacterList::Number() {
             [](const CharacterInfo& a, const CharacterInfo& b) { return a.code < b.code; });
   for (std::size_t i = 0; i < characters_.size(); ++i) {
     characters_[i].index = static_cast<std::uint32_t>(i);
-    positions_[characters_[i].code] = static_cast<std::uint32_t>(i);
+    Slot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
   }
 }
 
 const CharacterInfo* CharacterList::Find(std::uint32_t code) const {
-  auto it = positions_.find(code);
-  return it == positions_.end() ? nullptr : &characters_[it->second];
+  const std::size_t page = code >> 8;
+  if (page >= pages_.size() || pages_[page] == nullptr) return nullptr;
+  const std::uint32_t slot = (*pages_[page])[code & 0xFF];
+  return slot == 0 ? nullptr : &characters_[slot - 1];
 }
 
 std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageName) {

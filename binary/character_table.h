@@ -4,10 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <array>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "binary/indexing_mode.h"
@@ -39,8 +40,13 @@ class CharacterList {
   const std::vector<CharacterInfo>& Characters() const { return characters_; }
 
  private:
+  // Code -> position in characters_ + 1 (0: absent), in pages of 256 codes made on first use:
+  // one array index per look-up, where a hash map costs a hash and a probe per character.
+  using Page = std::array<std::uint32_t, 256>;
+  std::uint32_t& Slot(std::uint32_t code);
+
   std::vector<CharacterInfo> characters_;
-  std::unordered_map<std::uint32_t, std::uint32_t> positions_;  // code -> position in characters_
+  std::vector<std::unique_ptr<Page>> pages_;
 };
 
 /// Typeface name ("default", "bold", any other tag name, or "ruby") to its list. Ordered, so that

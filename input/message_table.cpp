@@ -68,12 +68,17 @@ std::string_view MessageTable::Text(std::size_t language, std::size_t id) const 
 void MessageTable::ParseMessages() {
   messages.clear();
   messages.resize(languages.size());
+  for (std::vector<MessageRecord>& records : messages) records.resize(messageIds.size());
+  // Language by language, the order in which the pool builders walk the nodes: nodes made one
+  // after the other lie together in memory. The parser wants a NUL-terminated string: one buffer
+  // serves every text.
+  std::string terminated;
   for (std::size_t i = 0; i < languages.size(); ++i) {
-    messages[i].resize(messageIds.size());
     for (std::size_t j = 0; j < messageIds.size(); ++j) {
       MessageRecord& record = messages[i][j];
       record.text = Text(i, j);
-      ParseMarkup(std::string(record.text), &record.nodes);
+      terminated.assign(record.text);
+      ParseMarkup(terminated, &record.nodes);
     }
   }
 }
