@@ -103,7 +103,7 @@ bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields) {
   for (const MessageIdEntry& id : image.messageIds) head.Put32(id.hash);
   head.Put32(4 * image.offsetPool.size());
   FieldWriter middle(&fields->middle);
-  middle.Put32(image.messagePool->Size());
+  middle.Put32(image.messagePool->bytes.size());
   FieldWriter tail(&fields->tail);
   tail.Put32(HashString(binary_format::kEndMarkerText, image.seed));
 
@@ -126,7 +126,7 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   file.Write(AsBytes(fields.head));
   WriteOffsets(file, image.offsetPool);
   file.Write(AsBytes(fields.middle));
-  WritePool(*image.messagePool, [&file](std::string_view bytes) { file.Write(bytes); });
+  file.Write(AsBytes(image.messagePool->bytes));
   file.Write(AsBytes(fields.tail));
   return CommitOutput(file);
 }

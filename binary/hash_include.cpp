@@ -1,6 +1,7 @@
 #include "binary/hash_include.h"
 
 #include "console/catalog.h"
+#include "input/message_table.h"
 
 namespace quillex {
 
@@ -14,7 +15,11 @@ void WriteHashLines(std::string& out, std::string_view indentation,
     size += indentation.size() + entry.name.size() + kFixedPerLine;
   }
   out.reserve(size);
-  for (const HashedName& entry : entries) {
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    // Identifier names lie in CSV order, the lines go in hash order.
+    constexpr std::size_t kAhead = 8;
+    if (k + kAhead < entries.size()) Prefetch(entries[k + kAhead].name.data());
+    const HashedName& entry = entries[k];
     out.append(indentation).append(entry.name).append(" = 0x");
     for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(entry.hash >> shift) & 0xF];
     out.append(",\n");

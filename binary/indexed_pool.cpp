@@ -201,7 +201,6 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
   if (failed) return false;
   pool->bytes = std::move(bytes);
   pool->offsets = std::move(offsets);
-  pool->texts = nullptr;
   pool->indexed = true;
   return true;
 }

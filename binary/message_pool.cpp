@@ -1,6 +1,6 @@
 #include "binary/message_pool.h"
 
-#include <string>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -22,70 +22,57 @@ bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
 
-  // Sizes first, then the offsets message by message, so that the cells of one CSV row are read
-  // together and the offsets are written in their order.
+  // The sizes do not depend on the order: summed over the CSV rows as they lie in memory.
   std::vector<std::uint64_t> cursors(languageCount + 1, 0);
-  for (std::size_t j = 0; j < idCount; ++j) {
+  for (std::int32_t row = 1; row < table.csv.rows; ++row) {
+    if (!IsMessageIdentifier(table.csv.Cell(row, 0))) continue;
     for (std::size_t i = 0; i < languageCount; ++i) {
-      std::string_view text = table.Text(i, j);
+      std::string_view text = table.RowText(i, row);
       if (OwnsBytes(i, text)) cursors[i + 1] += text.size() + 1;
     }
   }
   for (std::size_t i = 0; i < languageCount; ++i) cursors[i + 1] += cursors[i];
 
+  // Then every text is copied once, message by message: the identifiers come in hash order, so
+  // each visit to a CSV row is a jump, but one row serves all languages, and each language's
+  // part of the pool (and the offset table) is written front to back.
+  std::vector<std::uint8_t>& bytes = pool->bytes;
+  bytes.clear();
+  bytes.resize(static_cast<std::size_t>(cursors[languageCount]));  // zeros: the terminators
   std::vector<std::uint32_t>& offsets = pool->offsets;
   offsets.clear();
   offsets.resize(idCount * languageCount);
   std::uint32_t* offset = offsets.data();
+  // Two steps ahead: the field ends of a row some identifiers on, then the text they point to.
+  constexpr std::size_t kEndsAhead = 16;
+  constexpr std::size_t kTextAhead = 8;
+  const CsvTable& csv = table.csv;
+  const std::int32_t firstColumn = languageCount == 0 ? 0 : table.languages[0].column;
   for (std::size_t j = 0; j < idCount; ++j) {
+    if (j + kEndsAhead < idCount) {
+      const std::uint64_t field = static_cast<std::uint64_t>(table.messageIds[j + kEndsAhead].row) *
+                                  static_cast<std::uint64_t>(csv.columns);
+      if (field < csv.fieldEnds.size()) Prefetch(&csv.fieldEnds[field]);
+    }
+    if (j + kTextAhead < idCount) {
+      Prefetch(csv.Cell(table.messageIds[j + kTextAhead].row, firstColumn).data());
+    }
+    const std::int32_t row = table.messageIds[j].row;
     const std::uint32_t* firstLanguage = offset;
     for (std::size_t i = 0; i < languageCount; ++i, ++offset) {
-      std::string_view text = table.Text(i, j);
+      std::string_view text = table.RowText(i, row);
       if (!OwnsBytes(i, text)) {
         *offset = *firstLanguage;
         continue;
       }
       // Cut to 32 bits only when the pool is too large to be written at all.
       *offset = static_cast<std::uint32_t>(cursors[i]);
+      if (!text.empty()) std::memcpy(bytes.data() + cursors[i], text.data(), text.size());
       cursors[i] += text.size() + 1;
     }
   }
-  pool->bytes.clear();
-  pool->texts = &table;
-  pool->textsSize = cursors[languageCount];
   pool->indexed = false;
   return true;
-}
-
-void WritePool(const MessagePool& pool, const std::function<void(std::string_view)>& write) {
-  if (pool.texts == nullptr) {
-    if (!pool.bytes.empty()) {
-      write({reinterpret_cast<const char*>(pool.bytes.data()), pool.bytes.size()});
-    }
-    return;
-  }
-  // The texts are short: gathered into a small buffer so that the file gets large writes.
-  const MessageTable& table = *pool.texts;
-  std::string buffer;
-  constexpr std::size_t kBufferSize = 1 << 16;
-  buffer.reserve(kBufferSize);
-  for (std::size_t i = 0; i < table.languages.size(); ++i) {
-    for (std::size_t j = 0; j < table.messageIds.size(); ++j) {
-      std::string_view text = table.Text(i, j);
-      if (!OwnsBytes(i, text)) continue;
-      if (buffer.size() + text.size() + 1 > kBufferSize) {
-        write(buffer);
-        buffer.clear();
-      }
-      if (text.size() + 1 > kBufferSize) {
-        write(text);
-        write(std::string_view("", 1));
-        continue;
-      }
-      buffer.append(text).push_back('\0');
-    }
-  }
-  if (!buffer.empty()) write(buffer);
 }
 
 bool FitsBinaryFile(std::uint64_t languageCount, std::uint64_t idCount, std::uint64_t poolSize) {
@@ -98,7 +85,7 @@ bool BuildOffsetPool(const MessageTable& table, MessagePool* pool,
                      std::vector<std::uint32_t>* offsetPool) {
   const std::uint64_t languageCount = table.languages.size();
   const std::uint64_t idCount = table.messageIds.size();
-  if (!FitsBinaryFile(languageCount, idCount, pool->Size())) return false;
+  if (!FitsBinaryFile(languageCount, idCount, pool->bytes.size())) return false;
   if (pool->offsets.size() != idCount * languageCount) return false;  // not built for this table
   *offsetPool = std::move(pool->offsets);
   pool->offsets = {};

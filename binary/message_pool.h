@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <string_view>
 #include <vector>
 
 #include "input/message_table.h"
@@ -12,30 +10,19 @@
 namespace quillex {
 
 struct MessagePool {
-  std::vector<std::uint8_t> bytes;  // empty while `texts` stands in for them
-  bool indexed = false;             // 16-bit unit strings rather than UTF-8 texts
+  std::vector<std::uint8_t> bytes;
+  bool indexed = false;  // 16-bit unit strings rather than UTF-8 texts
   /// Where each message starts in `bytes`, message-major: entry j * L + i is message j in
   /// language i. Laid out with the bytes; exact while `bytes` fits 32 bits (BuildOffsetPool
   /// refuses the pool otherwise).
   std::vector<std::uint32_t> offsets;
-  /// Set by BuildTextPool in place of `bytes`: a text pool is only the texts of the table one
-  /// after the other, so they are written from the table's own bytes (WritePool) rather than
-  /// copied into a second buffer as large as the input. The table must outlive the pool.
-  const MessageTable* texts = nullptr;
-  std::uint64_t textsSize = 0;
-
-  /// The pool's size in bytes.
-  std::uint64_t Size() const { return texts != nullptr ? textsSize : bytes.size(); }
 };
 
-/// Lays out the texts of `table` (MessageTable::Text) as the pool of NUL-terminated UTF-8,
-/// language by language and in identifier order inside a language, and fills the offsets. A
-/// message of a later language whose text is empty shares the offset of the same message in the
-/// first language. The pool refers to `table` for its bytes (MessagePool::texts). Returns true.
+/// Lays the texts of `table` (MessageTable::Text) into `pool` as NUL-terminated UTF-8, language
+/// by language and in identifier order inside a language, and fills its offsets. A message of a
+/// later language whose text is empty shares the offset of the same message in the first
+/// language. Returns true.
 [[nodiscard]] bool BuildTextPool(const MessageTable& table, MessagePool* pool);
-
-/// Hands the pool's bytes to `write` in order, in pieces of any size, Size() bytes in all.
-void WritePool(const MessagePool& pool, const std::function<void(std::string_view)>& write);
 
 /// True when a pool of `poolSize` bytes, its offset table and the counts fit their 32-bit fields
 /// of the file.

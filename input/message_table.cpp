@@ -24,6 +24,14 @@ void SortByUpperHalf(std::vector<std::uint64_t>* keys) {
 
 }  // namespace
 
+void Prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   CsvTable loaded;
   if (!loaded.Load(path)) return false;
@@ -43,22 +51,29 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   keys.reserve(static_cast<std::size_t>(csv.rows));
   for (std::int32_t row = 1; row < csv.rows; ++row) {
     std::string_view name = csv.Cell(row, 0);
-    if (!name.empty() && name[0] != '#') {
+    if (IsMessageIdentifier(name)) {
       keys.push_back(std::uint64_t{HashString(name, hashSeed)} << 32 |
                      static_cast<std::uint32_t>(row));
     }
   }
   SortByUpperHalf(&keys);
   messageIds.reserve(keys.size());
-  for (std::uint64_t key : keys) {
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    // The rows come in hash order, at random: the field ends of a later one are asked for ahead.
+    constexpr std::size_t kAhead = 16;
+    if (k + kAhead < keys.size()) {
+      const std::uint64_t field = (keys[k + kAhead] & 0xFFFFFFFFu) *
+                                  static_cast<std::uint64_t>(csv.columns);
+      if (field < csv.fieldEnds.size()) Prefetch(&csv.fieldEnds[field]);
+    }
+    const std::uint64_t key = keys[k];
     const auto row = static_cast<std::int32_t>(key & 0xFFFFFFFFu);
     messageIds.push_back({csv.Cell(row, 0), static_cast<std::uint32_t>(key >> 32), row});
   }
   return true;
 }
 
-std::string_view MessageTable::Text(std::size_t language, std::size_t id) const {
-  const std::int32_t row = messageIds[id].row;
+std::string_view MessageTable::RowText(std::size_t language, std::int32_t row) const {
   std::string_view text = csv.Cell(row, languages[language].column);
   // A missing translation falls back to the first language.
   if (language > 0 && text.empty()) text = csv.Cell(row, languages[0].column);

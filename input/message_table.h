@@ -53,13 +53,27 @@ struct MessageTable {
 
   /// The text of identifier `id` (a position in `messageIds`) in language `language`: its cell,
   /// or, when that is empty, the first language's. REQUIRES: both positions are in range.
-  std::string_view Text(std::size_t language, std::size_t id) const;
+  std::string_view Text(std::size_t language, std::size_t id) const {
+    return RowText(language, messageIds[id].row);
+  }
+
+  /// Text for the identifier of CSV row `row`.
+  std::string_view RowText(std::size_t language, std::int32_t row) const;
 
   /// Fills `messages` with one record per language and identifier, holding Text and its parsed
   /// markup; a fallback text is parsed again for each language that uses it, so every record
   /// owns its nodes.
   void ParseMessages();
 };
+
+/// Asks for the cache line at `address` ahead of its use, where the platform allows. Identifiers
+/// come in hash order, so the CSV rows they name are visited at random: without a hint, each
+/// visit is a wait on memory.
+void Prefetch(const void* address);
+
+/// True when `name`, a cell of column 0, names a message: not empty and not starting with '#'
+/// (such rows are comments).
+inline bool IsMessageIdentifier(std::string_view name) { return !name.empty() && name[0] != '#'; }
 
 /// The positions j in `messageIds` (sorted by hash) whose entry has the hash of entry j - 1, in
 /// ascending order: each one pair of identifiers the application cannot tell apart.
