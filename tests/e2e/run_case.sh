@@ -34,8 +34,8 @@ fi
 # Means only POSIX has mark a case by themselves: resource limits, modes, the locale variables
 # that POSIX takes the language from, symbolic links and FIFOs among the inputs.
 if [ "$windows" = 1 ] && [ -z "$posix_only" ]; then
-  if grep -qE '^%(ulimit|chmod) ' "$case_dir/args" 2>/dev/null; then
-    posix_only="resource limits and file modes"
+  if grep -qE '^%(ulimit|chmod|sigxfsz|fifo|signal) ' "$case_dir/args" 2>/dev/null; then
+    posix_only="resource limits, file modes, FIFOs and signals"
   elif grep -qE '^%env (LANG|LC_[A-Z]+)=' "$case_dir/args" 2>/dev/null; then
     posix_only="the console language comes from the locale variables"
   elif [ -d "$case_dir/input" ] && [ -n "$(find "$case_dir/input" -type l -o -type p | head -n 1)" ]; then
@@ -50,29 +50,71 @@ fi
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
 run="$work/run"
-mkdir "$run"
-if [ -d "$case_dir/input" ]; then cp -a "$case_dir/input/." "$run/"; fi
 
-args=()
-envs=()
-limits=()
-merge=0
-if [ -f "$case_dir/args" ]; then
+# Lays out the work folder and reads the case's arguments and directives (again on a retry).
+prepare() {
+  rm -rf "$run"
+  mkdir "$run"
+  if [ -d "$case_dir/input" ]; then cp -a "$case_dir/input/." "$run/"; fi
+  args=()
+  envs=()
+  limits=()
+  merge=0
+  xfsz=ignore
+  generated=()
+  fifos=()
+  readers=()
+  digests=()
+  signal=
+  signal_when=
+  [ -f "$case_dir/args" ] || return 0
   while IFS= read -r line || [ -n "$line" ]; do
     case "$line" in
       '%env '*) envs+=("${line#%env }") ;;
       '%ulimit '*) limits+=("${line#%ulimit }") ;;
       '%merge') merge=1 ;;
       '%chmod '*) (cd "$run" && chmod ${line#%chmod }) ;;
+      '%sigxfsz default') xfsz=default ;;
+      '%unsanitized')
+        # The case needs the plain allocator (a sanitizer reserves terabytes of address space and
+        # ends the process itself when memory runs out).
+        if [ "${QUILLEX_E2E_SANITIZED:-0}" = 1 ]; then echo "skipped in a sanitizer build"; exit 77; fi ;;
+      '%generate '*)
+        spec=${line#%generate }
+        name=${spec%% *}
+        (cd "$run" && bash -c "${spec#* }" >"$name") || { echo "generating $name failed"; exit 125; }
+        generated+=("$name") ;;
+      '%fifo '*)
+        spec=${line#%fifo }
+        name=${spec%% *}
+        mkfifo "$run/$name" || exit 125
+        fifos+=("$name")
+        if [ "$spec" != "$name" ]; then readers+=("$name"); fi ;;
+      '%digest '*) digests+=("${line#%digest }") ;;
+      '%signal '*)
+        spec=${line#%signal }
+        signal=${spec%% *}
+        signal_when=${spec#* } ;;
       *) args+=("${line//@WORK@/$run}") ;;
     esac
   done <"$case_dir/args"
-fi
 
-run_tool() (
+  # A reader holds each "%fifo NAME reader" open (read and write, so that it neither waits nor
+  # sees the end) while the tool runs; what the tool wrote stays in the pipe until read below.
+  declare -gA reader_fd=()
+  for name in "${readers[@]+"${readers[@]}"}"; do
+    exec {fd}<>"$run/$name"
+    reader_fd[$name]=$fd
+  done
+}
+
+# Ends in exec, so the process started for it is the tool itself (and a signal reaches the tool).
+run_tool() {
   cd "$run" || exit 125
   for limit in "${limits[@]+"${limits[@]}"}"; do ulimit $limit || exit 125; done
-  trap '' XFSZ  # a file-size limit must show as a failed write, not kill the tool
+  # A file-size limit must show as a failed write, not kill the tool; "%sigxfsz default" leaves
+  # the signal alone to show that the tool ignores it itself.
+  if [ "$xfsz" = ignore ]; then trap '' XFSZ; else trap - XFSZ; fi
   if [ "$windows" = 1 ]; then
     # Wine's own settings pass; the locale chooses the system's language and code pages.
     exec env -i PATH="$PATH" HOME="${HOME:-/root}" ${WINEPREFIX:+WINEPREFIX="$WINEPREFIX"} \
@@ -80,14 +122,74 @@ run_tool() (
       "${args[@]+"${args[@]}"}"
   fi
   exec env -i PATH="$PATH" "${envs[@]+"${envs[@]}"}" "$exe" "${args[@]+"${args[@]}"}"
-)
-if [ "$merge" = 1 ]; then
-  run_tool >"$work/stdout" 2>&1
-else
-  run_tool >"$work/stdout" 2>"$work/stderr"
-fi
-echo $? >"$work/status"
+}
+
+# "%signal SIG GLOB": the signal reaches the tool while a file matching GLOB (in the folder the
+# tool runs in) exists, that is while that file is being written. The tool is stopped first and
+# the file looked for again, so the signal lands only with the file in flight; when the file was
+# gone by then (the race was lost), the tool goes on and `lost` asks for another attempt.
+run_and_signal() {
+  run_tool &
+  local pid=$! deadline=$((SECONDS + 25)) state=
+  lost=1
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+    if compgen -G "$run/$signal_when" >/dev/null; then
+      kill -s STOP "$pid" 2>/dev/null
+      for _ in $(seq 1000); do
+        read -r _ _ state _ <"/proc/$pid/stat" 2>/dev/null || break
+        [ "$state" = T ] && break
+      done
+      if compgen -G "$run/$signal_when" >/dev/null; then
+        kill -s "$signal" "$pid" 2>/dev/null
+        lost=0
+      fi
+      kill -s CONT "$pid" 2>/dev/null
+      break
+    fi
+    sleep 0.002
+  done
+  { wait "$pid"; } 2>/dev/null  # no job message from the runner in the tool's output
+}
+
+run_in_foreground() { (run_tool); }
+for attempt in 1 2 3 4 5; do
+  prepare
+  lost=0
+  runner=run_in_foreground
+  [ -n "$signal" ] && runner=run_and_signal
+  if [ "$merge" = 1 ]; then
+    $runner >"$work/stdout" 2>&1
+  else
+    $runner >"$work/stdout" 2>"$work/stderr"
+  fi
+  echo $? >"$work/status"
+  [ "$lost" = 0 ] && break
+  echo "attempt $attempt: the signal found no file in flight; again"
+done
 touch "$work/stderr"
+
+# Outputs too big to keep become NAME.digest: their size and SHA-256.
+for name in "${digests[@]+"${digests[@]}"}"; do
+  if [ -f "$run/$name" ] && [ ! -L "$run/$name" ]; then
+    echo "$(wc -c <"$run/$name") $(sha256sum <"$run/$name" | cut -d' ' -f1)" >"$run/$name.digest"
+    rm -f "$run/$name"
+  fi
+done
+# Generated inputs are too big to keep; a FIFO that is still a FIFO becomes NAME.fifo holding
+# the bytes its reader got. A FIFO replaced by a file of the tool stays, and fails the case.
+for name in "${generated[@]+"${generated[@]}"}"; do rm -f "$run/$name"; done
+for name in "${fifos[@]+"${fifos[@]}"}"; do
+  [ -p "$run/$name" ] || continue
+  if [ -n "${reader_fd[$name]+set}" ]; then
+    exec {drain}<"$run/$name"
+    eval "exec ${reader_fd[$name]}>&-"
+    cat <&"$drain" >"$run/$name.fifo"
+    eval "exec $drain<&-"
+  else
+    : >"$run/$name.fifo"
+  fi
+  rm -f "$run/$name"
+done
 
 # Paths under the work folder and the build's date and time differ from run to run.
 normalize() {
