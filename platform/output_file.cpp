@@ -45,6 +45,13 @@ OutputFile::~OutputFile() { Discard(); }
 bool OutputFile::Open(const platform::Path& path, const char* mode) {
   Discard();
   target = path;
+  // A FIFO or a device is written in place, as a plain open would: replacing it with a regular
+  // file would take it away from whoever reads it (or, as root, from the whole system).
+  if (platform::IsSpecialFile(path)) {
+    file = path;
+    stream = platform::OpenSpecialFileForWriting(path, mode);
+    return stream != nullptr;
+  }
   // Through a symbolic link, the file it points to is replaced and the link kept, as a plain
   // open would write through it; a file a plain open may not write is refused likewise.
   if (!platform::ResolveWriteTarget(path, &file)) return false;
@@ -58,10 +65,12 @@ void OutputFile::Write(std::string_view bytes) {
 
 CommitResult OutputFile::Commit() {
   if (stream == nullptr) return CommitResult::NotReplaced;
-  platform::SetPermissionsFor(stream, file);
+  const bool inPlace = temp.empty();
+  if (!inPlace) platform::SetPermissionsFor(stream, file);
   bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0;
   written = std::fclose(stream) == 0 && written;
   stream = nullptr;
+  if (inPlace) return written ? CommitResult::Committed : CommitResult::WriteFailed;
   CommitResult result = CommitResult::WriteFailed;
   if (written) {
     if (keepUnchangedOutputs && SameContents(temp, file)) {

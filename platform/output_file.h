@@ -33,7 +33,9 @@ class OutputFile {
   /// Starts writing `target` with mode "w" (text) or "wb" (binary). False when the temporary
   /// file cannot be created or `target` exists but may not be written; prints nothing (the
   /// caller prints its step's message). A symbolic link at `target` is followed: the file it
-  /// points to is replaced, the link stays.
+  /// points to is replaced, the link stays. A target that exists and is not a regular file (a
+  /// FIFO, a device) is written in place instead, never replaced; a FIFO without a reader fails
+  /// to open.
   [[nodiscard]] bool Open(const platform::Path& target, const char* mode);
 
   /// The stream to write to. REQUIRES: Open() succeeded and Commit() was not called.
@@ -50,7 +52,7 @@ class OutputFile {
   /// leave (those of the file it replaces, else those of a new file). Prints nothing. Unless the
   /// result is Committed, the temporary file is removed and the target left as it was. Under
   /// keepUnchangedOutputs a regular file that already holds the same bytes is kept instead (the
-  /// result is still Committed).
+  /// result is still Committed). A file written in place is only flushed and closed.
   [[nodiscard]] CommitResult Commit();
 
   /// Abandons the file now (see the destructor).
@@ -60,7 +62,7 @@ class OutputFile {
   std::FILE* stream = nullptr;
   platform::Path target;  // as given, for messages
   platform::Path file;    // what is replaced: the target with links followed
-  platform::Path temp;
+  platform::Path temp;    // empty when writing in place
 };
 
 }  // namespace quillex

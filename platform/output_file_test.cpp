@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <filesystem>
@@ -242,6 +246,39 @@ TEST_F(OutputFileTest, FilesPlainOpenRefusesAreRefused) {
   EXPECT_FALSE(file.Open(dir / "folder.inc", "w"));
 }
 #endif
+
+#ifndef _WIN32
+// A FIFO (here also behind a link) is written in place: replacing it would take it from its reader.
+TEST_F(OutputFileTest, FifoIsWrittenInPlaceNeverReplaced) {
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("pipe", dir / "link");
+  for (const char* name : {"pipe", "link"}) {
+    SCOPED_TRACE(name);
+    OutputFile file;
+    EXPECT_FALSE(file.Open(dir / name, "w"));  // nobody reads: fails at once, no waiting
+    int reader = ::open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_TRUE(file.Open(dir / name, "w"));
+    file.Write("bytes");
+    EXPECT_EQ(file.Commit(), CommitResult::Committed);
+    char buffer[16] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 5);
+    EXPECT_EQ(std::string(buffer), "bytes");
+    ::close(reader);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
+    EXPECT_EQ(Names(), (std::set<std::string>{"link", "pipe"}));
+  }
+}
+
+TEST_F(OutputFileTest, WriteErrorOnDeviceIsReported) {
+  if (!std::filesystem::is_character_file("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  OutputFile file;
+  ASSERT_TRUE(file.Open("/dev/full", "wb"));
+  file.Write(std::string(1 << 16, 'x'));
+  EXPECT_EQ(file.Commit(), CommitResult::WriteFailed);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+#endif  // FIFOs and /dev/full are POSIX
 
 }  // namespace
 }  // namespace quillex

@@ -41,14 +41,21 @@ Path AppendToPath(const Path& base, std::string_view suffix);
 /// where the platform does (Windows). Returns nullptr on failure; prints nothing.
 std::FILE* OpenStream(const Path& path, const char* mode);
 
+/// Opens `path` for reading ("rb" or "r") only when it is a regular file, following links: a FIFO
+/// is opened without waiting for a writer and refused, like a device, a directory or a missing
+/// file. Returns nullptr then; prints nothing.
+std::FILE* OpenRegularFile(const Path& path, const char* mode);
+
 /// Finds the size of the file open as `stream` by seeking to its end, as a 64-bit count even
 /// where `long` is 32 bits, and seeks back to the start. False when the stream cannot seek (a
 /// pipe) or belongs to a directory; prints nothing.
 [[nodiscard]] bool GetStreamSize(std::FILE* stream, std::uint64_t* size);
 
 /// Creates a new, empty temporary file in the directory of `target` and opens it for writing
-/// (text or binary as `mode` says). On success stores its name in `tempPath`. Returns nullptr
-/// when no such file can be created; prints nothing.
+/// (text or binary as `mode` says). On success stores its name in `tempPath` and registers it for
+/// removal should the process be ended by a signal (see InstallSignalHandlers) until ReplaceFile
+/// or RemoveFileQuietly is called on it. Returns nullptr when no such file can be created; prints
+/// nothing.
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath);
 
 /// Where a plain open of `target` for writing would write: `target` with symbolic links followed
@@ -56,13 +63,23 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 /// not be written (a plain open would fail); prints nothing.
 bool ResolveWriteTarget(const Path& target, Path* file);
 
+/// True when `target` exists (links followed) and is not a regular file: a FIFO, a device, a
+/// directory. Such a file is written in place, never replaced by a file of the tool's own.
+bool IsSpecialFile(const Path& target);
+
+/// Opens an existing special file for writing in place as a plain open would, but without waiting
+/// for a FIFO to get a reader: a FIFO nobody reads fails to open. The stream blocks as usual
+/// afterwards. Returns nullptr on failure; prints nothing.
+std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode);
+
 /// Gives the finished temporary file the permissions a plain open of `file` would leave: those
 /// of `file` when it exists (an open keeps them, and its owner and group as far as the user may
 /// set them), else those of a new file.
 /// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
 void SetPermissionsFor(std::FILE* stream, const Path& file);
 
-/// Moves `from` over `to` in one step, replacing an existing file. False on failure.
+/// Moves `from` over `to` in one step, replacing an existing file, and drops `from` from the
+/// temporary files to remove on a signal. False on failure.
 bool ReplaceFile(const Path& from, const Path& to);
 
 /// True when `path` exists and is the same file as `other`: same device and file identity, so two
@@ -70,7 +87,20 @@ bool ReplaceFile(const Path& from, const Path& to);
 /// cannot be examined (the write that follows then reports the problem).
 bool IsSameFile(const Path& path, const Path& other);
 
-/// Removes a file, ignoring every error.
+/// Removes a file, ignoring every error, and drops it from the temporary files to remove on a
+/// signal.
 void RemoveFileQuietly(const Path& path);
+
+/// True when `name` can only name a file within the folder it is joined to: it holds no path
+/// separator ("/", and also "\" on Windows). Text from the input that becomes part of a file name
+/// must pass this test, or a cell could write outside the output folder.
+bool IsPlainFileName(std::string_view name);
+
+/// Sets the process up for the whole run. Call once at start-up:
+/// - a file-size limit makes writes fail (a write error the tool reports) instead of killing the
+///   process (SIGXFSZ is ignored);
+/// - an interrupt, termination or hang-up (unless ignored when the process started) first
+///   removes the temporary files in flight, then ends the process with that signal as before.
+void InstallSignalHandlers();
 
 }  // namespace quillex::platform

@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -25,6 +28,61 @@ void SetDefaultPermissions(std::FILE* stream) {
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(::fileno(stream), 0666 & ~mask);
+}
+
+// The temporary files in flight, for the signal handler to remove. Fixed storage, since a handler
+// may not allocate; a slot is filled and released only while the signals are blocked, so the
+// handler never sees half a path.
+constexpr int kTempSlots = 8;
+constexpr std::size_t kTempPathSize = 4096;
+char tempPaths[kTempSlots][kTempPathSize];
+volatile std::sig_atomic_t tempUsed[kTempSlots];
+
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds the termination signals back for its lifetime; one that arrives meanwhile is delivered
+// when it ends.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kTerminationSignals) sigaddset(&set, signal);
+    ::sigprocmask(SIG_BLOCK, &set, &previous);
+  }
+  ~SignalBlock() { ::sigprocmask(SIG_SETMASK, &previous, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t previous;
+};
+
+// REQUIRES: the termination signals are blocked.
+void RegisterTempFile(const std::string& path) {
+  if (path.size() >= kTempPathSize) return;  // longer than any path open(2) takes
+  for (int slot = 0; slot < kTempSlots; ++slot) {
+    if (tempUsed[slot] != 0) continue;
+    std::memcpy(tempPaths[slot], path.c_str(), path.size() + 1);
+    tempUsed[slot] = 1;
+    return;
+  }
+}
+
+// REQUIRES: the termination signals are blocked.
+void ForgetTempFile(const std::string& path) {
+  for (int slot = 0; slot < kTempSlots; ++slot) {
+    if (tempUsed[slot] != 0 && path == tempPaths[slot]) tempUsed[slot] = 0;
+  }
+}
+
+extern "C" void RemoveTempFilesAndDie(int signal) {
+  for (int slot = 0; slot < kTempSlots; ++slot) {
+    if (tempUsed[slot] != 0) ::unlink(tempPaths[slot]);
+  }
+  // Ends the process as the signal would have: the caller sees the same status.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 }  // namespace
@@ -65,6 +123,20 @@ Path AppendToPath(const Path& base, std::string_view suffix) {
 
 std::FILE* OpenStream(const Path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
+std::FILE* OpenRegularFile(const Path& path, const char* mode) {
+  // O_NONBLOCK: a FIFO without a writer would otherwise hold the open forever.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat status;
+  std::FILE* stream = nullptr;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
+    stream = ::fdopen(fd, mode);
+  }
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}
+
 // A 32-bit off_t would cut the size of files of 2 GiB or more.
 static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
 
@@ -85,6 +157,8 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
   constexpr std::size_t kNameStart = 64;
   std::string name = target.filename().native().substr(0, kNameStart) + ".tmpXXXXXX";
   std::string pattern = (target.parent_path() / name).native();
+  // Created and registered in one step as far as the signals can tell: no file escapes removal.
+  SignalBlock block;
   int fd = ::mkstemp(pattern.data());
   if (fd < 0) return nullptr;
   std::FILE* stream = ::fdopen(fd, mode);
@@ -93,6 +167,7 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
     ::unlink(pattern.c_str());
     return nullptr;
   }
+  RegisterTempFile(pattern);
   *tempPath = Path(pattern);
   return stream;
 }
@@ -108,6 +183,22 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
   }
   *file = resolved;
   return ::access(resolved.c_str(), W_OK) == 0 || errno == ENOENT;
+}
+
+bool IsSpecialFile(const Path& target) {
+  struct stat status;
+  return ::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode) {
+  // The flags of a plain fopen "w", plus O_NONBLOCK for the open alone: a FIFO without a reader
+  // then fails at once (ENXIO) instead of holding the run.
+  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = nullptr;
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) stream = ::fdopen(fd, mode);
+  if (stream == nullptr) ::close(fd);
+  return stream;
 }
 
 void SetPermissionsFor(std::FILE* stream, const Path& file) {
@@ -126,7 +217,10 @@ void SetPermissionsFor(std::FILE* stream, const Path& file) {
 }
 
 bool ReplaceFile(const Path& from, const Path& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  SignalBlock block;
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  ForgetTempFile(from.native());
+  return true;
 }
 
 bool IsSameFile(const Path& path, const Path& other) {
@@ -136,6 +230,26 @@ bool IsSameFile(const Path& path, const Path& other) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-void RemoveFileQuietly(const Path& path) { ::unlink(path.c_str()); }
+void RemoveFileQuietly(const Path& path) {
+  SignalBlock block;
+  ::unlink(path.c_str());
+  ForgetTempFile(path.native());
+}
+
+bool IsPlainFileName(std::string_view name) { return name.find('/') == std::string_view::npos; }
+
+void InstallSignalHandlers() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct sigaction action {};
+  action.sa_handler = RemoveTempFilesAndDie;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kTerminationSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : kTerminationSignals) {
+    struct sigaction previous {};
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
 
 }  // namespace quillex::platform

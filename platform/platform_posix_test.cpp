@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <random>
 
 #include <cstdlib>
 #include <filesystem>
@@ -77,6 +82,94 @@ TEST(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
   EXPECT_EQ(status.st_gid, 23456u);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   std::filesystem::remove_all(dir);
+}
+
+TEST(FileNameTest, SeparatorMakesNoPlainName) {
+  struct Case {
+    const char* name;
+    bool plain;
+  } cases[] = {{"en", true}, {"..", true}, {"a.b-c", true}, {"", true}, {"\xE6\x97\xA5", true},
+               {"x/../../tmp/y", false}, {"/", false}, {"en/", false}, {"/etc", false}};
+  for (const Case& c : cases) EXPECT_EQ(IsPlainFileName(c.name), c.plain) << c.name;
+}
+
+class SignalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    dir = std::filesystem::path(::testing::TempDir()) /
+          ("quillex_signal_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  // Runs `child` in a forked process and returns its wait status.
+  template <typename Child>
+  int RunChild(Child child) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      InstallSignalHandlers();
+      child();
+      ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  }
+
+  bool Empty() { return std::filesystem::is_empty(dir); }
+
+  std::filesystem::path dir;
+};
+
+TEST_F(SignalTest, TerminationRemovesTemporaryFileAndKeepsSignal) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    int status = RunChild([&] {
+      Path temp;
+      std::FILE* stream = CreateTempFileBeside(dir / "out.bin", "wb", &temp);
+      if (stream == nullptr) ::_exit(2);
+      std::fputs("partial", stream);
+      std::fflush(stream);
+      std::raise(signal);
+      ::_exit(3);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_TRUE(Empty());
+  }
+}
+
+TEST_F(SignalTest, FinishedFilesAreNotRemoved) {
+  int status = RunChild([&] {
+    Path first;
+    Path second;
+    std::FILE* kept = CreateTempFileBeside(dir / "kept", "w", &first);
+    std::FILE* gone = CreateTempFileBeside(dir / "gone", "w", &second);
+    if (kept == nullptr || gone == nullptr) ::_exit(2);
+    std::fclose(kept);
+    std::fclose(gone);
+    if (!ReplaceFile(first, dir / "kept")) ::_exit(3);
+    std::raise(SIGTERM);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(std::filesystem::exists(dir / "kept"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(SignalTest, FileSizeLimitFailsTheWriteInsteadOfKilling) {
+  int status = RunChild([&] {
+    struct rlimit limit = {4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    std::FILE* stream = std::fopen((dir / "big").c_str(), "wb");
+    if (stream == nullptr) ::_exit(2);
+    std::string bytes(1 << 16, 'x');
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    bool failed = std::fflush(stream) != 0 || std::ferror(stream) != 0;
+    ::_exit(failed ? 0 : 4);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
