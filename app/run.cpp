@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <cstdio>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ namespace {
 constexpr const char* kProgramName = "zorb-quillex";
 // From the project's version in CMake: one place to change it.
 constexpr const char* kVersion = QUILLEX_VERSION;
+
+int Run(int argc, const char* const* argv);
 
 void PrintVersionLine() {
   std::printf("%s version %s (compiled at %s %s)\n", kProgramName, kVersion, __DATE__, __TIME__);
@@ -64,7 +67,21 @@ void ChooseConsoleLanguage() {
 }
 
 int RunMain(int argc, const char* const* argv) {
+  platform::InstallSignalHandlers();
   ChooseConsoleLanguage();
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // The last resort, not a way to report failures: the unwinding has closed every file and
+    // removed every temporary one, so the outputs are as they were before the step.
+    PrintOutOfMemory();
+    return 1;
+  }
+}
+
+namespace {
+
+int Run(int argc, const char* const* argv) {
   Options options;
   if (!ParseCommandLine(&options, argc, argv)) return 1;
   if (options.showVersion) {
@@ -96,5 +113,7 @@ int RunMain(int argc, const char* const* argv) {
   if (options.listOutputs) return ListOutputs<BinaryGenerator>(request);
   return Generate<BinaryGenerator>(request);
 }
+
+}  // namespace
 
 }  // namespace quillex

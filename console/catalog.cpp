@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iterator>
+#include <new>
 
 #include "console/shift_jis.h"
 #include "platform/platform.h"
@@ -157,9 +158,9 @@ constexpr CatalogEntry kCatalog[] = {
     /* 41 */
     {"Message table would overwrite the message identifier list: {}",
      "メッセージテーブルがメッセージIDリストを上書きします: {}"},
+    /* 42 */ {"Out of memory.", "メモリが不足しています．"},
 };
-static_assert(std::size(kCatalog) ==
-              static_cast<std::size_t>(Msg::MessageTableOverwritesIdList) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::OutOfMemory) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 
@@ -204,6 +205,14 @@ void PrintWarning(Msg message, const FormatArgs& args) {
 
 void PrintLine(Msg message, const FormatArgs& args) {
   std::fprintf(stdout, "%s\n", GetMessage(message, args).c_str());
+}
+
+void PrintOutOfMemory() {
+  try {
+    PrintError(Msg::OutOfMemory);
+  } catch (const std::bad_alloc&) {
+    std::fputs("Error: Out of memory.\n", stderr);
+  }
 }
 
 bool CommitOutput(OutputFile& file) {

@@ -56,6 +56,7 @@ enum class Msg : std::int32_t {
   FailedToOutputMessageTable = 39,
   TooManyCharactersToIndex = 40,
   MessageTableOverwritesIdList = 41,
+  OutOfMemory = 42,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.
@@ -75,6 +76,10 @@ void PrintError(Msg message, const FormatArgs& args = {});
 void PrintWarning(Msg message, const FormatArgs& args = {});
 /// The text and a line feed on standard output.
 void PrintLine(Msg message, const FormatArgs& args = {});
+
+/// "Error: Out of memory." on standard error, for the last-resort handler of the run. Needs no
+/// memory of its own: when even the message cannot be built, the English text is printed as is.
+void PrintOutOfMemory();
 
 /// Commits `file`. A failed write prints "Failed to write file: {}" with the target; a target
 /// that could not be replaced prints nothing (it counts as a failed open). True when committed;

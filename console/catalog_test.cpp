@@ -49,7 +49,7 @@ class CatalogTest : public ::testing::Test {
 TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   for (bool japanese : {false, true}) {
     useJapanese = japanese;
-    for (std::int32_t index : {-1, 42, INT32_MIN}) {
+    for (std::int32_t index : {-1, 43, INT32_MIN}) {
       EXPECT_EQ(GetMessage(index), "** INVALID MESSAGE **") << index;
     }
   }
@@ -60,6 +60,9 @@ TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
             "be indexed.");
   EXPECT_EQ(GetMessage(41, {FormatArg::OfString("./msg_id.inc")}),
             "Message table would overwrite the message identifier list: ./msg_id.inc");
+  EXPECT_EQ(GetMessage(42), "Out of memory.");
+  useJapanese = true;
+  EXPECT_EQ(GetMessage(42), "メモリが不足しています．");
 }
 
 TEST_F(CatalogTest, FlagSelectsJapanese) {
