@@ -12,8 +12,9 @@ bool OpenFile(FileHandle* slot, const platform::Path& path, const char* mode) {
 }
 
 bool ReadWholeFile(const platform::Path& path, std::string* contents) {
-  FileHandle file;
-  if (!OpenFile(&file, path, "rb")) return false;
+  // Only a regular file has a size to trust: a device or a FIFO would read as an empty table.
+  FileHandle file(platform::OpenRegularFile(path, "rb"));
+  if (file == nullptr) return false;
   std::uint64_t size = 0;
   if (!platform::GetStreamSize(file.get(), &size)) return false;
   contents->clear();
@@ -23,10 +24,12 @@ bool ReadWholeFile(const platform::Path& path, std::string* contents) {
   } catch (const std::bad_alloc&) {
     return false;  // too large for memory: a read failure like any other
   }
-  if (size == 0) return true;
   // Every byte must arrive: a short read would leave zeros that decode as text.
   std::size_t read = std::fread(contents->data(), 1, contents->size(), file.get());
-  return read == contents->size() && std::ferror(file.get()) == 0;
+  if (read != contents->size() || std::ferror(file.get()) != 0) return false;
+  // And no more than the size said: a /proc file says 0, a growing file says too little; either
+  // would be cut short without a word.
+  return std::fgetc(file.get()) == EOF && std::ferror(file.get()) == 0;
 }
 
 bool ReadTextFile(const platform::Path& path, std::string* contents) {

@@ -20,8 +20,10 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 [[nodiscard]] bool OpenFile(FileHandle* slot, const platform::Path& path, const char* mode);
 
 /// Reads the whole file ("rb") into `contents` in one block, replacing what it held. False when
-/// the file cannot be opened or sized (a directory, a pipe), the buffer cannot be allocated, or
-/// fewer bytes than the size can be read; `contents` is then unspecified. Prints nothing.
+/// the file is not a regular file (a directory, a FIFO, a device: a FIFO is not waited for) or
+/// cannot be opened or sized, the buffer cannot be allocated, or the bytes read are fewer or more
+/// than the size said (a /proc file, a file growing meanwhile); `contents` is then unspecified.
+/// Prints nothing.
 [[nodiscard]] bool ReadWholeFile(const platform::Path& path, std::string* contents);
 
 /// Reads the whole file in text mode ("r", so line ends are translated where the platform does)

@@ -1,6 +1,7 @@
 #include "input/file_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -56,6 +57,17 @@ TEST_F(FileIoTest, ReadsTextFilesInBlocksOrFails) {
   EXPECT_EQ(contents, "");
   EXPECT_FALSE(ReadTextFile(dir / "missing.h", &contents));
   EXPECT_FALSE(ReadTextFile(dir, &contents));
+}
+
+// A device, a FIFO or a /proc file has no size to trust: each once read as an empty table.
+TEST_F(FileIoTest, OnlyRegularFilesOfTheirStatedSizeAreRead) {
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::string contents;
+  EXPECT_FALSE(ReadWholeFile(dir / "pipe", &contents));  // no writer: fails, does not wait
+  for (const char* path : {"/dev/zero", "/dev/null", "/proc/self/status"}) {
+    if (!std::filesystem::exists(path)) continue;
+    EXPECT_FALSE(ReadWholeFile(path, &contents)) << path;
+  }
 }
 
 // A 32-bit size would make files of 2 GiB or more fail or read short.
