@@ -131,6 +131,12 @@ bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t
   if (languageId.empty()) return false;
   platform::Path path = MessageTablePath(base, languageId);
   PrintLine(Msg::OutputMessageTable, {PathArg(path)});
+  // A separator would make the cell a path of its own, reaching out of the output folder: such a
+  // language ID names no file, like a name that cannot be opened.
+  if (!platform::IsPlainFileName(languageId)) {
+    PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
+    return false;
+  }
   std::string lines;
   WriteMessageLines(lines, table, column, {});
   if (!WriteOutputFile(path, "w", lines)) {

@@ -50,9 +50,9 @@ class SourceGenerator : public TextReplaceCommandProcessor {
 
   /// Writes the messages of `column` to `base` + "_" + lower-cased language ID + ".inc", after
   /// printing "Output message table: {}". A column without a language ID returns false at once
-  /// and prints nothing (it is no language). When the file cannot be written, prints "Failed to
-  /// output message table: {}" (after "Failed to write file: {}" for a write error) and returns
-  /// false.
+  /// and prints nothing (it is no language). When the file cannot be written, or the language ID
+  /// holds a path separator (it names no file), prints "Failed to output message table: {}"
+  /// (after "Failed to write file: {}" for a write error) and returns false.
   [[nodiscard]] bool WriteMessageTable(const platform::Path& base, std::int32_t column);
 
   /// False after "Message table would overwrite the message identifier list: {}" when a language's
