@@ -85,7 +85,12 @@ TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
     std::string expected;
   } cases[] = {
       {true, -1, {}, "** INVALID MESSAGE **"},
-      {true, 42, {}, "** INVALID MESSAGE **"},
+      {true, 43, {}, "** INVALID MESSAGE **"},
+      {true,
+       42,
+       {},
+       "\x83\x81\x83\x82\x83\x8A\x82\xAA\x95\x73\x91\xAB\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7"
+       "\x81\x44"},
       {true, 33, {}, "\x90\xAC\x8C\xF7\x81\x44"},
       {false, 33, {}, "Succeeded."},
       // English text too: its arguments are converted.
