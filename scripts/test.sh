@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, then builds and runs the whole test suite: a normal build with warnings as errors, an
-# AddressSanitizer + UndefinedBehaviorSanitizer build, and (where its toolchain can be installed)
-# the Windows cross build under Wine.
+# Sets up, then builds and runs the whole test suite: a normal build with warnings as errors, the
+# fuzz targets briefly (when clang can be had), an AddressSanitizer + UndefinedBehaviorSanitizer
+# build, and (where its toolchain can be installed) the Windows cross build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -17,6 +17,15 @@ run_suite() {
 }
 
 run_suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== fuzz =="
+fuzz_status=0
+bash scripts/fuzz.sh "${QUILLEX_FUZZ_SECONDS:-5}" || fuzz_status=$?
+if [ "$fuzz_status" = 3 ]; then
+  echo "fuzz: skipped the fuzz targets (no clang with libFuzzer)"
+elif [ "$fuzz_status" != 0 ]; then
+  exit "$fuzz_status"
+fi
+
 run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLEX_SANITIZE=ON
 
 # The Windows build, unless its toolchain and Wine cannot be had on this machine (status 3).

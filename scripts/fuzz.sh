@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang and runs each, one after the other, for a given
+# time on its seed corpus (copied, so the repository's corpus only grows by hand).
+#   usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]     (default: 60 s, every target)
+# Installs clang and its runtime libraries through apt-get when missing (as root or with
+# password-less sudo). Exits 3 when clang cannot be had, 1 on a finding (the reproducer is kept in
+# build/fuzz/findings/TARGET/), 0 otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+
+have_clang() {
+  command -v clang++ >/dev/null 2>&1 &&
+    echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
+      clang++ -x c++ -fsanitize=fuzzer,address,undefined -o /dev/null - >/dev/null 2>&1
+}
+if ! have_clang; then
+  if [ "$(id -u)" = 0 ]; then
+    sudo=()
+  elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    sudo=(sudo -n)
+  else
+    echo "fuzz: clang with libFuzzer is missing and cannot be installed here" >&2
+    exit 3
+  fi
+  echo "Installing: clang libclang-rt-dev"
+  { "${sudo[@]+"${sudo[@]}"}" apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]+"${sudo[@]}"}" apt-get install -y -qq clang libclang-rt-dev; } ||
+    { echo "fuzz: installing clang failed" >&2; exit 3; }
+  have_clang || { echo "fuzz: clang cannot build a fuzz target" >&2; exit 3; }
+fi
+
+build=build/fuzz
+CXX=clang++ cmake -S . -B "$build" -DQUILLEX_FUZZ=ON -DQUILLEX_TESTS=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if ! cmake --build "$build" -j 2 >"$build/build.log" 2>&1; then
+  cat "$build/build.log"
+  exit 1
+fi
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for dir in fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
+fi
+status=0
+for target in "${targets[@]}"; do
+  corpus="$build/corpus/$target"
+  findings="$build/findings/$target"
+  mkdir -p "$corpus" "$findings"
+  cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+  # Standard output and error of the tool's own code are closed (its error lines would flood the
+  # log); libFuzzer keeps its own report.
+  if "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -close_fd_mask=3 \
+      -max_len=4096 -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/" \
+      -print_final_stats=1 >"$build/$target.log" 2>&1; then
+    echo "$target: $(grep -E '^stat::number_of_executed_units' "$build/$target.log" | awk '{print $2}') runs, no finding"
+  else
+    echo "$target: FINDING, see $build/$target.log and $findings/"
+    grep -E 'ERROR|SUMMARY|deadly signal|Test unit written' "$build/$target.log" | head -5
+    status=1
+  fi
+done
+exit $status
