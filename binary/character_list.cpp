@@ -35,8 +35,10 @@ std::string CharacterListSuffix(std::string_view key) {
 bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& base) {
   for (const auto& [key, table] : tables) {
     const platform::Path path = platform::AppendToPath(base, CharacterListSuffix(key));
-    // Prints "Failed to write file: {}" first when the writing itself failed.
-    if (!WriteOutputFile(path, "w", CharacterListJson(table))) {
+    // A key with a path separator would reach out of the output folder: it names no file, like a
+    // name that cannot be opened. WriteOutputFile prints "Failed to write file: {}" first when
+    // the writing itself failed.
+    if (!platform::IsPlainFileName(key) || !WriteOutputFile(path, "w", CharacterListJson(table))) {
       PrintError(Msg::FailedToOutputCharacterList, {PathArg(path)});
       return false;
     }

@@ -22,7 +22,8 @@ std::string CharacterListSuffix(std::string_view key);
 
 /// Writes the list of every table to `base` + CharacterListSuffix(key), each completely or not
 /// at all, and prints "Output list of using characters: {}" once a file is in place. At the first
-/// file that cannot be written prints error "Failed to output the list of using characters: {}"
+/// file that cannot be written, or whose key holds a path separator (it names no file), prints
+/// error "Failed to output the list of using characters: {}"
 /// (after "Failed to write file: {}" when the writing itself failed) and returns false; the
 /// files written before it stay.
 [[nodiscard]] bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& base);
