@@ -33,8 +33,9 @@ bool ReadWholeFile(const platform::Path& path, std::string* contents) {
 }
 
 bool ReadTextFile(const platform::Path& path, std::string* contents) {
-  FileHandle file;
-  if (!OpenFile(&file, path, "r")) return false;
+  // A device would be read forever (/dev/zero fills memory) and a FIFO could hold the open.
+  FileHandle file(platform::OpenRegularFile(path, "r"));
+  if (file == nullptr) return false;
   contents->clear();
   // Read in blocks until the end: text mode may return fewer bytes than the file's size.
   char block[64 * 1024];

@@ -27,8 +27,9 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 [[nodiscard]] bool ReadWholeFile(const platform::Path& path, std::string* contents);
 
 /// Reads the whole file in text mode ("r", so line ends are translated where the platform does)
-/// into `contents`, replacing what it held. False when the file cannot be opened or a read fails
-/// (a directory); `contents` is then unspecified. Prints nothing.
+/// into `contents`, replacing what it held. False when the file is not a regular file (a
+/// directory, a FIFO, a device: a FIFO is not waited for), cannot be opened or a read fails;
+/// `contents` is then unspecified. Prints nothing.
 [[nodiscard]] bool ReadTextFile(const platform::Path& path, std::string* contents);
 
 }  // namespace quillex

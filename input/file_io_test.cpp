@@ -68,6 +68,11 @@ TEST_F(FileIoTest, OnlyRegularFilesOfTheirStatedSizeAreRead) {
     if (!std::filesystem::exists(path)) continue;
     EXPECT_FALSE(ReadWholeFile(path, &contents)) << path;
   }
+  // Replace files too: /dev/zero would never end.
+  EXPECT_FALSE(ReadTextFile(dir / "pipe", &contents));
+  if (std::filesystem::exists("/dev/zero")) {
+    EXPECT_FALSE(ReadTextFile("/dev/zero", &contents));
+  }
 }
 
 // A 32-bit size would make files of 2 GiB or more fail or read short.
