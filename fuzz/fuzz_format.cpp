@@ -20,8 +20,7 @@ bool HasHugeWidth(const std::string& format) {
     if (format[i] != '{') continue;
     quillex::PlaceholderSpec spec;
     quillex::ParseField(format.c_str() + i, &spec);
-    if (spec.width > 4096 || spec.width < -4096 || spec.precision > 4096 ||
-        spec.hexDigits > 4096) {
+    if (spec.width > 4096 || spec.width < -4096 || spec.precision > 4096 || spec.hexDigits > 4096) {
       return true;
     }
   }

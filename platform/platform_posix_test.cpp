@@ -5,10 +5,9 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <random>
-
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "platform/platform.h"
@@ -88,8 +87,9 @@ TEST(FileNameTest, SeparatorMakesNoPlainName) {
   struct Case {
     const char* name;
     bool plain;
-  } cases[] = {{"en", true}, {"..", true}, {"a.b-c", true}, {"", true}, {"\xE6\x97\xA5", true},
-               {"x/../../tmp/y", false}, {"/", false}, {"en/", false}, {"/etc", false}};
+  } cases[] = {{"en", true}, {"..", true},           {"a.b-c", true},
+               {"", true},   {"\xE6\x97\xA5", true}, {"x/../../tmp/y", false},
+               {"/", false}, {"en/", false},         {"/etc", false}};
   for (const Case& c : cases) EXPECT_EQ(IsPlainFileName(c.name), c.plain) << c.name;
 }
 
