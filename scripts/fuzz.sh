@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of fuzz/ with clang and runs each, one after the other, for a given
+# Builds the libFuzzer targets (those of fuzz/, and the reader's) with clang and runs each, one after the other, for a given
 # time on its seed corpus (copied, so the repository's corpus only grows by hand).
 #   usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]     (default: 60 s, every target)
 # Installs clang and its runtime libraries through apt-get when missing (as root or with
@@ -39,6 +39,7 @@ if ! cmake --build "$build" -j 2 >"$build/build.log" 2>&1; then
   exit 1
 fi
 
+# Every target has a seed corpus folder of its name.
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for dir in fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
@@ -51,7 +52,13 @@ for target in "${targets[@]}"; do
   cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
   # Standard output and error of the tool's own code are closed (its error lines would flood the
   # log); libFuzzer keeps its own report.
-  if "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -close_fd_mask=3 \
+  binary=$(find "$build" -name "$target" -type f -perm -u+x | head -n 1)
+  if [ -z "$binary" ]; then
+    echo "$target: no such fuzz target in $build"
+    status=1
+    continue
+  fi
+  if "$binary" "$corpus" -max_total_time="$seconds" -close_fd_mask=3 \
       -max_len=4096 -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/" \
       -print_final_stats=1 >"$build/$target.log" 2>&1; then
     echo "$target: $(grep -E '^stat::number_of_executed_units' "$build/$target.log" | awk '{print $2}') runs, no finding"
