@@ -188,4 +188,32 @@ bool IsSameFile(const Path& path, const Path& other) {
 
 void RemoveFileQuietly(const Path& path) { ::DeleteFileW(path.c_str()); }
 
+std::FILE* OpenRegularFile(const Path& path, const char* mode) {
+  std::FILE* stream = OpenStream(path, mode);
+  if (stream == nullptr) return nullptr;
+  // A device (NUL, CON) or a pipe has no size to trust: only a disk file is read.
+  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    std::fclose(stream);
+    return nullptr;
+  }
+  return stream;
+}
+
+// Asking would mean opening the target, which for a pipe already connects to it. A device or a
+// pipe is never replaced here anyway: MoveFileEx refuses them, and the step reports a failed open.
+bool IsSpecialFile(const Path&) { return false; }
+
+std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode) {
+  return OpenStream(target, mode);
+}
+
+bool IsPlainFileName(std::string_view name) {
+  return name.find_first_of("/\\") == std::string_view::npos;
+}
+
+// Windows has neither SIGXFSZ nor SIGHUP, and Ctrl-C reaches a console program on a thread of its
+// own: a temporary file in flight then stays behind.
+void InstallSignalHandlers() {}
+
 }  // namespace quillex::platform

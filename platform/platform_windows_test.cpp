@@ -152,5 +152,15 @@ TEST_F(StreamTest, SameFileByAnyPath) {
   }
 }
 
+// A language ID or table key becomes part of a file name: either separator would lead out of the
+// output folder.
+TEST(PathTest, SeparatorMakesNoPlainName) {
+  EXPECT_TRUE(IsPlainFileName("ja-JP"));
+  EXPECT_TRUE(IsPlainFileName(".."));
+  EXPECT_FALSE(IsPlainFileName("x/../y"));
+  EXPECT_FALSE(IsPlainFileName("x\\..\\y"));
+  EXPECT_FALSE(IsPlainFileName("\\"));
+}
+
 }  // namespace
 }  // namespace quillex::platform
