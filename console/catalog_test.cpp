@@ -61,8 +61,6 @@ TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   EXPECT_EQ(GetMessage(41, {FormatArg::OfString("./msg_id.inc")}),
             "Message table would overwrite the message identifier list: ./msg_id.inc");
   EXPECT_EQ(GetMessage(42), "Out of memory.");
-  useJapanese = true;
-  EXPECT_EQ(GetMessage(42), "メモリが不足しています．");
 }
 
 TEST_F(CatalogTest, FlagSelectsJapanese) {
@@ -72,6 +70,7 @@ TEST_F(CatalogTest, FlagSelectsJapanese) {
   EXPECT_EQ(GetMessage(Msg::Succeeded), "成功．");
   EXPECT_EQ(GetMessage(Msg::FailedToOpenFile, {FormatArg::OfString("a.txt")}),
             "a.txtをオープンできませんでした．");
+  EXPECT_EQ(GetMessage(Msg::OutOfMemory), "メモリが不足しています．");
 }
 
 TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
