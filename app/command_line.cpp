@@ -34,6 +34,7 @@ enum class Word {
   IndexingAll,
   ListOutputs,
   KeepUnchanged,
+  Check,
   None
 };
 
@@ -51,6 +52,7 @@ Word Classify(std::string_view argument) {
   if (argument == "--indexing-all") return Word::IndexingAll;
   if (argument == "--list-outputs") return Word::ListOutputs;
   if (argument == "--keep-unchanged") return Word::KeepUnchanged;
+  if (argument == "--check") return Word::Check;
   return Word::None;
 }
 
@@ -121,6 +123,8 @@ bool ParseCommandLine(Options* options, int argc, const char* const* argv) {
           options->replaceFiles.push_back(platform::PathFromNarrow(value));
           break;
         default:  // Word::HashSeed
+          options->autoHashSeed = std::string_view(value) == "auto";
+          if (options->autoHashSeed) break;
           if (!ParseHashSeed(value, &options->hashSeed)) {
             PrintOptionError(Msg::InvalidHashSeed, value);
             return false;
@@ -150,6 +154,9 @@ bool ParseCommandLine(Options* options, int argc, const char* const* argv) {
         break;
       case Word::KeepUnchanged:
         options->keepUnchanged = true;
+        break;
+      case Word::Check:
+        options->check = true;
         break;
       default:
         // An empty argument leaves the input unset, so a later one may still name it.

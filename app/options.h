@@ -23,6 +23,8 @@ struct Options {
   // Additions for build systems; not in the built-in usage text, which stays as it always was.
   bool listOutputs = false;    // --list-outputs: print the paths a run would write, write nothing
   bool keepUnchanged = false;  // --keep-unchanged: leave outputs whose bytes would not change
+  bool autoHashSeed = false;  // "--hash-seed auto": the first seed from the default without collisions
+  bool check = false;         // "--check": diagnostics only, no file written
 };
 
 }  // namespace quillex

@@ -11,6 +11,8 @@
 #include "app/options.h"
 #include "binary/binary_generator.h"
 #include "platform/output_file.h"
+#include "check/checker.h"
+#include "check/seed_search.h"
 #include "platform/platform.h"
 #include "source/source_generator.h"
 
@@ -58,6 +60,33 @@ int ListOutputs(const Request& request) {
   return 0;
 }
 
+// "--hash-seed auto": replaces the seed with the first one from the default that keeps the
+// identifiers apart. An unreadable CSV file keeps the default, for the run to report.
+bool ResolveAutoHashSeed(Options& options) {
+  if (!options.autoHashSeed) return true;
+  options.hashSeed = kDefaultHashSeed;
+  if (ChooseHashSeed(options.inputPath, kDefaultHashSeed, &options.hashSeed) ==
+      SeedChoice::NoSeed) {
+    PrintError(Msg::NoCollisionFreeSeed);
+    return false;
+  }
+  return true;
+}
+
+int RunCheck(Options& options) {
+  const bool binary = !options.sourceOutput;
+  if (binary && options.autoHashSeed) {
+    if (!ResolveAutoHashSeed(options)) return 1;
+    PrintLine(Msg::UsingHashSeed, {FormatArg::OfUInt(options.hashSeed)});
+  }
+  const CheckSettings settings{
+      .sourceOutput = options.sourceOutput,
+      .perLanguageIndexing = binary && options.indexing == IndexingMode::PerLanguage,
+      .hashSeed = options.hashSeed,
+      .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix))};
+  return CheckInputFile(options.inputPath, settings) ? 0 : 1;
+}
+
 }  // namespace
 
 void ChooseConsoleLanguage() {
@@ -94,6 +123,7 @@ int Run(int argc, const char* const* argv) {
     return 0;
   }
   keepUnchangedOutputs = options.keepUnchanged;
+  if (options.check) return RunCheck(options);
   if (options.sourceOutput) {
     const SourceRequest request{.inputPath = options.inputPath,
                                 .outputDirectory = options.outputDirectory,
@@ -104,6 +134,7 @@ int Run(int argc, const char* const* argv) {
     if (options.indexing != IndexingMode::NoIndexing) PrintWarning(Msg::SourceNoIndexing);
     return Generate<SourceGenerator>(request);
   }
+  if (!options.listOutputs && !ResolveAutoHashSeed(options)) return 1;
   const BinaryRequest request{.inputPath = options.inputPath,
                               .outputDirectory = options.outputDirectory,
                               .prefix = options.prefix,

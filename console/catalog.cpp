@@ -159,8 +159,88 @@ constexpr CatalogEntry kCatalog[] = {
     {"Message table would overwrite the message identifier list: {}",
      "メッセージテーブルがメッセージIDリストを上書きします: {}"},
     /* 42 */ {"Out of memory.", "メモリが不足しています．"},
+    /* 43 */
+    {"Invalid UTF-8 byte 0x{f0>2X}: save the file as UTF-8 or UTF-16",
+     "UTF-8として不正なバイト 0x{f0>2X} です: UTF-8かUTF-16で保存してください"},
+    /* 44 */ {"The file ends in the middle of a character", "文字の途中でファイルが終わっています"},
+    /* 45 */
+    {"NUL character: the CSV file cannot be read past it",
+     "NUL文字です: CSVファイルはこれより先を読めません"},
+    /* 46 */
+    {"Carriage return without a line feed: records end only at CR LF",
+     "LFのないCRです: レコードはCR LFでのみ終わります"},
+    /* 47 */
+    {"Text after a closing quote: a quote inside a quoted field is written twice (\"\")",
+     "閉じ引用符の後に文字があります: 引用符で囲んだフィールド内の引用符は2つ重ねて(\"\")書きます"},
+    /* 48 */
+    {"This quote is never closed: the file ends inside the quoted field",
+     "この引用符は閉じられていません: 引用符で囲んだフィールドの途中でファイルが終わっています"},
+    /* 49 */
+    {"No CR LF line ends in the file: records end only at CR LF, so every line is read into the "
+     "header row",
+     "ファイルにCR LFの改行がありません: レコードはCR LFでのみ終わるため，すべての行がヘッダ行として"
+     "読まれます"},
+    /* 50 */
+    {"This record has {} fields and the header {}: the extra ones are dropped",
+     "このレコードのフィールド数は{}，ヘッダは{}です: 余分なフィールドは捨てられます"},
+    /* 51 */
+    {"This record has {} fields and the header {}: the missing ones are read as empty",
+     "このレコードのフィールド数は{}，ヘッダは{}です: 足りないフィールドは空として読まれます"},
+    /* 52 */
+    {"No field for argument {} here, but the \"{}\" text has one",
+     "ここには引数{}のフィールドがありませんが，\"{}\"のテキストにはあります"},
+    /* 53 */
+    {"Field for argument {} here, but the \"{}\" text has none",
+     "ここには引数{}のフィールドがありますが，\"{}\"のテキストにはありません"},
+    /* 54 */
+    {"{} colour tags here, {} in the \"{}\" text",
+     "カラータグがここでは{0}個，\"{2}\"のテキストでは{1}個です"},
+    /* 55 */
+    {"{} typeface tags here, {} in the \"{}\" text",
+     "書体タグがここでは{0}個，\"{2}\"のテキストでは{1}個です"},
+    /* 56 */
+    {"{} ruby tags here, {} in the \"{}\" text",
+     "ルビタグがここでは{0}個，\"{2}\"のテキストでは{1}個です"},
+    /* 57 */
+    {"Empty: the \"{}\" text is used in its place", "空です: 代わりに\"{}\"のテキストが使われます"},
+    /* 58 */
+    {"{} messages of \"{}\" are empty and use the \"{}\" text",
+     "\"{1}\"のメッセージ{0}個が空で，\"{2}\"のテキストが使われます"},
+    /* 59 */
+    {"Text in a row without an identifier: the row is skipped",
+     "識別子のない行にテキストがあります: この行は読み飛ばされます"},
+    /* 60 */ {"Identifier \"{}\" is already on line {}", "識別子\"{}\"は{}行目にもあります"},
+    /* 61 */
+    {"Identifier \"{}\" has the hash 0x{f0>8X} of \"{}\" on line {}: try --hash-seed auto",
+     "識別子\"{0}\"のハッシュ値0x{1f0>8X}は{3}行目の\"{2}\"と同じです: --hash-seed autoを試してください"},
+    /* 62 */
+    {"Language \"{}\" writes the file {} of language \"{}\" in column {}",
+     "言語\"{0}\"は{3}列目の言語\"{2}\"と同じファイル{1}に書き込みます"},
+    /* 63 */
+    {"Language \"{}\" writes {}, the file of the identifier list",
+     "言語\"{}\"は識別子リストのファイル{}に書き込みます"},
+    /* 64 */ {"Language \"{}\" is already in column {}", "言語\"{}\"は{}列目にもあります"},
+    /* 65 */
+    {"Language \"{}\" has the hash 0x{f0>8X} of \"{}\" in column {}",
+     "言語\"{0}\"のハッシュ値0x{1f0>8X}は{3}列目の\"{2}\"と同じです"},
+    /* 66 */
+    {"This name holds the control character U+{f0>4X}, which breaks its line in the generated "
+     "files",
+     "この名前は制御文字U+{f0>4X}を含み，生成ファイルでその行が崩れます"},
+    /* 67 */
+    {"Identifier \"{}\" holds \"*/\", which ends its comment in the message tables of source "
+     "output",
+     "識別子\"{}\"は\"*/\"を含み，ソース出力のメッセージテーブルでコメントが終わってしまいます"},
+    /* 68 */
+    {"\"{}\" is no C++ identifier, so the generated include files do not compile with it",
+     "\"{}\"はC++の識別子ではないため，生成されるインクルードファイルがコンパイルできません"},
+    /* 69 */
+    {"Column {} has texts but no language ID: they are never read",
+     "{}列目にはテキストがありますが言語IDがありません: 読み込まれません"},
+    /* 70 */
+    {"No hash seed keeps all identifiers apart", "すべての識別子を区別できるハッシュのシード値がありません"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::OutOfMemory) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::NoCollisionFreeSeed) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 
@@ -213,6 +293,28 @@ void PrintOutOfMemory() {
   } catch (const std::bad_alloc&) {
     std::fputs("Error: Out of memory.\n", stderr);
   }
+}
+
+void PrintDiagnostic(std::string_view file, std::uint32_t line, std::uint32_t column, bool error,
+                     Msg message, const FormatArgs& args, std::string_view check) {
+  auto compose = [&](bool japanese) {
+    std::string text(file);
+    text += ':' + std::to_string(line) + ':' + std::to_string(column) +
+            (error ? ": error: " : ": warning: ");
+    text += FormatString(CatalogText(static_cast<std::int32_t>(message), japanese), args);
+    text += " [";
+    text += check;
+    text += ']';
+    return text;
+  };
+  std::string text = compose(useJapanese);
+  // The whole line is converted at once, like any other message, so the file name too.
+  if (platform::GetMultibyteCodePage() == 932) {
+    std::string shiftJis;
+    text = ToShiftJis(text, &shiftJis) ? shiftJis : compose(false);
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 bool CommitOutput(OutputFile& file) {

@@ -57,6 +57,35 @@ enum class Msg : std::int32_t {
   TooManyCharactersToIndex = 40,
   MessageTableOverwritesIdList = 41,
   OutOfMemory = 42,
+  // The texts of --check diagnostics (PrintDiagnostic).
+  CheckInvalidUtf8 = 43,
+  CheckCutCharacter = 44,
+  CheckNulCharacter = 45,
+  CheckLoneCarriageReturn = 46,
+  CheckTextAfterQuote = 47,
+  CheckUnclosedQuote = 48,
+  CheckNoCrLf = 49,
+  CheckExtraFields = 50,
+  CheckMissingFields = 51,
+  CheckFieldMissing = 52,
+  CheckFieldAdded = 53,
+  CheckColorTagCount = 54,
+  CheckFaceTagCount = 55,
+  CheckRubyTagCount = 56,
+  CheckEmptyTranslation = 57,
+  CheckEmptyTranslationCount = 58,
+  CheckEmptyIdentifier = 59,
+  CheckDuplicateIdentifier = 60,
+  CheckHashCollision = 61,
+  CheckLanguageFileClash = 62,
+  CheckLanguageIdListClash = 63,
+  CheckDuplicateLanguage = 64,
+  CheckLanguageHashCollision = 65,
+  CheckControlCharacter = 66,
+  CheckCommentEnd = 67,
+  CheckNotIdentifier = 68,
+  CheckUnnamedColumn = 69,
+  NoCollisionFreeSeed = 70,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.
@@ -80,6 +109,10 @@ void PrintLine(Msg message, const FormatArgs& args = {});
 /// "Error: Out of memory." on standard error, for the last-resort handler of the run. Needs no
 /// memory of its own: when even the message cannot be built, the English text is printed as is.
 void PrintOutOfMemory();
+/// Prints "FILE:LINE:COLUMN: error: TEXT [CHECK]" (or "warning:") on standard error, the form
+/// editors and build logs pick up. Only TEXT, the catalog text of `message`, is translated.
+void PrintDiagnostic(std::string_view file, std::uint32_t line, std::uint32_t column, bool error,
+                     Msg message, const FormatArgs& args, std::string_view check);
 
 /// Commits `file`. A failed write prints "Failed to write file: {}" with the target; a target
 /// that could not be replaced prints nothing (it counts as a failed open). True when committed;

@@ -1,0 +1,371 @@
+#include "check/checker.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "input/file_io.h"
+#include "markup/markup_parser.h"
+
+namespace quillex {
+namespace {
+
+FormatArg Text(const std::string& text) { return FormatArg::OfString(text); }
+FormatArg Number(std::uint64_t value) { return FormatArg::OfUInt(value); }
+
+// What a message text holds that its translations must hold too.
+struct MessageShape {
+  std::set<std::int64_t> arguments;  // argument numbers, as the formatter would take them
+  std::uint64_t colorTags = 0;
+  std::uint64_t faceTags = 0;
+  std::uint64_t rubyTags = 0;
+};
+
+MessageShape ShapeOf(const std::string& text) {
+  MsgNodeList nodes;
+  ParseMarkup(text, &nodes);
+  MessageShape shape;
+  std::int64_t counter = 0;
+  for (const auto& node : nodes) {
+    switch (node->GetType()) {
+      case MsgNodeType::Subst: {
+        const PlaceholderSpec& spec = static_cast<const SubstMsgNode&>(*node).spec;
+        shape.arguments.insert(spec.index >= 0 ? spec.index : counter);
+        if (!spec.tilde) ++counter;
+        break;
+      }
+      case MsgNodeType::Color:
+        ++shape.colorTags;
+        break;
+      case MsgNodeType::Face:
+        ++shape.faceTags;
+        break;
+      case MsgNodeType::Ruby:
+        ++shape.rubyTags;
+        break;
+      default:
+        break;
+    }
+  }
+  return shape;
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The first control character (a line break, say) in `name`, or 0. UTF-8 keeps them single bytes.
+std::uint32_t ControlCharacter(const std::string& name) {
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return byte;
+  }
+  return 0;
+}
+
+// What the include files can use as an enumerator: letters, digits and '_', not led by a digit;
+// non-ASCII characters are left to the compiler.
+bool IsIdentifier(const std::string& name) {
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x80 || byte == '_' || (byte >= 'a' && byte <= 'z') ||
+           (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
+  });
+}
+
+class CsvChecker {
+ public:
+  CsvChecker(const CsvScan& scan, const CheckSettings& settings)
+      : scan(scan), settings(settings) {}
+
+  std::vector<Diagnostic> Run() {
+    if (scan.fault != ScanFault::None) {
+      CheckFault();
+      return std::move(found);
+    }
+    const bool noCrLf = !scan.hasCrLf && scan.firstRecordHasLineFeed;
+    if (noCrLf) {
+      // Every other finding in the header would follow from this one.
+      Add(scan.firstRecordLineFeed, false, Msg::CheckNoCrLf, {}, "line-ends");
+    }
+    CheckRecordLengths();
+    FindLanguages();
+    if (!noCrLf) CheckLanguages();
+    CheckUnnamedColumns();
+    CheckRows();
+    std::stable_sort(found.begin(), found.end(), [](const Diagnostic& a, const Diagnostic& b) {
+      return a.position.line != b.position.line ? a.position.line < b.position.line
+                                                : a.position.column < b.position.column;
+    });
+    AddEmptyCounts();
+    return std::move(found);
+  }
+
+ private:
+  struct Language {
+    std::string name;
+    std::int32_t column = 0;
+    std::uint64_t emptyTexts = 0;
+  };
+
+  void Add(TextPosition position, bool error, Msg message, FormatArgs args, const char* check) {
+    found.push_back({position, error, message, std::move(args), check});
+  }
+
+  void CheckFault() {
+    const TextPosition at = scan.faultPosition;
+    switch (scan.fault) {
+      case ScanFault::InvalidUtf8:
+        return Add(at, true, Msg::CheckInvalidUtf8, {Number(scan.faultByte)}, "csv-encoding");
+      case ScanFault::CutCharacter:
+        return Add(at, true, Msg::CheckCutCharacter, {}, "csv-encoding");
+      case ScanFault::NulCharacter:
+        return Add(at, true, Msg::CheckNulCharacter, {}, "csv-nul");
+      case ScanFault::LoneCarriageReturn:
+        return Add(at, true, Msg::CheckLoneCarriageReturn, {}, "csv-line-end");
+      case ScanFault::TextAfterQuote:
+        return Add(at, true, Msg::CheckTextAfterQuote, {}, "csv-quote");
+      case ScanFault::UnclosedQuote:
+        return Add(at, true, Msg::CheckUnclosedQuote, {}, "csv-quote");
+      case ScanFault::TooLarge:
+        return Add(at, true, Msg::OutOfMemory, {}, "csv-size");
+      case ScanFault::None:
+        return;
+    }
+  }
+
+  void CheckRecordLengths() {
+    for (std::int32_t row = 1; row < scan.rows; ++row) {
+      const ScannedRecord& record = scan.records[static_cast<std::size_t>(row)];
+      const FormatArgs args = {Number(static_cast<std::uint64_t>(record.fieldCount)),
+                               Number(static_cast<std::uint64_t>(scan.columns))};
+      if (record.fieldCount > scan.columns) {
+        Add(record.position, true, Msg::CheckExtraFields, args, "record-length");
+      } else if (record.fieldCount < scan.columns &&
+                 !(record.fieldCount == 1 && scan.Cell(row, 0).text.empty())) {
+        // An empty line (and the one a final CR LF leaves) is a comment row, not a short record.
+        Add(record.position, false, Msg::CheckMissingFields, args, "record-length");
+      }
+    }
+  }
+
+  // The languages whose texts the run reads, the first one first.
+  void FindLanguages() {
+    for (std::int32_t column = 1; column < scan.columns; ++column) {
+      const std::string& name = scan.Cell(0, column).text;
+      if (!name.empty()) languages.push_back({name, column});
+    }
+    if (settings.sourceOutput) {
+      // Source output falls back to column 1, whatever its header says.
+      if (scan.columns > 1) {
+        firstColumn = 1;
+        firstName = scan.Cell(0, 1).text;
+      }
+    } else if (!languages.empty()) {
+      firstColumn = languages[0].column;
+      firstName = languages[0].name;
+    }
+  }
+
+  void CheckName(const ScannedCell& cell) {
+    if (const std::uint32_t control = ControlCharacter(cell.text)) {
+      Add(cell.position, true, Msg::CheckControlCharacter, {Number(control)}, "name-syntax");
+    } else if (!IsIdentifier(cell.text)) {
+      Add(cell.position, false, Msg::CheckNotIdentifier, {Text(cell.text)}, "name-syntax");
+    }
+  }
+
+  void CheckLanguages() {
+    std::map<std::string, const Language*> byName;
+    std::map<std::uint32_t, const Language*> byHash;
+    std::map<std::string, const Language*> byFile;
+    const std::string idList = settings.basePath + "_id.inc";
+    for (const Language& language : languages) {
+      const ScannedCell& cell = scan.Cell(0, language.column);
+      CheckName(cell);
+      const std::string lower = LowerCase(language.name);
+      if (settings.sourceOutput) {
+        const std::string file = settings.basePath + "_" + lower + ".inc";
+        if (file == idList) {
+          Add(cell.position, true, Msg::CheckLanguageIdListClash, {Text(language.name), Text(file)},
+              "file-clash");
+        } else if (auto [it, added] = byFile.emplace(file, &language); !added) {
+          Add(cell.position, true, Msg::CheckLanguageFileClash,
+              {Text(language.name), Text(file), Text(it->second->name),
+               Number(static_cast<std::uint64_t>(it->second->column) + 1)},
+              "file-clash");
+        }
+        continue;
+      }
+      if (auto [it, added] = byName.emplace(language.name, &language); !added) {
+        Add(cell.position, true, Msg::CheckDuplicateLanguage,
+            {Text(language.name), Number(static_cast<std::uint64_t>(it->second->column) + 1)},
+            "duplicate-language");
+        continue;
+      }
+      const std::uint32_t hash = HashString(language.name, settings.hashSeed);
+      if (auto [it, added] = byHash.emplace(hash, &language); !added) {
+        Add(cell.position, true, Msg::CheckLanguageHashCollision,
+            {Text(language.name), Number(hash), Text(it->second->name),
+             Number(static_cast<std::uint64_t>(it->second->column) + 1)},
+            "hash-collision");
+      }
+      if (settings.perLanguageIndexing) {
+        const std::string file = settings.basePath + "_using_" + lower + ".json";
+        if (auto [it, added] = byFile.emplace(file, &language); !added) {
+          Add(cell.position, true, Msg::CheckLanguageFileClash,
+              {Text(language.name), Text(file), Text(it->second->name),
+               Number(static_cast<std::uint64_t>(it->second->column) + 1)},
+              "file-clash");
+        }
+      }
+    }
+  }
+
+  void CheckUnnamedColumns() {
+    for (std::int32_t column = 1; column < scan.columns; ++column) {
+      if (!scan.Cell(0, column).text.empty()) continue;
+      if (settings.sourceOutput && column == 1) continue;  // read as the fallback
+      for (std::int32_t row = 1; row < scan.rows; ++row) {
+        if (!scan.Cell(row, column).text.empty()) {
+          Add(scan.Cell(0, column).position, false, Msg::CheckUnnamedColumn,
+              {Number(static_cast<std::uint64_t>(column) + 1)}, "unnamed-column");
+          break;
+        }
+      }
+    }
+  }
+
+  bool RowHasText(std::int32_t row) const {
+    for (std::int32_t column = 1; column < scan.columns; ++column) {
+      if (!scan.Cell(row, column).text.empty()) return true;
+    }
+    return false;
+  }
+
+  void CheckRows() {
+    std::unordered_map<std::string, std::uint32_t> lineOfName;
+    std::unordered_map<std::uint32_t, std::int32_t> rowOfHash;
+    for (std::int32_t row = 1; row < scan.rows; ++row) {
+      const ScannedCell& id = scan.Cell(row, 0);
+      if (id.text.empty()) {
+        if (RowHasText(row)) {
+          Add(scan.records[static_cast<std::size_t>(row)].position, false,
+              Msg::CheckEmptyIdentifier, {}, "empty-identifier");
+        }
+        continue;
+      }
+      if (!settings.sourceOutput && id.text[0] == '#') continue;  // a comment row
+      CheckName(id);
+      if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
+        Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
+      }
+      if (auto [it, added] = lineOfName.emplace(id.text, id.position.line); !added) {
+        Add(id.position, true, Msg::CheckDuplicateIdentifier, {Text(id.text), Number(it->second)},
+            "duplicate-identifier");
+      } else if (!settings.sourceOutput) {
+        const std::uint32_t hash = HashString(id.text, settings.hashSeed);
+        if (auto [other, fresh] = rowOfHash.emplace(hash, row); !fresh) {
+          const ScannedCell& first = scan.Cell(other->second, 0);
+          Add(id.position, true, Msg::CheckHashCollision,
+              {Text(id.text), Number(hash), Text(first.text), Number(first.position.line)},
+              "hash-collision");
+        }
+      }
+      CheckMessages(row);
+    }
+  }
+
+  void CheckMessages(std::int32_t row) {
+    if (firstColumn < 0) return;
+    const std::string& first = scan.Cell(row, firstColumn).text;
+    MessageShape firstShape;
+    bool shaped = false;
+    for (Language& language : languages) {
+      if (language.column == firstColumn) continue;
+      const ScannedCell& cell = scan.Cell(row, language.column);
+      if (cell.text.empty()) {
+        if (!first.empty()) {
+          Add(cell.position, false, Msg::CheckEmptyTranslation, {Text(firstName)},
+              "empty-translation");
+          ++language.emptyTexts;
+        }
+        continue;
+      }
+      if (first.empty()) continue;
+      if (!shaped) {
+        firstShape = ShapeOf(first);
+        shaped = true;
+      }
+      CompareShapes(cell.position, firstShape, ShapeOf(cell.text));
+    }
+  }
+
+  void CompareShapes(TextPosition at, const MessageShape& first, const MessageShape& shape) {
+    for (std::int64_t argument : first.arguments) {
+      if (!shape.arguments.contains(argument)) {
+        Add(at, true, Msg::CheckFieldMissing,
+            {Number(static_cast<std::uint64_t>(argument)), Text(firstName)}, "field-mismatch");
+      }
+    }
+    for (std::int64_t argument : shape.arguments) {
+      if (!first.arguments.contains(argument)) {
+        Add(at, true, Msg::CheckFieldAdded,
+            {Number(static_cast<std::uint64_t>(argument)), Text(firstName)}, "field-mismatch");
+      }
+    }
+    auto compare = [&](std::uint64_t here, std::uint64_t there, Msg message) {
+      if (here != there) {
+        Add(at, false, message, {Number(here), Number(there), Text(firstName)}, "tag-count");
+      }
+    };
+    compare(shape.colorTags, first.colorTags, Msg::CheckColorTagCount);
+    compare(shape.faceTags, first.faceTags, Msg::CheckFaceTagCount);
+    compare(shape.rubyTags, first.rubyTags, Msg::CheckRubyTagCount);
+  }
+
+  void AddEmptyCounts() {
+    for (const Language& language : languages) {
+      if (language.emptyTexts == 0) continue;
+      Add(scan.Cell(0, language.column).position, false, Msg::CheckEmptyTranslationCount,
+          {Number(language.emptyTexts), Text(language.name), Text(firstName)},
+          "empty-translation");
+    }
+  }
+
+  const CsvScan& scan;
+  const CheckSettings& settings;
+  std::vector<Language> languages;
+  std::int32_t firstColumn = -1;
+  std::string firstName;
+  std::vector<Diagnostic> found;
+};
+
+}  // namespace
+
+std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings) {
+  return CsvChecker(scan, settings).Run();
+}
+
+bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settings) {
+  std::string contents;
+  if (!ReadWholeFile(inputPath, &contents)) {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});
+    return false;
+  }
+  const std::string file = platform::PathToUtf8(inputPath);
+  bool clean = true;
+  for (const Diagnostic& finding : CheckCsv(ScanCsv(contents), settings)) {
+    PrintDiagnostic(file, finding.position.line, finding.position.column, finding.error,
+                    finding.message, finding.args, finding.check);
+    if (finding.error) clean = false;
+  }
+  return clean;
+}
+
+}  // namespace quillex

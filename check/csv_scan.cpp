@@ -1,0 +1,183 @@
+#include "check/csv_scan.h"
+
+#include <limits>
+
+#include "input/text_decoder.h"
+
+namespace quillex {
+namespace {
+
+constexpr std::uint32_t kQuote = '"';
+constexpr std::uint32_t kComma = ',';
+constexpr std::uint32_t kCarriageReturn = 0x0D;
+constexpr std::uint32_t kLineFeed = 0x0A;
+constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+
+// Mirrors CsvTable::Parse step for step, and remembers where everything stands.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view bytes)
+      : reader(CodePointReader::ForBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                          bytes.size())) {}
+
+  CsvScan Run() {
+    enum class State { Unquoted, Quoted, QuoteSeen };
+    State state = State::Unquoted;
+    TextPosition quoteStart;
+    StartField();
+    StartRecord();
+    for (;;) {
+      const TextPosition at = position;
+      std::uint32_t codePoint;
+      if (!Next(&codePoint)) return Finish();
+      const bool end = codePoint == kEnd;
+      switch (state) {
+        case State::Unquoted:
+          if (codePoint == kQuote) {
+            quoteStart = at;
+            state = State::Quoted;
+            continue;
+          }
+          break;
+        case State::Quoted:
+          if (end) return Fail(ScanFault::UnclosedQuote, quoteStart);
+          if (codePoint == kQuote) {
+            state = State::QuoteSeen;
+          } else {
+            AppendUtf8(&field, codePoint);
+          }
+          continue;
+        case State::QuoteSeen:
+          if (codePoint == kQuote) {
+            field.push_back('"');
+            state = State::Quoted;
+            continue;
+          }
+          if (codePoint != kComma && codePoint != kCarriageReturn && !end) {
+            return Fail(ScanFault::TextAfterQuote, at);
+          }
+          state = State::Unquoted;
+          break;
+      }
+      if (codePoint == kComma) {
+        if (!Emit(false)) return Fail(ScanFault::TooLarge, at);
+        StartField();
+      } else if (codePoint == kCarriageReturn) {
+        std::uint32_t following;
+        if (!Next(&following)) return Finish();
+        if (following != kLineFeed) return Fail(ScanFault::LoneCarriageReturn, at);
+        if (!Emit(true)) return Fail(ScanFault::TooLarge, at);
+        StartField();
+        StartRecord();
+      } else if (end) {
+        if (!Emit(true)) return Fail(ScanFault::TooLarge, at);
+        return Finish();
+      } else {
+        AppendUtf8(&field, codePoint);
+      }
+    }
+  }
+
+ private:
+  static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;  // no code point has all bits set
+
+  // The next code point, moving the position past it. kEnd at the end of the input; false
+  // (with the fault set) on a decoding error or a character that decodes to 0.
+  bool Next(std::uint32_t* codePoint) {
+    if (reader.AtEnd()) {
+      *codePoint = kEnd;
+      return true;
+    }
+    const TextPosition at = position;
+    const std::uint32_t value = reader.Next();
+    if ((value & kDecodeError) != 0) {
+      if (reader.encoding == TextEncoding::Utf8) {
+        SetFault(ScanFault::InvalidUtf8, at);
+        scan.faultByte = value & 0xFF;
+      } else {
+        SetFault(ScanFault::CutCharacter, at);
+      }
+      return false;
+    }
+    if (value == 0) {
+      SetFault(ScanFault::NulCharacter, at);
+      return false;
+    }
+    if (value == kLineFeed) {
+      if (previous == kCarriageReturn) scan.hasCrLf = true;
+      if (scan.rows == 0 && !scan.firstRecordHasLineFeed) {
+        scan.firstRecordHasLineFeed = true;
+        scan.firstRecordLineFeed = at;
+      }
+      ++position.line;
+      position.column = 1;
+    } else {
+      ++position.column;
+    }
+    previous = value;
+    *codePoint = value;
+    return true;
+  }
+
+  void StartField() { fieldStart = position; }
+  void StartRecord() {
+    recordStart = position;
+    fieldsInRecord = 0;
+  }
+
+  // The reader's TableBuilder::Emit, with places.
+  bool Emit(bool endsRecord) {
+    if (scan.rows == 0) {
+      if (scan.columns == kMaxCount) return false;
+      ++scan.columns;
+      scan.cells.push_back({field, fieldStart});
+    } else if (fieldsInRecord < scan.columns) {
+      scan.cells.push_back({field, fieldStart});
+    }
+    field.clear();
+    ++fieldsInRecord;
+    if (!endsRecord) return true;
+    if (scan.rows == kMaxCount) return false;
+    ++scan.rows;
+    scan.records.push_back({recordStart, fieldsInRecord});
+    for (std::int64_t i = fieldsInRecord; i < scan.columns; ++i) {
+      scan.cells.push_back({std::string(), fieldStart});
+    }
+    return true;
+  }
+
+  void SetFault(ScanFault fault, TextPosition at) {
+    scan.fault = fault;
+    scan.faultPosition = at;
+  }
+
+  CsvScan Fail(ScanFault fault, TextPosition at) {
+    SetFault(fault, at);
+    return Finish();
+  }
+
+  CsvScan Finish() { return std::move(scan); }
+
+  CodePointReader reader;
+  CsvScan scan;
+  TextPosition position;
+  TextPosition fieldStart;
+  TextPosition recordStart;
+  std::int64_t fieldsInRecord = 0;
+  std::uint32_t previous = 0;
+  std::string field;
+};
+
+}  // namespace
+
+const ScannedCell& CsvScan::Cell(std::int32_t row, std::int32_t column) const {
+  static const ScannedCell kEmpty;
+  if (row < 0 || row >= rows || column < 0 || column >= columns) return kEmpty;
+  const std::uint64_t index = static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(columns) +
+                              static_cast<std::uint64_t>(column);
+  return index < cells.size() ? cells[index] : kEmpty;
+}
+
+CsvScan ScanCsv(std::string_view bytes) { return Scanner(bytes).Run(); }
+
+}  // namespace quillex
