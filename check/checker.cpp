@@ -333,7 +333,7 @@ class CsvChecker {
     for (const Language& language : languages) {
       if (language.emptyTexts == 0) continue;
       Add(scan.Cell(0, language.column).position, false, Msg::CheckEmptyTranslationCount,
-          {Number(language.emptyTexts), Text(language.name), Text(firstName)},
+          {Text(language.name), Text(firstName), Number(language.emptyTexts)},
           "empty-translation");
     }
   }

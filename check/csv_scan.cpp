@@ -60,17 +60,17 @@ class Scanner {
           break;
       }
       if (codePoint == kComma) {
-        if (!Emit(false)) return Fail(ScanFault::TooLarge, at);
+        if (!Emit(false, at)) return Fail(ScanFault::TooLarge, at);
         StartField();
       } else if (codePoint == kCarriageReturn) {
         std::uint32_t following;
         if (!Next(&following)) return Finish();
         if (following != kLineFeed) return Fail(ScanFault::LoneCarriageReturn, at);
-        if (!Emit(true)) return Fail(ScanFault::TooLarge, at);
+        if (!Emit(true, at)) return Fail(ScanFault::TooLarge, at);
         StartField();
         StartRecord();
       } else if (end) {
-        if (!Emit(true)) return Fail(ScanFault::TooLarge, at);
+        if (!Emit(true, at)) return Fail(ScanFault::TooLarge, at);
         return Finish();
       } else {
         AppendUtf8(&field, codePoint);
@@ -125,8 +125,8 @@ class Scanner {
     fieldsInRecord = 0;
   }
 
-  // The reader's TableBuilder::Emit, with places.
-  bool Emit(bool endsRecord) {
+  // The reader's TableBuilder::Emit, with places: `end` is where the field ends.
+  bool Emit(bool endsRecord, TextPosition end) {
     if (scan.rows == 0) {
       if (scan.columns == kMaxCount) return false;
       ++scan.columns;
@@ -141,7 +141,7 @@ class Scanner {
     ++scan.rows;
     scan.records.push_back({recordStart, fieldsInRecord});
     for (std::int64_t i = fieldsInRecord; i < scan.columns; ++i) {
-      scan.cells.push_back({std::string(), fieldStart});
+      scan.cells.push_back({std::string(), end});
     }
     return true;
   }

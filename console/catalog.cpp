@@ -193,19 +193,19 @@ constexpr CatalogEntry kCatalog[] = {
     {"Field for argument {} here, but the \"{}\" text has none",
      "ここには引数{}のフィールドがありますが，\"{}\"のテキストにはありません"},
     /* 54 */
-    {"{} colour tags here, {} in the \"{}\" text",
-     "カラータグがここでは{0}個，\"{2}\"のテキストでは{1}個です"},
+    {"Colour tags: {} here, {} in the \"{}\" text",
+     "カラータグ: ここに{}個，\"{2}\"のテキストに{1}個"},
     /* 55 */
-    {"{} typeface tags here, {} in the \"{}\" text",
-     "書体タグがここでは{0}個，\"{2}\"のテキストでは{1}個です"},
+    {"Typeface tags: {} here, {} in the \"{}\" text",
+     "書体タグ: ここに{}個，\"{2}\"のテキストに{1}個"},
     /* 56 */
-    {"{} ruby tags here, {} in the \"{}\" text",
-     "ルビタグがここでは{0}個，\"{2}\"のテキストでは{1}個です"},
+    {"Ruby tags: {} here, {} in the \"{}\" text",
+     "ルビタグ: ここに{}個，\"{2}\"のテキストに{1}個"},
     /* 57 */
     {"Empty: the \"{}\" text is used in its place", "空です: 代わりに\"{}\"のテキストが使われます"},
     /* 58 */
-    {"{} messages of \"{}\" are empty and use the \"{}\" text",
-     "\"{1}\"のメッセージ{0}個が空で，\"{2}\"のテキストが使われます"},
+    {"Empty texts of \"{}\" that use the \"{}\" text: {}",
+     "空のため\"{1}\"のテキストが使われる\"{0}\"のテキスト: {2}個"},
     /* 59 */
     {"Text in a row without an identifier: the row is skipped",
      "識別子のない行にテキストがあります: この行は読み飛ばされます"},
