@@ -29,9 +29,13 @@ std::uint32_t InverseOfOdd(std::uint32_t odd) {
 }
 
 struct Catalog {
-  std::vector<std::string> names;                   // distinct
-  std::vector<std::vector<std::uint32_t>> groups;   // indexes into names, by seed factor
-  std::vector<std::uint32_t> factors;               // one per group
+  std::vector<std::string> names;                  // distinct
+  std::vector<std::vector<std::uint32_t>> groups;  // indexes into names, by seed factor
+  std::vector<std::uint32_t> factors;              // one per group
+  // Texts of one group collide at every seed of a residue or at none: the residues where some
+  // do, found once. With many texts of one length all 128 may be lost, and then no seed helps.
+  // Found as the residues are met: 0 not yet known, 1 lost, 2 kept.
+  std::vector<std::int8_t> residueState = std::vector<std::int8_t>(kResidues, 0);
 };
 
 Catalog MakeCatalog(const std::vector<std::string>& names) {
@@ -56,6 +60,43 @@ bool HasEqualValues(std::vector<std::uint32_t> values) {
   return std::adjacent_find(values.begin(), values.end()) != values.end();
 }
 
+bool GroupsCollide(const Catalog& catalog, const std::vector<std::uint32_t>& hashes) {
+  for (const auto& group : catalog.groups) {
+    std::vector<std::uint32_t> values;
+    values.reserve(group.size());
+    for (std::uint32_t i : group) values.push_back(hashes[i]);
+    if (HasEqualValues(std::move(values))) return true;
+  }
+  return false;
+}
+
+void HashAll(const Catalog& catalog, std::uint32_t seed, std::vector<std::uint32_t>* hashes) {
+  hashes->resize(catalog.names.size());
+  for (std::size_t i = 0; i < hashes->size(); ++i) {
+    (*hashes)[i] = HashString(catalog.names[i], seed);
+  }
+}
+
+// The texts' hashes under seed r, and whether residue r is lost.
+bool HashResidue(Catalog* catalog, std::uint32_t r, std::vector<std::uint32_t>* hashes) {
+  if (catalog->residueState[r] == 1) return false;
+  HashAll(*catalog, r, hashes);
+  if (catalog->residueState[r] == 0) {
+    catalog->residueState[r] = GroupsCollide(*catalog, *hashes) ? 1 : 2;
+  }
+  return catalog->residueState[r] == 2;
+}
+
+bool AllResiduesLost(Catalog* catalog) {
+  std::vector<std::uint32_t> hashes;
+  bool allLost = true;
+  for (std::uint32_t r = 0; r < kResidues; ++r) {
+    if (catalog->residueState[r] == 0) HashResidue(catalog, r, &hashes);
+    if (catalog->residueState[r] == 2) allLost = false;
+  }
+  return allLost;
+}
+
 // The seeds r + 128 q, q in [qLow, qHigh], that make two texts of the catalog collide, marked in
 // `bad` (indexed from `first`). `hashes` holds every text's hash under r.
 class ResidueSweep {
@@ -67,12 +108,6 @@ class ResidueSweep {
         bad(bad) {}
 
   void Run() {
-    for (const auto& group : catalog.groups) {
-      std::vector<std::uint32_t> values;
-      values.reserve(group.size());
-      for (std::uint32_t i : group) values.push_back(hashes[i]);
-      if (HasEqualValues(std::move(values))) return MarkAll();
-    }
     for (std::size_t i = 0; i < catalog.groups.size(); ++i) {
       for (std::size_t j = i + 1; j < catalog.groups.size(); ++j) {
         if (SweepPair(i, j)) return;
@@ -80,11 +115,12 @@ class ResidueSweep {
     }
   }
 
- private:
-  void Mark(std::uint64_t q) { (*bad)[r + kResidues * q - first] = true; }
   void MarkAll() {
     for (std::uint64_t q = qLow; q <= qHigh; ++q) Mark(q);
   }
+
+ private:
+  void Mark(std::uint64_t q) { (*bad)[r + kResidues * q - first] = true; }
 
   // Texts a of group i and b of group j collide at q when F_a - F_b = 2^k * u * q, with
   // 2^k * u = 128 * (Mj - Mi) and u odd. Scaled by 1/u: Z_a - Z_b = 2^k * q, so Z_a and Z_b agree
@@ -94,8 +130,11 @@ class ResidueSweep {
     const std::uint32_t delta = catalog.factors[j] - catalog.factors[i];
     const int v = std::countr_zero(delta);  // >= 1: both factors are odd
     const int k = v + 7;
-    const auto& left = catalog.groups[i];
-    const auto& right = catalog.groups[j];
+    // The sorted side is the smaller one; the condition is symmetric up to the sign of q, which
+    // swapping the groups flips back.
+    const bool swapped = catalog.groups[j].size() > catalog.groups[i].size();
+    const auto& left = swapped ? catalog.groups[j] : catalog.groups[i];
+    const auto& right = swapped ? catalog.groups[i] : catalog.groups[j];
     if (k >= 32) {
       // 128 * (Mj - Mi) vanishes: the pair collides at every q or at none.
       std::vector<std::uint32_t> values;
@@ -111,7 +150,8 @@ class ResidueSweep {
       MarkAll();
       return true;
     }
-    const std::uint32_t scale = InverseOfOdd(delta >> v);
+    const std::uint32_t inverse = InverseOfOdd(delta >> v);
+    const std::uint32_t scale = swapped ? 0u - inverse : inverse;
     const std::uint32_t lowMask = (std::uint32_t{1} << k) - 1;
     const std::uint64_t modulus = std::uint64_t{1} << (32 - k);
     auto key = [&](std::uint32_t z, std::uint64_t high) {
@@ -162,16 +202,20 @@ class ResidueSweep {
   std::vector<bool>* bad;
 };
 
-std::vector<bool> SweepSeeds(const Catalog& catalog, std::uint32_t first, std::uint32_t count) {
+std::vector<bool> SweepSeeds(Catalog* catalog, std::uint32_t first, std::uint32_t count) {
   std::vector<bool> bad(count, false);
   const std::uint64_t end = std::uint64_t{first} + count;  // <= 2^32
-  std::vector<std::uint32_t> hashes(catalog.names.size());
+  std::vector<std::uint32_t> hashes;
   for (std::uint32_t r = 0; r < kResidues; ++r) {
     const std::uint64_t lowest = first + ((r - first) & (kResidues - 1));
     if (lowest >= end) continue;
     const std::uint64_t highest = lowest + (end - 1 - lowest) / kResidues * kResidues;
-    for (std::size_t i = 0; i < hashes.size(); ++i) hashes[i] = HashString(catalog.names[i], r);
-    ResidueSweep(catalog, hashes, r, lowest / kResidues, highest / kResidues, first, &bad).Run();
+    ResidueSweep sweep(*catalog, hashes, r, lowest / kResidues, highest / kResidues, first, &bad);
+    if (HashResidue(catalog, r, &hashes)) {
+      sweep.Run();
+    } else {
+      sweep.MarkAll();
+    }
   }
   return bad;
 }
@@ -190,12 +234,13 @@ std::uint32_t SeedFactor(const std::string& text) {
 
 std::vector<bool> SeedsWithCollisions(const std::vector<std::string>& names, std::uint32_t first,
                                       std::uint32_t count) {
-  return SweepSeeds(MakeCatalog(names), first, count);
+  Catalog catalog = MakeCatalog(names);
+  return SweepSeeds(&catalog, first, count);
 }
 
 std::optional<std::uint32_t> FindCollisionFreeSeed(const std::vector<std::string>& names,
                                                    std::uint32_t start) {
-  const Catalog catalog = MakeCatalog(names);
+  Catalog catalog = MakeCatalog(names);
   // The start seed alone first: small catalogs need no other.
   std::vector<std::uint32_t> hashes;
   hashes.reserve(catalog.names.size());
@@ -210,10 +255,12 @@ std::optional<std::uint32_t> FindCollisionFreeSeed(const std::vector<std::string
   while (covered < kSeedCount) {
     const std::uint64_t count =
         std::min<std::uint64_t>({chunk, kSeedCount - first, kSeedCount - covered});
-    const std::vector<bool> bad = SweepSeeds(catalog, first, static_cast<std::uint32_t>(count));
+    const std::vector<bool> bad = SweepSeeds(&catalog, first, static_cast<std::uint32_t>(count));
     for (std::uint32_t i = 0; i < count; ++i) {
       if (!bad[i]) return first + i;
     }
+    // Many texts of one length can lose every residue; then no seed will do.
+    if (AllResiduesLost(&catalog)) return std::nullopt;
     covered += count;
     first += static_cast<std::uint32_t>(count);  // wraps to 0 after the last seed
     chunk = kMaxChunk;
