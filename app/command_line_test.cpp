@@ -96,6 +96,17 @@ TEST(ParseCommandLineTest, SettingsAndLaterOnesWin) {
   EXPECT_TRUE(p.options.listOutputs && p.options.keepUnchanged);
   EXPECT_EQ(p.options.inputPath, Path("a.csv"));
 
+  // "auto" asks for a search; a later number takes its place, and the other way round.
+  p = Parse({"--check", "--hash-seed", "auto", "a.csv"});
+  ASSERT_TRUE(p.ok) << p.errors;
+  EXPECT_TRUE(p.options.check);
+  EXPECT_TRUE(p.options.autoHashSeed);
+  p = Parse({"--hash-seed", "auto", "--hash-seed", "7", "a.csv"});
+  EXPECT_FALSE(p.options.autoHashSeed || p.options.check);
+  EXPECT_EQ(p.options.hashSeed, 7u);
+  p = Parse({"--hash-seed", "Auto", "a.csv"});
+  EXPECT_FALSE(p.ok);
+
   // An empty argument leaves the input file unset for a later one.
   p = Parse({"", "a.csv"});
   ASSERT_TRUE(p.ok) << p.errors;

@@ -1,0 +1,143 @@
+#include "check/csv_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "input/csv_table.h"
+#include "input/text_decoder.h"
+
+namespace quillex {
+namespace {
+
+// The text in each encoding the reader accepts, byte order mark included where it needs one.
+std::vector<std::string> Encodings(const std::u32string& text) {
+  std::string utf8, utf16le = "\xFF\xFE", utf16be = "\xFE\xFF", utf32le("\xFF\xFE\0\0", 4),
+                    utf32be("\0\0\xFE\xFF", 4);
+  for (char32_t c : text) {
+    AppendUtf8(&utf8, c);
+    std::vector<std::uint32_t> units;
+    if (c >= 0x10000) {
+      units = {0xD800 + ((c - 0x10000) >> 10), 0xDC00 + ((c - 0x10000) & 0x3FF)};
+    } else {
+      units = {static_cast<std::uint32_t>(c)};
+    }
+    for (std::uint32_t u : units) {
+      utf16le += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+      utf16be += {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
+    }
+    for (int i = 0; i < 4; ++i) utf32le += static_cast<char>((c >> (8 * i)) & 0xFF);
+    for (int i = 3; i >= 0; --i) utf32be += static_cast<char>((c >> (8 * i)) & 0xFF);
+  }
+  return {utf8, "\xEF\xBB\xBF" + utf8, utf16le, utf16be, utf32le, utf32be};
+}
+
+TEST(CsvScanTest, CellsArePlacedInEveryEncoding) {
+  // A quoted field over two lines, a doubled quote, a character beyond U+FFFF, a short record.
+  const std::u32string text =
+      U"ID,en,ja\r\nA,\"one\r\ntwo\",\U0001F600x\r\nB,\"say \"\"hi\"\"\",y\r\nC,z\r\n";
+  struct Expected {
+    std::int32_t row, column;
+    std::uint32_t line, character;
+    std::string text;
+  };
+  const Expected expected[] = {
+      {0, 2, 1, 7, "ja"},     {1, 1, 2, 3, "one\r\ntwo"}, {1, 2, 3, 6, "\xF0\x9F\x98\x80x"},
+      {2, 0, 4, 1, "B"},      {2, 2, 4, 16, "y"},         {3, 1, 5, 3, "z"},
+      {3, 2, 5, 4, ""},  // padding, where the record ends
+  };
+  for (const std::string& bytes : Encodings(text)) {
+    const CsvScan scan = ScanCsv(bytes);
+    ASSERT_EQ(scan.fault, ScanFault::None);
+    EXPECT_EQ(scan.rows, 5);
+    EXPECT_EQ(scan.columns, 3);
+    EXPECT_TRUE(scan.hasCrLf);
+    for (const Expected& e : expected) {
+      const ScannedCell& cell = scan.Cell(e.row, e.column);
+      EXPECT_EQ(cell.text, e.text) << e.row << "," << e.column;
+      EXPECT_EQ(cell.position.line, e.line) << e.row << "," << e.column;
+      EXPECT_EQ(cell.position.column, e.character) << e.row << "," << e.column;
+    }
+    EXPECT_EQ(scan.records[3].fieldCount, 2);
+  }
+}
+
+TEST(CsvScanTest, FaultsArePlaced) {
+  struct Case {
+    std::string bytes;
+    ScanFault fault;
+    std::uint32_t line, column;
+  };
+  const Case cases[] = {
+      {"ID,en\r\nA,\x82\xA0", ScanFault::InvalidUtf8, 2, 3},
+      {std::string("a\r\nb,\0", 6), ScanFault::NulCharacter, 2, 3},
+      {"ab\r\nc\rd", ScanFault::LoneCarriageReturn, 2, 2},
+      {"ab\r\nc\r", ScanFault::LoneCarriageReturn, 2, 2},
+      {"a,\"b\"c", ScanFault::TextAfterQuote, 1, 6},
+      {"a\r\n\xC3\xA9,\"b\r\nc", ScanFault::UnclosedQuote, 2, 3},
+      {std::string("\xFF\xFE" "a\0\r\0\n\0b", 9), ScanFault::CutCharacter, 2, 1},
+      {"\xEF\xBB\xBFx\nyz\xC0\x80", ScanFault::NulCharacter, 2, 3},  // overlong zero
+  };
+  for (const Case& c : cases) {
+    const CsvScan scan = ScanCsv(c.bytes);
+    EXPECT_EQ(scan.fault, c.fault) << c.bytes;
+    EXPECT_EQ(scan.faultPosition.line, c.line) << c.bytes;
+    EXPECT_EQ(scan.faultPosition.column, c.column) << c.bytes;
+  }
+  EXPECT_EQ(ScanCsv("a\x82").faultByte, 0x82u);
+}
+
+TEST(CsvScanTest, LineFeedOnlyFileIsOneRecord) {
+  const CsvScan scan = ScanCsv("ID,en\nA,x\n");
+  EXPECT_EQ(scan.rows, 1);
+  EXPECT_FALSE(scan.hasCrLf);
+  ASSERT_TRUE(scan.firstRecordHasLineFeed);
+  EXPECT_EQ(scan.firstRecordLineFeed.line, 1u);
+  EXPECT_EQ(scan.firstRecordLineFeed.column, 6u);
+}
+
+// Random input against the reader itself: the scan must read exactly the reader's table, in
+// every encoding, and place each cell the same way whatever the encoding.
+TEST(CsvScanTest, ReadsWhatTheReaderReads) {
+  const char32_t alphabet[] = {U'a', U',', U'"', U'\r', U'\n', U'\u00E9', U'\U0001F600', U' '};
+  std::mt19937 random(17);
+  for (int round = 0; round < 2000; ++round) {
+    std::u32string text;
+    const int length = static_cast<int>(random() % 24);
+    for (int i = 0; i < length; ++i) {
+      const char32_t c = alphabet[random() % std::size(alphabet)];
+      text += c;
+      if (c == U'\r' && random() % 4 != 0) text += U'\n';
+    }
+    const std::vector<std::string> encodings = Encodings(text);
+    const CsvScan reference = ScanCsv(encodings[0]);
+    for (const std::string& bytes : encodings) {
+      CsvTable table;
+      CodePointReader reader = CodePointReader::ForBuffer(
+          reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+      const bool parsed = table.Parse(reader);
+      const CsvScan scan = ScanCsv(bytes);
+      ASSERT_EQ(scan.fault == ScanFault::None, parsed) << round;
+      ASSERT_EQ(scan.fault, reference.fault) << round;
+      EXPECT_EQ(scan.faultPosition.line, reference.faultPosition.line) << round;
+      EXPECT_EQ(scan.faultPosition.column, reference.faultPosition.column) << round;
+      if (!parsed) continue;
+      ASSERT_EQ(scan.rows, table.rows) << round;
+      ASSERT_EQ(scan.columns, table.columns) << round;
+      for (std::int32_t row = 0; row < table.rows; ++row) {
+        for (std::int32_t column = 0; column < table.columns; ++column) {
+          EXPECT_EQ(scan.Cell(row, column).text, table.Cell(row, column)) << round;
+          EXPECT_EQ(scan.Cell(row, column).position.line,
+                    reference.Cell(row, column).position.line) << round;
+          EXPECT_EQ(scan.Cell(row, column).position.column,
+                    reference.Cell(row, column).position.column) << round;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillex
