@@ -5,6 +5,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "binary/color_names.h"
 #include "input/file_io.h"
 #include "markup/markup_parser.h"
 
@@ -20,6 +21,8 @@ struct MessageShape {
   std::uint64_t colorTags = 0;
   std::uint64_t faceTags = 0;
   std::uint64_t rubyTags = 0;
+  std::vector<std::string> unknownColors;      // that indexed output cannot store
+  std::vector<std::string> unsupportedFaces;  // likewise
 };
 
 MessageShape ShapeOf(const std::string& text) {
@@ -35,12 +38,18 @@ MessageShape ShapeOf(const std::string& text) {
         if (!spec.tilde) ++counter;
         break;
       }
-      case MsgNodeType::Color:
+      case MsgNodeType::Color: {
         ++shape.colorTags;
+        const std::string& name = static_cast<const ColorMsgNode&>(*node).name;
+        if (!FindColorValue(name)) shape.unknownColors.push_back(name);
         break;
-      case MsgNodeType::Face:
+      }
+      case MsgNodeType::Face: {
         ++shape.faceTags;
+        const std::string& name = static_cast<const FaceMsgNode&>(*node).name;
+        if (name != "bold") shape.unsupportedFaces.push_back(name);
         break;
+      }
       case MsgNodeType::Ruby:
         ++shape.rubyTags;
         break;
@@ -286,6 +295,11 @@ class CsvChecker {
     const std::string& first = scan.Cell(row, firstColumn).text;
     MessageShape firstShape;
     bool shaped = false;
+    if (!settings.sourceOutput && !first.empty()) {
+      firstShape = ShapeOf(first);
+      shaped = true;
+      CheckTagNames(scan.Cell(row, firstColumn).position, firstShape);
+    }
     for (Language& language : languages) {
       if (language.column == firstColumn) continue;
       const ScannedCell& cell = scan.Cell(row, language.column);
@@ -297,12 +311,24 @@ class CsvChecker {
         }
         continue;
       }
+      const MessageShape shape = ShapeOf(cell.text);
+      // Only binary output reads the markup; indexed output stores colours and typefaces.
+      if (!settings.sourceOutput) CheckTagNames(cell.position, shape);
       if (first.empty()) continue;
       if (!shaped) {
         firstShape = ShapeOf(first);
         shaped = true;
       }
-      CompareShapes(cell.position, firstShape, ShapeOf(cell.text));
+      CompareShapes(cell.position, firstShape, shape);
+    }
+  }
+
+  void CheckTagNames(TextPosition at, const MessageShape& shape) {
+    for (const std::string& name : shape.unknownColors) {
+      Add(at, false, Msg::CheckUnknownColorName, {Text(name)}, "color-name");
+    }
+    for (const std::string& name : shape.unsupportedFaces) {
+      Add(at, false, Msg::CheckUnsupportedTypeface, {Text(name)}, "typeface-name");
     }
   }
 

@@ -239,8 +239,14 @@ constexpr CatalogEntry kCatalog[] = {
      "{}列目にはテキストがありますが言語IDがありません: 読み込まれません"},
     /* 70 */
     {"No hash seed keeps all identifiers apart", "すべての識別子を区別できるハッシュのシード値がありません"},
+    /* 71 */
+    {"Unknown colour name \"{}\": indexed output ignores this tag",
+     "不明なカラーネーム\"{}\"です: インデックス出力ではこのタグは無視されます"},
+    /* 72 */
+    {"Typeface \"{}\" is not supported: indexed output ignores this tag",
+     "書体\"{}\"には対応していません: インデックス出力ではこのタグは無視されます"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::NoCollisionFreeSeed) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckUnsupportedTypeface) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

@@ -86,6 +86,8 @@ enum class Msg : std::int32_t {
   CheckNotIdentifier = 68,
   CheckUnnamedColumn = 69,
   NoCollisionFreeSeed = 70,
+  CheckUnknownColorName = 71,
+  CheckUnsupportedTypeface = 72,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.
