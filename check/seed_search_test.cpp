@@ -49,13 +49,13 @@ TEST(SeedSearchTest, HashMovesWithTheSeedByItsFactor) {
 // sharing factors, and enough names that a good share of the seeds collide.
 TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
   std::mt19937 random(5);
-  std::vector<std::string> names = RandomNames(random, 6000, 5, 9);
+  std::vector<std::string> names = RandomNames(random, 3000, 5, 9);
   names.push_back("SGQLSFG");  // with the next one, lost at every seed of the default's residue
   names.push_back("IFOWMQV");
   for (const std::string& extra : RandomNames(random, 40, 20, 21)) names.push_back(extra);
   names.push_back(names[7]);  // equal texts are one text
-  const std::uint32_t first = 0xFFFFFFFFu - 255;  // up to the last seed
-  const std::uint32_t count = 256;
+  const std::uint32_t first = 0xFFFFFFFFu - 127;  // up to the last seed
+  const std::uint32_t count = 128;
   const std::vector<bool> bad = SeedsWithCollisions(names, first, count);
   int collisions = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -63,7 +63,7 @@ TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
     collisions += expected;
     ASSERT_EQ(bad[i], expected) << first + i;
   }
-  EXPECT_GE(collisions, 2);
+  EXPECT_GE(collisions, 1);
 }
 
 TEST(SeedSearchTest, FirstSeedWithoutCollision) {
