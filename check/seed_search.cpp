@@ -273,8 +273,8 @@ SeedChoice ChooseHashSeed(const platform::Path& csvPath, std::uint32_t start, st
   if (!table.Load(csvPath)) return SeedChoice::Unreadable;
   std::vector<std::string> names;
   for (std::int32_t row = 1; row < table.rows; ++row) {
-    const std::string& name = table.Cell(row, 0);
-    if (!name.empty() && name[0] != '#') names.push_back(name);
+    const std::string_view name = table.Cell(row, 0);
+    if (!name.empty() && name[0] != '#') names.emplace_back(name);
   }
   const std::optional<std::uint32_t> found = FindCollisionFreeSeed(names, start);
   if (!found) return SeedChoice::NoSeed;
