@@ -80,6 +80,7 @@ TEST(HashSeedAutoTest, LargeCatalogGetsACollisionFreeSeedFoundByHash) {
 
   std::ifstream in(dir / "msg.bin", std::ios::binary);
   const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();  // Windows cannot remove a file that is still open
   ASSERT_EQ(ReadU32(file, 0), seed);
   const std::uint32_t languages = ReadU32(file, 12);
   const std::uint32_t count = ReadU32(file, 16);

@@ -14,6 +14,7 @@ jobs=$(nproc)
 # discovery runs the test programs) and the tests: a server started for each program would cost
 # seconds per test.
 export WINEPREFIX=$PWD/build/wine
+mkdir -p "$WINEPREFIX"
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 # A server left by an earlier run may quit at any moment, or keep old state: start a new one that
