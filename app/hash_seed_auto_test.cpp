@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -70,8 +71,10 @@ TEST(HashSeedAutoTest, LargeCatalogGetsACollisionFreeSeedFoundByHash) {
   std::string printed;
   const double autoSeconds = RunTool({"--hash-seed", "auto", "-o", dir.string(), csv.string()},
                                      &printed);
-  unsigned seed = 0;
-  ASSERT_EQ(std::sscanf(printed.c_str(), "Using hash seed value: 0x%8X", &seed), 1) << printed;
+  // The seed line comes first, in the console's language: its value follows the first "0x".
+  const std::size_t hex = printed.find("0x");
+  ASSERT_NE(hex, std::string::npos) << printed;
+  const auto seed = static_cast<std::uint32_t>(std::strtoul(printed.c_str() + hex + 2, nullptr, 16));
   EXPECT_NE(seed, kDefaultHashSeed);
   const double plainSeconds = RunTool(
       {"--hash-seed", std::to_string(seed), "-o", dir.string(), csv.string()}, &printed);
