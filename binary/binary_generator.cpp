@@ -115,8 +115,8 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
   if (indexing == IndexingMode::NoIndexing) return BuildTextPool(table, &messagePool);
-  // Only the indexed pools read markup nodes: the texts are parsed here and nowhere else.
-  table.ParseMessages();
+  // Only the indexed pools read markup: counting and encoding parse each text in turn.
+  table.ResolveTexts();
   if (!BuildCharacterTables(table, indexing, &characterTables)) return false;
   if (!BuildIndexedPool(&table, indexing, characterTables, &messagePool)) {
     PrintError(Msg::FailedToBuildMessagePool);

@@ -69,27 +69,25 @@ void CountText(std::string_view text, CharacterList* list) {
   }
 }
 
-void CountCharacters(const MessageRecord& record, CharacterTable* table) {
+void CountCharacters(const MarkupNodes& markup, CharacterTable* table) {
   std::string_view typeface = kDefaultTypeface;
-  for (const auto& node : record.nodes) {
-    switch (node->GetType()) {
+  for (const MarkupNode& node : markup.nodes) {
+    switch (node.type) {
       case MsgNodeType::Text:
-        CountText(static_cast<const TextMsgNode&>(*node).text, &ListOf(table, typeface));
+        CountText(node.text, &ListOf(table, typeface));
         break;
       case MsgNodeType::Face:
-        typeface = static_cast<const FaceMsgNode&>(*node).name;
+        typeface = node.text;
         break;
-      case MsgNodeType::Reset: {
-        const ResetTarget target = static_cast<const ResetMsgNode&>(*node).target;
-        if (target == ResetTarget::Face || target == ResetTarget::All) typeface = kDefaultTypeface;
+      case MsgNodeType::Reset:
+        if (node.target == ResetTarget::Face || node.target == ResetTarget::All) {
+          typeface = kDefaultTypeface;
+        }
         break;
-      }
-      case MsgNodeType::Ruby: {
-        const auto& ruby = static_cast<const RubyMsgNode&>(*node);
-        CountText(ruby.base, &ListOf(table, typeface));
-        CountText(ruby.ruby, &ListOf(table, kRubyTypeface));
+      case MsgNodeType::Ruby:
+        CountText(node.text, &ListOf(table, typeface));
+        CountText(node.ruby, &ListOf(table, kRubyTypeface));
         break;
-      }
       case MsgNodeType::Subst:
       case MsgNodeType::Color:
         break;
@@ -100,12 +98,16 @@ void CountCharacters(const MessageRecord& record, CharacterTable* table) {
 bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, CharacterTables* tables) {
   if (mode != IndexingMode::PerLanguage && mode != IndexingMode::AllLanguages) return false;
   tables->clear();
+  MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
   if (mode == IndexingMode::AllLanguages) tables->try_emplace(std::string(kAllLanguagesKey));
   for (std::size_t i = 0; i < table.languages.size(); ++i) {
     const std::string_view key = CharacterTableKey(mode, table.languages[i].name);
     auto it = tables->find(key);
     if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
-    for (const MessageRecord& record : table.messages[i]) CountCharacters(record, &it->second);
+    for (const MessageRecord& record : table.messages[i]) {
+      ParseMarkup(record.text, &markup);
+      CountCharacters(markup, &it->second);
+    }
   }
 
   bool fits = true;

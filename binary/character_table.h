@@ -13,6 +13,7 @@
 
 #include "binary/indexing_mode.h"
 #include "input/message_table.h"
+#include "markup/markup_parser.h"
 
 namespace quillex {
 
@@ -62,11 +63,11 @@ std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageN
 /// Counts every code point of the UTF-8 `text` into `list`, except CR, LF and invalid sequences.
 void CountText(std::string_view text, CharacterList* list);
 
-/// Counts the text nodes and ruby tags of `record` into `table`: texts and ruby bases under the
+/// Counts the text nodes and ruby tags of `markup` (one parsed message) into `table`: texts and ruby bases under the
 /// typeface in force ("default" until a typeface tag, again after a typeface or full reset), ruby
 /// readings under "ruby". A list is created by the first text counted into it, even when that
 /// text holds only line breaks.
-void CountCharacters(const MessageRecord& record, CharacterTable* table);
+void CountCharacters(const MarkupNodes& markup, CharacterTable* table);
 
 /// Replaces `tables` with the counts of every message of `table`: one table per language
 /// (PerLanguage) or one table "all" (AllLanguages); every language gets its table even without

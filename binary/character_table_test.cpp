@@ -38,7 +38,6 @@ void MakeTable(MessageTable* table, const std::vector<std::string>& languages,
     for (const std::string& text : column) {
       MessageRecord& record = records.emplace_back();
       record.text = keep(text);
-      ParseMarkup(text, &record.nodes);
     }
   }
 }

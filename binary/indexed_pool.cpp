@@ -28,48 +28,46 @@ class MessageEncoder {
 
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
   // error has been printed.
-  bool Encode(const MsgNodeList& nodes, std::vector<std::uint8_t>* pool) {
-    for (const auto& node : nodes) {
-      if (!EncodeNode(*node, pool)) return false;
+  bool Encode(const MarkupNodes& markup, std::vector<std::uint8_t>* pool) {
+    for (const MarkupNode& node : markup.nodes) {
+      if (!EncodeNode(node, pool)) return false;
     }
     return true;
   }
 
  private:
-  bool EncodeNode(const MsgNode& node, std::vector<std::uint8_t>* pool) {
-    switch (node.GetType()) {
+  bool EncodeNode(const MarkupNode& node, std::vector<std::uint8_t>* pool) {
+    switch (node.type) {
       case MsgNodeType::Text: {
         const CharacterList* list = CurrentList();
-        return list != nullptr &&
-               EncodeText(pool, *list, static_cast<const TextMsgNode&>(node).text);
+        return list != nullptr && EncodeText(pool, *list, node.text);
       }
       case MsgNodeType::Subst:
-        EncodeSubstitution(static_cast<const SubstMsgNode&>(node).spec, pool);
+        EncodeSubstitution(node.spec, pool);
         AppendUnit(pool, unit::kSubstEnd);
         return true;
       case MsgNodeType::Color: {
-        const std::string& name = static_cast<const ColorMsgNode&>(node).name;
-        if (auto value = FindColorValue(name)) {
+        if (auto value = FindColorValue(node.text)) {
           AppendUnit(pool, static_cast<std::uint16_t>(unit::kColor + *value));
         } else {
-          Warn(Msg::UnsupportedColorName, name);
+          Warn(Msg::UnsupportedColorName, std::string(node.text));
         }
         return true;
       }
       case MsgNodeType::Face:
-        return EncodeFace(static_cast<const FaceMsgNode&>(node).name, pool);
+        return EncodeFace(node.text, pool);
       case MsgNodeType::Ruby:
-        return EncodeRuby(static_cast<const RubyMsgNode&>(node), pool);
+        return EncodeRuby(node, pool);
       case MsgNodeType::Reset:
-        EncodeReset(static_cast<const ResetMsgNode&>(node), pool);
+        EncodeReset(node, pool);
         return true;
     }
     return true;
   }
 
-  bool EncodeFace(const std::string& name, std::vector<std::uint8_t>* pool) {
+  bool EncodeFace(std::string_view name, std::vector<std::uint8_t>* pool) {
     if (table_.find(name) == table_.end()) {
-      PrintError(Msg::UnknownTypefaceName, {FormatArg::OfString(name)});
+      PrintError(Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(name))});
       return false;
     }
     if (name == kBoldTypeface) {
@@ -77,12 +75,12 @@ class MessageEncoder {
       typeface_ = kBoldTypeface;
     } else {
       // Only "bold" has a code; text under any other typeface stays in the current one.
-      Warn(Msg::UnsupportedTypeface, name);
+      Warn(Msg::UnsupportedTypeface, std::string(name));
     }
     return true;
   }
 
-  void EncodeReset(const ResetMsgNode& reset, std::vector<std::uint8_t>* pool) {
+  void EncodeReset(const MarkupNode& reset, std::vector<std::uint8_t>* pool) {
     switch (reset.target) {
       case ResetTarget::Color:
         AppendUnit(pool, unit::kColorReset);
@@ -101,10 +99,10 @@ class MessageEncoder {
     }
   }
 
-  bool EncodeRuby(const RubyMsgNode& ruby, std::vector<std::uint8_t>* pool) {
+  bool EncodeRuby(const MarkupNode& ruby, std::vector<std::uint8_t>* pool) {
     AppendUnit(pool, ruby.equalsSeparator ? unit::kRubyEquals : unit::kRubyColon);
     const CharacterList* list = CurrentList();
-    if (list == nullptr || !EncodeText(pool, *list, ruby.base)) return false;
+    if (list == nullptr || !EncodeText(pool, *list, ruby.text)) return false;
     AppendUnit(pool, unit::kRubyReading);
     // Counting made a "ruby" list for every ruby tag, so it is there.
     auto readings = table_.find(kRubyTypeface);
@@ -182,6 +180,7 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
   const std::size_t languageCount = table->languages.size();
   std::vector<std::uint32_t> offsets(languageCount * table->messageIds.size());
   bool failed = false;
+  MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
   for (std::size_t i = 0; i < languageCount; ++i) {
     const std::string_view language = table->languages[i].name;
     auto characterTable = tables.find(CharacterTableKey(mode, language));
@@ -194,7 +193,8 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
       MessageEncoder encoder(characterTable->second, language, table->messageIds[j].name,
                              record.text);
       // A faulty message is ended where it failed; the next one is encoded all the same.
-      if (!encoder.Encode(record.nodes, &bytes)) failed = true;
+      ParseMarkup(record.text, &markup);
+      if (!encoder.Encode(markup, &bytes)) failed = true;
       AppendUnit(&bytes, unit::kMessageEnd);
     }
   }

@@ -11,6 +11,7 @@
 #include "binary/message_pool.h"
 #include "format/formatter.h"
 #include "input/message_table.h"
+#include "markup/markup_parser.h"
 
 namespace quillex {
 

@@ -160,28 +160,34 @@ FormatArg FormatArg::OfString(std::string v) { return {FormatArgKind::String, 0,
 
 FormatArg FormatArg::OfHex(std::uint64_t v) { return {FormatArgKind::Hex, v, {}}; }
 
-const char* ParseNumber(const char* p, std::int32_t* target) {
-  if (*p < '0' || *p > '9') return p;
+namespace {
+
+// The field grammar over any text: `peek(q)` is the byte at q, or 0 at the end of the text.
+
+template <typename Peek>
+const char* ParseNumberWith(const char* p, std::int32_t* target, Peek peek) {
+  if (peek(p) < '0' || peek(p) > '9') return p;
   std::int64_t value = 0;
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  for (; *p >= '0' && *p <= '9'; ++p) {
+  for (; peek(p) >= '0' && peek(p) <= '9'; ++p) {
     if (value < kMax) value = std::min(kMax, value * 10 + (*p - '0'));
   }
   *target = static_cast<std::int32_t>(value);
   return p;
 }
 
-const char* ParseField(const char* p, PlaceholderSpec* placeholder) {
+template <typename Peek>
+const char* ParseFieldWith(const char* p, PlaceholderSpec* placeholder, Peek peek) {
   *placeholder = PlaceholderSpec{};
-  if (p[0] != '{') return p;
-  if (p[1] == '{') return p + 1;
-  if (p[1] == '}') {
+  if (peek(p) != '{') return p;
+  if (peek(p + 1) == '{') return p + 1;
+  if (peek(p + 1) == '}') {
     placeholder->closed = true;
     return p + 2;
   }
-  const char* q = ParseNumber(p + 1, &placeholder->index);
+  const char* q = ParseNumberWith(p + 1, &placeholder->index, peek);
   for (;;) {
-    switch (*q) {
+    switch (peek(q)) {
       case '\0':
         return p;
       case '}':
@@ -200,25 +206,25 @@ const char* ParseField(const char* p, PlaceholderSpec* placeholder) {
         ++q;
         break;
       case '<':
-        q = ParseNumber(q + 1, &placeholder->width);
+        q = ParseNumberWith(q + 1, &placeholder->width, peek);
         placeholder->width = -placeholder->width;
         break;
       case '>':
-        q = ParseNumber(q + 1, &placeholder->width);
+        q = ParseNumberWith(q + 1, &placeholder->width, peek);
         break;
       case '.':
-        q = ParseNumber(q + 1, &placeholder->precision);
+        q = ParseNumberWith(q + 1, &placeholder->precision, peek);
         break;
       case 'X':
-        q = ParseNumber(q + 1, &placeholder->hexDigits);
+        q = ParseNumberWith(q + 1, &placeholder->hexDigits, peek);
         placeholder->hexMode = 1;
         break;
       case 'x':
-        q = ParseNumber(q + 1, &placeholder->hexDigits);
+        q = ParseNumberWith(q + 1, &placeholder->hexDigits, peek);
         placeholder->hexMode = 2;
         break;
       case 'f':
-        if (q[1] == '\0') return p;
+        if (peek(q + 1) == '\0') return p;
         placeholder->fill = q[1];
         q += 2;
         break;
@@ -227,6 +233,22 @@ const char* ParseField(const char* p, PlaceholderSpec* placeholder) {
         break;
     }
   }
+}
+
+char PeekTerminated(const char* q) { return *q; }
+
+}  // namespace
+
+const char* ParseNumber(const char* p, std::int32_t* target) {
+  return ParseNumberWith(p, target, PeekTerminated);
+}
+
+const char* ParseField(const char* p, PlaceholderSpec* placeholder) {
+  return ParseFieldWith(p, placeholder, PeekTerminated);
+}
+
+const char* ParseField(const char* p, const char* end, PlaceholderSpec* placeholder) {
+  return ParseFieldWith(p, placeholder, [end](const char* q) { return q < end ? *q : '\0'; });
 }
 
 std::string PadField(const PlaceholderSpec& placeholder, std::string text) {

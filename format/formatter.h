@@ -57,6 +57,10 @@ std::string FormatString(const std::string& format, const FormatArgs& args);
 /// byte the caller copies as literal text (`p` itself, or p + 1 for "{{").
 const char* ParseField(const char* p, PlaceholderSpec* placeholder);
 
+/// ParseField over the text [p, end), read as if a zero byte followed it: a view that need not be
+/// zero-terminated. Never reads at or after `end`.
+const char* ParseField(const char* p, const char* end, PlaceholderSpec* placeholder);
+
 /// Reads a run of decimal digits at `p` into `target` and returns the position after it; without
 /// a digit both stay unchanged. A run above 2147483647 clamps to 2147483647.
 const char* ParseNumber(const char* p, std::int32_t* target);

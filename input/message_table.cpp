@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "input/hash.h"
-#include "markup/markup_parser.h"
 
 namespace quillex {
 namespace {
@@ -80,21 +79,13 @@ std::string_view MessageTable::RowText(std::size_t language, std::int32_t row) c
   return text;
 }
 
-void MessageTable::ParseMessages() {
+void MessageTable::ResolveTexts() {
   messages.clear();
   messages.resize(languages.size());
-  for (std::vector<MessageRecord>& records : messages) records.resize(messageIds.size());
-  // Language by language, the order in which the pool builders walk the nodes: nodes made one
-  // after the other lie together in memory. The parser wants a NUL-terminated string: one buffer
-  // serves every text.
-  std::string terminated;
   for (std::size_t i = 0; i < languages.size(); ++i) {
-    for (std::size_t j = 0; j < messageIds.size(); ++j) {
-      MessageRecord& record = messages[i][j];
-      record.text = Text(i, j);
-      terminated.assign(record.text);
-      ParseMarkup(terminated, &record.nodes);
-    }
+    std::vector<MessageRecord>& records = messages[i];
+    records.resize(messageIds.size());
+    for (std::size_t j = 0; j < messageIds.size(); ++j) records[j].text = Text(i, j);
   }
 }
 

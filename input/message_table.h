@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "input/csv_table.h"
-#include "markup/msg_node.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -28,8 +27,7 @@ struct MessageIdEntry {
 };
 
 struct MessageRecord {
-  std::string_view text;  // the cell as written, markup included
-  MsgNodeList nodes;
+  std::string_view text;  // the cell as written, markup included (or the fallback's)
 };
 
 struct MessageTable {
@@ -41,12 +39,12 @@ struct MessageTable {
   CsvTable csv;                                      // the bytes every view points into
   std::vector<LanguageEntry> languages;              // header order
   std::vector<MessageIdEntry> messageIds;            // ascending hash; equal hashes keep CSV order
-  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier], by ParseMessages
+  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier], by ResolveTexts
 
   /// Replaces the table with the CSV file at `path`, hashing with `hashSeed`: languages from the
   /// non-empty header cells and identifiers from column 0 (empty and '#'-led ones are comment
   /// rows). `messages` is left empty: the texts are read through Text, and only the output that
-  /// needs markup nodes builds records. False only when the CSV file cannot be read or parsed;
+  /// reads every text twice builds records. False only when the CSV file cannot be read or parsed;
   /// the table is unchanged then. Prints nothing: equal hashes are found by
   /// CollidingIdentifiers.
   [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
@@ -60,10 +58,9 @@ struct MessageTable {
   /// Text for the identifier of CSV row `row`.
   std::string_view RowText(std::size_t language, std::int32_t row) const;
 
-  /// Fills `messages` with one record per language and identifier, holding Text and its parsed
-  /// markup; a fallback text is parsed again for each language that uses it, so every record
-  /// owns its nodes.
-  void ParseMessages();
+  /// Fills `messages` with one record per language and identifier, holding Text: the CSV rows
+  /// are visited in hash order once, not once per pass.
+  void ResolveTexts();
 };
 
 /// Asks for the cache line at `address` ahead of its use, where the platform allows. Identifiers

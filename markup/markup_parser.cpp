@@ -13,17 +13,56 @@ constexpr std::size_t kNone = std::string_view::npos;
 
 bool IsSeparator(char c) { return c == ':' || c == '='; }
 
+// A string being gathered from bytes of the text: a view of the text while the bytes are
+// consecutive there, else a copy at the end of the unescaped buffer (reserved up front to the
+// size of the text, which no set of gathered strings exceeds, so that it never moves).
+class Gathered {
+ public:
+  bool empty() const { return size_ == 0; }
+
+  void Add(const char* text, std::size_t q, std::string* unescaped) {
+    if (copied_) {
+      *unescaped += text[q];
+    } else if (size_ == 0) {
+      begin_ = q;
+    } else if (begin_ + size_ != q) {
+      copied_ = true;
+      const std::size_t copyBegin = unescaped->size();
+      unescaped->append(text + begin_, size_);
+      *unescaped += text[q];
+      begin_ = copyBegin;
+    }
+    ++size_;
+  }
+
+  // The string, and the gatherer emptied.
+  std::string_view Take(const char* text, const std::string& unescaped) {
+    std::string_view view(copied_ ? unescaped.data() + begin_ : text + begin_, size_);
+    *this = Gathered();
+    return view;
+  }
+
+ private:
+  std::size_t begin_ = 0;  // in the text, or in the unescaped buffer once copied_
+  std::size_t size_ = 0;
+  bool copied_ = false;
+};
+
 // The state of one ParseMarkup call. The parse position only moves forward, and the scans that
 // look ahead for a closer remember what they found: otherwise a text full of openers whose closer
 // never comes ("<#<#<#...", "<@<@...>", "{f}{f}...") would cost a scan to its end per opener.
 class MarkupParser {
  public:
-  MarkupParser(const std::string& text, MsgNodeList* nodes, bool rememberScans)
-      : text(text.c_str()),
-        size(std::string_view(text).find('\0')),
-        nodes(nodes),
+  MarkupParser(std::string_view text, MarkupNodes* out, bool rememberScans)
+      : text(text.data()),
+        size(text.find('\0')),
+        nodes(&out->nodes),
+        unescaped(&out->unescaped),
         rememberScans(rememberScans) {
     if (size == kNone) size = text.size();
+    nodes->clear();
+    unescaped->clear();
+    unescaped->reserve(size);
   }
 
   void Run() {
@@ -35,7 +74,7 @@ class MarkupParser {
       if (next == p) next = ParseResetTag(p);
       if (next == p) next = ParseRubyTag(p);
       if (next == p) {
-        run += text[p];
+        AddToRun(p);
         next = p + 1;
       }
       p = next;
@@ -50,13 +89,13 @@ class MarkupParser {
 
   std::size_t ParseSubstTag(std::size_t p) {
     if (text[p] != '{') return p;
-    if (text[p + 1] == '{') {
-      run += '{';
+    if (At(p + 1) == '{') {
+      AddToRun(p);
       return p + 2;
     }
     if (noFieldCloses) return p;
     PlaceholderSpec placeholder;
-    const char* end = ParseField(text + p, &placeholder);
+    const char* end = ParseField(text + p, text + size, &placeholder);
     if (!placeholder.closed) {
       // The scan ran to the end of the text without a '}'. A field scan examines every byte but
       // the fill byte after an 'f', and either way examines the byte after any later '{'; so the
@@ -65,20 +104,20 @@ class MarkupParser {
       return p;
     }
     FlushTextRun();
-    nodes->push_back(std::make_unique<SubstMsgNode>(placeholder));
+    nodes->push_back({.type = MsgNodeType::Subst, .spec = placeholder});
     return static_cast<std::size_t>(end - text);
   }
 
   std::size_t ParseColorTag(std::size_t p) {
     if (text[p] != '<') return p;
-    if (text[p + 1] == '<') {
-      run += '<';
+    if (At(p + 1) == '<') {
+      AddToRun(p);
       return p + 2;
     }
     std::size_t end = NameTagEnd(p, '#');
     if (end == kNone) return p;
     FlushTextRun();
-    nodes->push_back(std::make_unique<ColorMsgNode>(Slice(p + 2, end)));
+    nodes->push_back({.type = MsgNodeType::Color, .text = Slice(p + 2, end)});
     return end + 1;
   }
 
@@ -86,7 +125,7 @@ class MarkupParser {
     std::size_t end = NameTagEnd(p, '$');
     if (end == kNone) return p;
     FlushTextRun();
-    nodes->push_back(std::make_unique<FaceMsgNode>(Slice(p + 2, end)));
+    nodes->push_back({.type = MsgNodeType::Face, .text = Slice(p + 2, end)});
     return end + 1;
   }
 
@@ -95,14 +134,14 @@ class MarkupParser {
     if (end == kNone) return p;
     FlushTextRun();
     if (end == p + 2) {
-      nodes->push_back(std::make_unique<ResetMsgNode>(ResetTarget::All, 'a'));
+      nodes->push_back({.type = MsgNodeType::Reset, .target = ResetTarget::All, .character = 'a'});
     }
     for (std::size_t i = p + 2; i < end; ++i) {
       ResetTarget target = text[i] == '#'   ? ResetTarget::Color
                            : text[i] == '$' ? ResetTarget::Face
                            : text[i] == 'a' ? ResetTarget::All
                                             : ResetTarget::Unknown;
-      nodes->push_back(std::make_unique<ResetMsgNode>(target, text[i]));
+      nodes->push_back({.type = MsgNodeType::Reset, .target = target, .character = text[i]});
     }
     return end + 1;
   }
@@ -116,30 +155,36 @@ class MarkupParser {
     if (separator == kNone || separator >= end || separator == start || separator + 1 == end) {
       return p;
     }
-    std::string base;
+    FlushTextRun();
+    Gathered base;
     for (std::size_t i = start; i < separator; ++i) {
-      base += text[i];
+      base.Add(text, i, unescaped);
       if (IsSeparator(text[i])) ++i;  // "::" or "==": one byte of the base
     }
-    FlushTextRun();
-    nodes->push_back(std::make_unique<RubyMsgNode>(std::move(base), Slice(separator + 1, end),
-                                                   text[separator] == '='));
+    nodes->push_back({.type = MsgNodeType::Ruby,
+                      .text = base.Take(text, *unescaped),
+                      .ruby = Slice(separator + 1, end),
+                      .equalsSeparator = text[separator] == '='});
     return end + 1;
   }
 
+  void AddToRun(std::size_t p) { run.Add(text, p, unescaped); }
+
   void FlushTextRun() {
     if (run.empty()) return;
-    nodes->push_back(std::make_unique<TextMsgNode>(run));
-    run.clear();
+    nodes->push_back({.type = MsgNodeType::Text, .text = run.Take(text, *unescaped)});
   }
 
-  std::string Slice(std::size_t from, std::size_t to) const {
-    return std::string(text + from, to - from);
+  std::string_view Slice(std::size_t from, std::size_t to) const {
+    return std::string_view(text + from, to - from);
   }
+
+  // The byte at `i`, or 0 at and after the end: the text need not be NUL-terminated.
+  char At(std::size_t i) const { return i < size ? text[i] : '\0'; }
 
   // The '>' that closes the tag "<" kind name ">" at `p`, or kNone.
   std::size_t NameTagEnd(std::size_t p, char kind) {
-    return text[p] == '<' && text[p + 1] == kind ? NameRunEnd(p + 2) : kNone;
+    return text[p] == '<' && At(p + 1) == kind ? NameRunEnd(p + 2) : kNone;
   }
 
   // The position of the '>' that closes a name run starting at `from`, or kNone when a line break
@@ -184,11 +229,12 @@ class MarkupParser {
     return separator;
   }
 
-  const char* text;  // NUL-terminated
+  const char* text;  // not NUL-terminated: read below `size` only
   std::size_t size;  // bytes before the first NUL
-  MsgNodeList* nodes;
+  std::vector<MarkupNode>* nodes;
+  std::string* unescaped;
   const bool rememberScans;
-  std::string run;  // the pending text run
+  Gathered run;  // the pending text run
 
   bool stopKnown = false;
   std::size_t stopFrom = 0;
@@ -204,13 +250,49 @@ class MarkupParser {
 
 }  // namespace
 
+void ParseMarkup(std::string_view text, MarkupNodes* out) { MarkupParser(text, out, true).Run(); }
+
+std::unique_ptr<MsgNode> MakeMsgNode(const MarkupNode& node) {
+  switch (node.type) {
+    case MsgNodeType::Text:
+      return std::make_unique<TextMsgNode>(std::string(node.text));
+    case MsgNodeType::Subst:
+      return std::make_unique<SubstMsgNode>(node.spec);
+    case MsgNodeType::Color:
+      return std::make_unique<ColorMsgNode>(std::string(node.text));
+    case MsgNodeType::Face:
+      return std::make_unique<FaceMsgNode>(std::string(node.text));
+    case MsgNodeType::Ruby:
+      return std::make_unique<RubyMsgNode>(std::string(node.text), std::string(node.ruby),
+                                           node.equalsSeparator);
+    case MsgNodeType::Reset:
+      break;
+  }
+  return std::make_unique<ResetMsgNode>(node.target, node.character);
+}
+
+namespace {
+void AppendMsgNodes(const MarkupNodes& parsed, MsgNodeList* nodes) {
+  nodes->reserve(nodes->size() + parsed.nodes.size());
+  for (const MarkupNode& node : parsed.nodes) nodes->push_back(MakeMsgNode(node));
+}
+}  // namespace
+
 void ParseMarkup(const std::string& text, MsgNodeList* nodes) {
-  MarkupParser(text, nodes, true).Run();
+  MarkupNodes parsed;
+  ParseMarkup(std::string_view(text), &parsed);
+  AppendMsgNodes(parsed, nodes);
 }
 
 namespace detail {
+void ParseMarkupRescanning(std::string_view text, MarkupNodes* out) {
+  MarkupParser(text, out, false).Run();
+}
+
 void ParseMarkupRescanning(const std::string& text, MsgNodeList* nodes) {
-  MarkupParser(text, nodes, false).Run();
+  MarkupNodes parsed;
+  ParseMarkupRescanning(std::string_view(text), &parsed);
+  AppendMsgNodes(parsed, nodes);
 }
 }  // namespace detail
 
