@@ -62,7 +62,7 @@ void CountText(std::string_view text, CharacterList* list) {
   CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
                          .size = text.size()};
   while (!reader.AtEnd()) {
-    const std::uint32_t code = reader.Next();
+    const std::uint32_t code = reader.NextInline();
     // Line breaks have control codes of their own; a bad sequence has no character to list.
     if ((code & kDecodeError) != 0 || code == 0 || code == '\r' || code == '\n') continue;
     list->Count(code);
@@ -104,8 +104,11 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     const std::string_view key = CharacterTableKey(mode, table.languages[i].name);
     auto it = tables->find(key);
     if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
-    for (const MessageRecord& record : table.messages[i]) {
-      ParseMarkup(record.text, &markup);
+    const std::vector<MessageRecord>& records = table.messages[i];
+    for (std::size_t j = 0; j < records.size(); ++j) {
+      // The texts come in hash order, at random in the CSV bytes: each is asked for ahead.
+      if (j + kPrefetchAhead < records.size()) Prefetch(records[j + kPrefetchAhead].text.data());
+      ParseMarkup(records[j].text, &markup);
       CountCharacters(markup, &it->second);
     }
   }

@@ -23,14 +23,6 @@ void SortByUpperHalf(std::vector<std::uint64_t>* keys) {
 
 }  // namespace
 
-void Prefetch(const void* address) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(address);
-#else
-  (void)address;
-#endif
-}
-
 bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   CsvTable loaded;
   if (!loaded.Load(path)) return false;

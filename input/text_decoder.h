@@ -47,6 +47,14 @@ struct CodePointReader {
   /// built so far.
   std::uint32_t Next();
 
+  /// Next(), with an ASCII byte of UTF-8 read inline: for loops over texts of mostly ASCII.
+  std::uint32_t NextInline() {
+    if (encoding == TextEncoding::Utf8 && position < size && data[position] < 0x80) {
+      return data[position++];
+    }
+    return Next();
+  }
+
   /// True when every byte has been consumed.
   bool AtEnd() const { return position >= size; }
 };

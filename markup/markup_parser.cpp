@@ -20,19 +20,24 @@ class Gathered {
  public:
   bool empty() const { return size_ == 0; }
 
-  void Add(const char* text, std::size_t q, std::string* unescaped) {
+  // Adds the bytes [from, to) of the text.
+  void Add(const char* text, std::size_t from, std::size_t to, std::string* unescaped) {
     if (copied_) {
-      *unescaped += text[q];
+      unescaped->append(text + from, to - from);
     } else if (size_ == 0) {
-      begin_ = q;
-    } else if (begin_ + size_ != q) {
+      begin_ = from;
+    } else if (begin_ + size_ != from) {
       copied_ = true;
       const std::size_t copyBegin = unescaped->size();
       unescaped->append(text + begin_, size_);
-      *unescaped += text[q];
+      unescaped->append(text + from, to - from);
       begin_ = copyBegin;
     }
-    ++size_;
+    size_ += to - from;
+  }
+
+  void Add(const char* text, std::size_t q, std::string* unescaped) {
+    Add(text, q, q + 1, unescaped);
   }
 
   // The string, and the gatherer emptied.
@@ -48,6 +53,14 @@ class Gathered {
   bool copied_ = false;
 };
 
+// The bytes before the first NUL. A plain loop: texts are short, and a library call costs more
+// than the scan.
+std::size_t TextSize(std::string_view text) {
+  std::size_t size = 0;
+  while (size < text.size() && text[size] != '\0') ++size;
+  return size;
+}
+
 // The state of one ParseMarkup call. The parse position only moves forward, and the scans that
 // look ahead for a closer remember what they found: otherwise a text full of openers whose closer
 // never comes ("<#<#<#...", "<@<@...>", "{f}{f}...") would cost a scan to its end per opener.
@@ -55,11 +68,10 @@ class MarkupParser {
  public:
   MarkupParser(std::string_view text, MarkupNodes* out, bool rememberScans)
       : text(text.data()),
-        size(text.find('\0')),
+        size(TextSize(text)),
         nodes(&out->nodes),
         unescaped(&out->unescaped),
         rememberScans(rememberScans) {
-    if (size == kNone) size = text.size();
     nodes->clear();
     unescaped->clear();
     unescaped->reserve(size);
@@ -74,8 +86,10 @@ class MarkupParser {
       if (next == p) next = ParseResetTag(p);
       if (next == p) next = ParseRubyTag(p);
       if (next == p) {
-        AddToRun(p);
+        // Only '{' and '<' can start a tag or an escape: the bytes up to the next one are text.
         next = p + 1;
+        while (next < size && text[next] != '{' && text[next] != '<') ++next;
+        run.Add(text, p, next, unescaped);
       }
       p = next;
     }
