@@ -63,9 +63,9 @@ std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageN
 /// Counts every code point of the UTF-8 `text` into `list`, except CR, LF and invalid sequences.
 void CountText(std::string_view text, CharacterList* list);
 
-/// Counts the text nodes and ruby tags of `markup` (one parsed message) into `table`: texts and ruby bases under the
-/// typeface in force ("default" until a typeface tag, again after a typeface or full reset), ruby
-/// readings under "ruby". A list is created by the first text counted into it, even when that
+/// Counts the text nodes and ruby tags of `markup` (one parsed message) into `table`: texts and
+/// ruby bases under the typeface in force ("default" until a typeface tag, again after a typeface
+/// or full reset), ruby readings under "ruby". A list is created by the first text counted into it, even when that
 /// text holds only line breaks.
 void CountCharacters(const MarkupNodes& markup, CharacterTable* table);
 

@@ -52,7 +52,7 @@ bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
     if (j + kEndsAhead < idCount) {
       const std::uint64_t field = static_cast<std::uint64_t>(table.messageIds[j + kEndsAhead].row) *
                                   static_cast<std::uint64_t>(csv.columns);
-      if (field < csv.fieldEnds.size()) Prefetch(&csv.fieldEnds[field]);
+      if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
     }
     if (j + kTextAhead < idCount) {
       Prefetch(csv.Cell(table.messageIds[j + kTextAhead].row, firstColumn).data());

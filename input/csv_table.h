@@ -1,6 +1,7 @@
 // The CSV reader: the whole input file as one flat list of UTF-8 fields.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,54 @@
 #include "platform/platform.h"
 
 namespace quillex {
+
+/// Nondecreasing byte positions at 4 bytes each: the high bits are kept once per 4 GiB crossed,
+/// not once per position. A list of mostly empty cells is mostly these positions.
+class FieldEnds {
+ public:
+  std::size_t size() const { return low_.size(); }
+  bool empty() const { return low_.empty(); }
+  std::size_t capacity() const { return low_.capacity(); }
+  std::size_t max_size() const { return low_.max_size(); }
+
+  /// REQUIRES: k < size().
+  std::uint64_t operator[](std::size_t k) const {
+    std::uint64_t high = 0;
+    if (!wraps_.empty()) {
+      high = static_cast<std::uint64_t>(std::upper_bound(wraps_.begin(), wraps_.end(), k) -
+                                        wraps_.begin());
+    }
+    return high << 32 | low_[k];
+  }
+  std::uint64_t back() const { return (*this)[size() - 1]; }
+
+  /// The address of position k, to ask for its cache line ahead.
+  const void* Address(std::size_t k) const { return low_.data() + k; }
+
+  /// REQUIRES: `end` is at least back().
+  void push_back(std::uint64_t end) {
+    Wrap(end);
+    low_.push_back(static_cast<std::uint32_t>(end));
+  }
+  /// Grows to `count` positions, the new ones `end`. REQUIRES: as for push_back.
+  void resize(std::size_t count, std::uint64_t end) {
+    Wrap(end);
+    low_.resize(count, static_cast<std::uint32_t>(end));
+  }
+  void reserve(std::size_t count) { low_.reserve(count); }
+  void clear() {
+    low_.clear();
+    wraps_.clear();
+  }
+
+ private:
+  void Wrap(std::uint64_t end) {
+    while ((end >> 32) > wraps_.size()) wraps_.push_back(low_.size());
+  }
+
+  std::vector<std::uint32_t> low_;
+  std::vector<std::size_t> wraps_;  // [n - 1]: the first position at or above n * 2^32
+};
 
 /// Every field of the input in reading order. Records end with CR LF or the end of input, so a
 /// final CR LF leaves one more (empty) row. Records are aligned to the first record: a shorter
@@ -22,7 +71,7 @@ namespace quillex {
 /// quotes and separators, so the input is held once and every cell is a view into it.
 struct CsvTable {
   std::string text;
-  std::vector<std::uint64_t> fieldEnds;
+  FieldEnds fieldEnds;
   std::int32_t columns = 0;
   std::int32_t rows = 0;
 

@@ -252,5 +252,44 @@ TEST(CsvTableTest, ManyShortRowsStayCheap) {
   EXPECT_LE(table.fieldEnds.capacity(), 2u * table.FieldCount());
 }
 
+// Positions kept at 4 bytes read back as the 64-bit ones a plain list holds, across any number
+// of 4 GiB steps, single or skipped at once, by one position or by a run of padding.
+TEST(CsvTableTest, FieldEndsKeepTheHighBits) {
+  std::mt19937_64 random(7);
+  for (int round = 0; round < 200; ++round) {
+    FieldEnds ends;
+    std::vector<std::uint64_t> model;
+    std::uint64_t end = 0;
+    for (int n = static_cast<int>(random() % 60); n > 0; --n) {
+      switch (random() % 4) {
+        case 0:
+          end += random() % 3;
+          break;
+        case 1:
+          end += (random() % 3) << 32;  // to, or over, the next steps
+          break;
+        case 2:
+          end = (end | 0xFFFFFFFFull) + random() % 2;  // just below or at a step
+          break;
+        default:
+          end += random() % (1ull << 33);
+          break;
+      }
+      if (random() % 3 == 0) {
+        const std::size_t count = model.size() + random() % 4;
+        ends.resize(count, end);
+        model.resize(count, end);
+      } else {
+        ends.push_back(end);
+        model.push_back(end);
+      }
+    }
+    ASSERT_EQ(ends.size(), model.size());
+    for (std::size_t k = 0; k < model.size(); ++k) {
+      ASSERT_EQ(ends[k], model[k]) << round << " " << k;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillex

@@ -55,7 +55,7 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
     if (k + kAhead < keys.size()) {
       const std::uint64_t field = (keys[k + kAhead] & 0xFFFFFFFFu) *
                                   static_cast<std::uint64_t>(csv.columns);
-      if (field < csv.fieldEnds.size()) Prefetch(&csv.fieldEnds[field]);
+      if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
     }
     const std::uint64_t key = keys[k];
     const auto row = static_cast<std::int32_t>(key & 0xFFFFFFFFu);
