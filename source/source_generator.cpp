@@ -137,9 +137,9 @@ bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
     return false;
   }
-  std::string lines;
-  WriteMessageLines(lines, table, column, {});
-  if (!WriteOutputFile(path, "w", lines)) {
+  messageLines.clear();
+  WriteMessageLines(messageLines, table, column, {});
+  if (!WriteOutputFile(path, "w", messageLines)) {
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
     return false;
   }

@@ -1,19 +1,28 @@
 #include "source/source_lines.h"
 
+#include <array>
+#include <cstring>
+
 namespace quillex {
 namespace {
 
+// "\xHH" for every byte value, so that a byte costs one 4-byte copy.
+constexpr std::array<std::array<char, 4>, 256> kEscapes = [] {
+  constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::array<std::array<char, 4>, 256> escapes{};
+  for (std::size_t byte = 0; byte < 256; ++byte) {
+    escapes[byte] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
+  }
+  return escapes;
+}();
+
 void AppendEscaped(std::string* text, std::string_view message) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
   std::size_t start = text->size();
   text->resize(start + message.size() * 4);
   char* p = text->data() + start;
   for (char c : message) {
-    auto byte = static_cast<unsigned char>(c);
-    *p++ = '\\';
-    *p++ = 'x';
-    *p++ = kHexDigits[byte >> 4];
-    *p++ = kHexDigits[byte & 0x0F];
+    std::memcpy(p, kEscapes[static_cast<unsigned char>(c)].data(), 4);
+    p += 4;
   }
 }
 
