@@ -100,16 +100,25 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   tables->clear();
   MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
   if (mode == IndexingMode::AllLanguages) tables->try_emplace(std::string(kAllLanguagesKey));
+  std::vector<CharacterTable*> languageTables;
   for (std::size_t i = 0; i < table.languages.size(); ++i) {
     const std::string_view key = CharacterTableKey(mode, table.languages[i].name);
     auto it = tables->find(key);
     if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
-    const std::vector<MessageRecord>& records = table.messages[i];
-    for (std::size_t j = 0; j < records.size(); ++j) {
-      // The texts come in hash order, at random in the CSV bytes: each is asked for ahead.
-      if (j + kPrefetchAhead < records.size()) Prefetch(records[j + kPrefetchAhead].text.data());
-      ParseMarkup(records[j].text, &markup);
-      CountCharacters(markup, &it->second);
+    languageTables.push_back(&it->second);
+  }
+  // Counts do not depend on order: identifier by identifier, the texts of one CSV row come one
+  // after the other, where language by language each text is a jump to another row.
+  const std::size_t idCount = table.languages.empty() ? 0 : table.messages[0].size();
+  for (std::size_t j = 0; j < idCount; ++j) {
+    if (j + kPrefetchAhead < idCount) {
+      for (const std::vector<MessageRecord>& records : table.messages) {
+        Prefetch(records[j + kPrefetchAhead].text.data());
+      }
+    }
+    for (std::size_t i = 0; i < languageTables.size(); ++i) {
+      ParseMarkup(table.messages[i][j].text, &markup);
+      CountCharacters(markup, languageTables[i]);
     }
   }
 

@@ -75,7 +75,7 @@ inline void Prefetch(const void* address) {
 }
 
 /// How many texts ahead of its use a pass that visits them in hash order asks for one.
-constexpr std::size_t kPrefetchAhead = 64;
+constexpr std::size_t kPrefetchAhead = 16;
 
 /// True when `name`, a cell of column 0, names a message: not empty and not starting with '#'
 /// (such rows are comments).
