@@ -1,5 +1,6 @@
 #include "input/csv_table.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -253,6 +254,12 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
   }
   *carriageReturns += crs;
   return true;
+}
+
+std::uint64_t FieldEnds::WideAt(std::size_t k) const {
+  const auto high = static_cast<std::uint64_t>(
+      std::upper_bound(wraps_.begin(), wraps_.end(), k) - wraps_.begin());
+  return high << 32 | low_[k];
 }
 
 bool CsvTable::Load(const platform::Path& path) {

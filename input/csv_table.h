@@ -1,7 +1,6 @@
 // The CSV reader: the whole input file as one flat list of UTF-8 fields.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,12 +22,8 @@ class FieldEnds {
 
   /// REQUIRES: k < size().
   std::uint64_t operator[](std::size_t k) const {
-    std::uint64_t high = 0;
-    if (!wraps_.empty()) {
-      high = static_cast<std::uint64_t>(std::upper_bound(wraps_.begin(), wraps_.end(), k) -
-                                        wraps_.begin());
-    }
-    return high << 32 | low_[k];
+    if (wraps_.empty()) [[likely]] return low_[k];
+    return WideAt(k);
   }
   std::uint64_t back() const { return (*this)[size() - 1]; }
 
@@ -52,6 +47,8 @@ class FieldEnds {
   }
 
  private:
+  std::uint64_t WideAt(std::size_t k) const;
+
   void Wrap(std::uint64_t end) {
     while ((end >> 32) > wraps_.size()) wraps_.push_back(low_.size());
   }
