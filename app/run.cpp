@@ -83,7 +83,8 @@ int RunCheck(Options& options) {
       .sourceOutput = options.sourceOutput,
       .perLanguageIndexing = binary && options.indexing == IndexingMode::PerLanguage,
       .hashSeed = options.hashSeed,
-      .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix))};
+      .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix)),
+      .replaceFiles = options.replaceFiles};
   return CheckInputFile(options.inputPath, settings) ? 0 : 1;
 }
 

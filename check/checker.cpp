@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
 #include "binary/color_names.h"
 #include "input/file_io.h"
 #include "markup/markup_parser.h"
+#include "replace/replace_parser.h"
 
 namespace quillex {
 namespace {
@@ -372,24 +374,96 @@ class CsvChecker {
   std::vector<Diagnostic> found;
 };
 
+// Column of the "$" that opens a command: the indentation is blanks, one byte each.
+TextPosition CommandPosition(const ReplaceCommand& record) {
+  return {record.line, static_cast<std::uint32_t>(record.indentation.size()) + 1};
+}
+
 }  // namespace
+
+std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* scan,
+                                         const CheckSettings& settings) {
+  std::vector<Diagnostic> found;
+  auto add = [&](const ReplaceCommand& record, bool error, Msg message, FormatArgs args,
+                 const char* check) {
+    found.push_back({CommandPosition(record), error, message, std::move(args), check});
+  };
+  std::uint32_t lineNumber = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    ReplaceCommand record = ParseReplaceLine(text.substr(start, end - start), ++lineNumber);
+    start = end;
+    switch (record.code) {
+      case command::Nop:
+        add(record, true, Msg::CheckUnknownCommand, {Text(record.name)}, "replace-command");
+        break;
+      case command::OutputName:
+        if (record.argument.empty()) {
+          add(record, true, Msg::CheckOutputNameWithoutFile, {}, "replace-command");
+        }
+        break;
+      case command::If:
+      case command::Elif:
+        if (!ResolveCondition(&record)) {
+          add(record, false, Msg::CheckUnknownConditionName, {Text(record.argument)},
+              "replace-condition");
+        }
+        break;
+      case command::MessageList:
+        if (!settings.sourceOutput) {
+          add(record, false, Msg::CheckMessageListBinary, {}, "replace-command");
+        } else if (scan != nullptr && scan->fault == ScanFault::None) {
+          // Matched byte for byte against every header cell, as the run does.
+          bool known = false;
+          for (std::int32_t column = 1; column < scan->columns && !known; ++column) {
+            known = scan->Cell(0, column).text == record.argument;
+          }
+          if (!known) {
+            add(record, true, Msg::CheckMessageListLanguage, {Text(record.argument)},
+                "replace-language");
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return found;
+}
 
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings) {
   return CsvChecker(scan, settings).Run();
 }
 
 bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settings) {
-  std::string contents;
-  if (!ReadWholeFile(inputPath, &contents)) {
-    PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});
-    return false;
-  }
-  const std::string file = platform::PathToUtf8(inputPath);
   bool clean = true;
-  for (const Diagnostic& finding : CheckCsv(ScanCsv(contents), settings)) {
-    PrintDiagnostic(file, finding.position.line, finding.position.column, finding.error,
-                    finding.message, finding.args, finding.check);
-    if (finding.error) clean = false;
+  auto print = [&](const platform::Path& path, const std::vector<Diagnostic>& findings) {
+    const std::string file = platform::PathToUtf8(path);
+    for (const Diagnostic& finding : findings) {
+      PrintDiagnostic(file, finding.position.line, finding.position.column, finding.error,
+                      finding.message, finding.args, finding.check);
+      if (finding.error) clean = false;
+    }
+  };
+  std::string contents;
+  std::optional<CsvScan> scan;
+  if (ReadWholeFile(inputPath, &contents)) {
+    scan = ScanCsv(contents);
+    print(inputPath, CheckCsv(*scan, settings));
+  } else {
+    PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});
+    clean = false;
+  }
+  // The replace files are checked even when the CSV file is not, so that one pass shows all.
+  for (const platform::Path& replaceFile : settings.replaceFiles) {
+    std::string text;
+    if (!ReadTextFile(replaceFile, &text)) {
+      PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
+      clean = false;
+      continue;
+    }
+    print(replaceFile, CheckReplaceText(text, scan ? &*scan : nullptr, settings));
   }
   return clean;
 }

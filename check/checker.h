@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/csv_scan.h"
@@ -19,6 +20,7 @@ struct CheckSettings {
   bool perLanguageIndexing = false;  // binary output writes one character list per language
   std::uint32_t hashSeed = kDefaultHashSeed;
   std::string basePath = "./msg";  // output directory joined with the prefix, in UTF-8
+  std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
 };
 
 /// One finding, placed in the checked file.
@@ -34,8 +36,16 @@ struct Diagnostic {
 /// texts last. A file the reader refuses gives that one finding only.
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings);
 
+/// The findings in the replace file `text`, ordered by line: unknown command names and
+/// OUTPUT_NAME without argument (errors), unknown conditions (warnings), and MESSAGE_LIST naming a
+/// language the header of `scan` lacks under source output (error; skipped when the CSV could not
+/// be read) or used under binary output (warning).
+std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* scan,
+                                         const CheckSettings& settings);
+
 /// Reads `inputPath`, checks it, and prints the findings with PrintDiagnostic, the file named
-/// as given. An unreadable file prints "Failed to read CSV file: {}". Returns true when nothing
+/// as given, then each replace file likewise. An unreadable CSV file prints "Failed to read CSV
+/// file: {}", an unreadable replace file "Failed to read file: {}". Returns true when nothing
 /// worse than a warning was found.
 [[nodiscard]] bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settings);
 

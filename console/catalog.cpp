@@ -245,8 +245,23 @@ constexpr CatalogEntry kCatalog[] = {
     /* 72 */
     {"Typeface \"{}\" is not supported: indexed output ignores this tag",
      "書体\"{}\"には対応していません: インデックス出力ではこのタグは無視されます"},
+    /* 73 */
+    {"Unknown command name \"{}\": the run stops at this line",
+     "不明なコマンド名\"{}\"です: 実行はこの行で止まります"},
+    /* 74 */
+    {"OUTPUT_NAME has no file name: the run stops at this line",
+     "OUTPUT_NAMEにファイル名がありません: 実行はこの行で止まります"},
+    /* 75 */
+    {"Unknown condition \"{}\": it is taken as FALSE",
+     "不明な条件\"{}\"です: FALSEとして扱われます"},
+    /* 76 */
+    {"Language ID \"{}\" is not in the CSV header: the run fails here",
+     "言語ID\"{}\"はCSVのヘッダーにありません: 実行はここで失敗します"},
+    /* 77 */
+    {"MESSAGE_LIST is not supported by binary output: it writes no lines here",
+     "MESSAGE_LISTはバイナリ出力では使えません: ここには何も書かれません"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckUnsupportedTypeface) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckMessageListBinary) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

@@ -88,6 +88,11 @@ enum class Msg : std::int32_t {
   NoCollisionFreeSeed = 70,
   CheckUnknownColorName = 71,
   CheckUnsupportedTypeface = 72,
+  CheckUnknownCommand = 73,
+  CheckOutputNameWithoutFile = 74,
+  CheckUnknownConditionName = 75,
+  CheckMessageListLanguage = 76,
+  CheckMessageListBinary = 77,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

@@ -11,6 +11,9 @@
 namespace quillex {
 namespace {
 
+// The first number past the last catalog entry.
+constexpr std::int32_t kPastLast = static_cast<std::int32_t>(Msg::CheckMessageListBinary) + 1;
+
 // POSIX: the console's code page follows the locale (LC_ALL first), so each test pins it.
 // Windows: it is the system's, so a test that needs the other kind of console is skipped; the
 // suite runs on an English and on a Japanese system.
@@ -49,7 +52,7 @@ class CatalogTest : public ::testing::Test {
 TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   for (bool japanese : {false, true}) {
     useJapanese = japanese;
-    for (std::int32_t index : {-1, 73, INT32_MIN}) {
+    for (std::int32_t index : {-1, kPastLast, INT32_MIN}) {
       EXPECT_EQ(GetMessage(index), "** INVALID MESSAGE **") << index;
     }
   }
@@ -84,7 +87,7 @@ TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
     std::string expected;
   } cases[] = {
       {true, -1, {}, "** INVALID MESSAGE **"},
-      {true, 73, {}, "** INVALID MESSAGE **"},
+      {true, kPastLast, {}, "** INVALID MESSAGE **"},
       {true,
        42,
        {},

@@ -1,0 +1,58 @@
+#include "check/checker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quillex {
+namespace {
+
+// A finding as "LINE:COLUMN:e|w:TAG", enough to tell the cases apart.
+std::vector<std::string> Findings(std::string_view text, bool sourceOutput,
+                                  const CsvScan* scan) {
+  CheckSettings settings;
+  settings.sourceOutput = sourceOutput;
+  std::vector<std::string> out;
+  for (const Diagnostic& d : CheckReplaceText(text, scan, settings)) {
+    out.push_back(std::to_string(d.position.line) + ":" + std::to_string(d.position.column) +
+                  (d.error ? ":e:" : ":w:") + d.check);
+  }
+  return out;
+}
+
+TEST(CheckReplaceTextTest, ReportsWhatTheRunWouldStopOrWarnAt) {
+  const CsvScan scan = ScanCsv("ID,,en\r\nA,x,y\r\n");
+  struct Case {
+    std::string text;
+    bool source;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"plain\n$ID_LIST$\n$LANGUAGE_LIST$ tail\n$OUTPUT_NAME:a.h$", false, {}},
+      // Not a command line without its closing "$": copied, so nothing to report.
+      {"$BOGUS\n  $ID_LIST:x\n", false, {}},
+      {"\t $BOGUS$\n$$\n$OUTPUT_NAME$\n$OUTPUT_NAME:$\n", false,
+       {"1:3:e:replace-command", "2:1:e:replace-command", "3:1:e:replace-command",
+        "4:1:e:replace-command"}},
+      // A NUL byte ends no name.
+      {std::string("$ID_LIST\0x$\n", 12), false, {"1:1:e:replace-command"}},
+      {"$IF:BINARY$\n$ELIF:INDEXED$\n$ELIF:binary$\n$IF:$\n$ELSE$\n$ENDIF$\n", false,
+       {"3:1:w:replace-condition", "4:1:w:replace-condition"}},
+      {"  $MESSAGE_LIST:en$\n", false, {"1:3:w:replace-command"}},
+      // Matched byte for byte against every header cell, the empty one included.
+      {"$MESSAGE_LIST:en$\n$MESSAGE_LIST:$\n$MESSAGE_LIST:EN$\n$MESSAGE_LIST:ID$\n", true,
+       {"3:1:e:replace-language", "4:1:e:replace-language"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Findings(c.text, c.source, &scan), c.expected) << c.text;
+  }
+}
+
+TEST(CheckReplaceTextTest, LanguagesAreNotCheckedAgainstAnUnreadableTable) {
+  EXPECT_TRUE(Findings("$MESSAGE_LIST:fr$\n", true, nullptr).empty());
+  const CsvScan broken = ScanCsv("ID,en\r\nA,\"x\r\n");
+  EXPECT_TRUE(Findings("$MESSAGE_LIST:fr$\n", true, &broken).empty());
+}
+
+}  // namespace
+}  // namespace quillex

@@ -1,0 +1,6 @@
+// header
+$IF:BINARY$
+$ELIF:binary$
+$ENDIF$
+    $MESSAGE_LIST:en$
+$LANGUAGE_LIST$
