@@ -28,6 +28,8 @@ bool BinaryGenerator::ListOutputs(const BinaryRequest& request,
   // One character table per language, or one for all.
   if (request.indexing == IndexingMode::PerLanguage) {
     for (const LanguageEntry& language : table.languages) {
+      // A key that names no file is refused by the run: it writes nothing there.
+      if (!platform::IsPlainFileName(language.name)) continue;
       outputs->push_back(platform::AppendToPath(base, CharacterListSuffix(language.name)));
     }
   } else if (request.indexing == IndexingMode::AllLanguages) {

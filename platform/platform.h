@@ -99,8 +99,9 @@ bool IsPlainFileName(std::string_view name);
 /// Sets the process up for the whole run. Call once at start-up:
 /// - a file-size limit makes writes fail (a write error the tool reports) instead of killing the
 ///   process (SIGXFSZ is ignored);
-/// - an interrupt, termination or hang-up (unless ignored when the process started) first
-///   removes the temporary files in flight, then ends the process with that signal as before.
+/// - an interrupt, termination, hang-up or broken pipe (unless ignored when the process started)
+///   first removes the temporary files in flight, then ends the process with that signal as
+///   before.
 void InstallSignalHandlers();
 
 }  // namespace quillex::platform

@@ -38,7 +38,9 @@ constexpr std::size_t kTempPathSize = 4096;
 char tempPaths[kTempSlots][kTempPathSize];
 volatile std::sig_atomic_t tempUsed[kTempSlots];
 
-constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: a console piped into a reader that quits early (`| head`) must not leave a
+// temporary file behind.
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // Holds the termination signals back for its lifetime; one that arrives meanwhile is delivered
 // when it ends.

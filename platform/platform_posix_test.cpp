@@ -123,7 +123,7 @@ class SignalTest : public ::testing::Test {
 };
 
 TEST_F(SignalTest, TerminationRemovesTemporaryFileAndKeepsSignal) {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     SCOPED_TRACE(signal);
     int status = RunChild([&] {
       Path temp;

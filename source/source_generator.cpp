@@ -39,7 +39,8 @@ bool SourceGenerator::ListOutputs(const SourceRequest& request,
   if (!CheckFileNames(base)) return false;
   outputs->push_back(IdentifierListPath(base));
   for (std::int32_t column = 1; column < table.columns; ++column) {
-    if (!table.Cell(0, column).empty()) {
+    // A language ID that names no file is refused by the run: it writes nothing there.
+    if (!table.Cell(0, column).empty() && platform::IsPlainFileName(table.Cell(0, column))) {
       outputs->push_back(MessageTablePath(base, table.Cell(0, column)));
     }
   }
