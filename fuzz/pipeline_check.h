@@ -30,8 +30,11 @@ inline void Check(bool condition) {
 /// A fresh folder for the whole fuzzing run, removed at exit.
 inline const fs::path& Folder() {
   static const fs::path* folder = [] {
-    char pattern[] = "/tmp/quillex_fuzz_pipeline_XXXXXX";
-    Check(::mkdtemp(pattern) != nullptr);
+    // TMPDIR may name a memory file system: every run creates, renames and removes files.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                          "/quillex_fuzz_pipeline_XXXXXX";
+    Check(::mkdtemp(pattern.data()) != nullptr);
     auto* path = new fs::path(pattern);
     std::atexit([] {
       std::error_code error;
