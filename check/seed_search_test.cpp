@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "input/hash.h"
@@ -45,25 +46,65 @@ TEST(SeedSearchTest, HashMovesWithTheSeedByItsFactor) {
   }
 }
 
+// Two texts of different lengths sharing a hash under `seed`, found the birthday way (about
+// 2^16 tries): planted in a catalog, they make that seed bad across the length groups.
+std::vector<std::string> CollidingPair(std::mt19937& random, std::uint32_t seed) {
+  std::unordered_map<std::uint32_t, std::string> seen;
+  for (;;) {
+    std::string name = RandomNames(random, 1, 4, 9)[0];
+    const auto [it, inserted] = seen.emplace(HashString(name, seed), name);
+    if (!inserted && it->second.size() != name.size()) return {it->second, name};
+  }
+}
+
 // The sweep against trying every seed on its own: groups of very different sizes, lengths
-// sharing factors, and enough names that a good share of the seeds collide.
+// sharing factors, pairs planted to collide across lengths, windows of several seeds per
+// residue, one ending at the last seed and one across 2^31 (where the congruences of lengths
+// differing by an odd count wrap around), and both ways of finishing a residue.
 TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
   std::mt19937 random(5);
-  std::vector<std::string> names = RandomNames(random, 3000, 5, 9);
-  names.push_back("SGQLSFG");  // with the next one, lost at every seed of the default's residue
-  names.push_back("IFOWMQV");
-  for (const std::string& extra : RandomNames(random, 40, 20, 21)) names.push_back(extra);
-  names.push_back(names[7]);  // equal texts are one text
-  const std::uint32_t first = 0xFFFFFFFFu - 127;  // up to the last seed
-  const std::uint32_t count = 128;
-  const std::vector<bool> bad = SeedsWithCollisions(names, first, count);
-  int collisions = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const bool expected = CollidesUnder(names, first + i);
-    collisions += expected;
-    ASSERT_EQ(bad[i], expected) << first + i;
+  for (const std::uint32_t first : {0xFFFFFFFFu - 128 * 9 + 1, 0x80000000u - 128 * 4 - 37}) {
+    const std::uint32_t count = 128 * 9;
+    std::vector<std::string> names = RandomNames(random, 1500, 5, 9);
+    names.push_back("SGQLSFG");  // with the next one, lost at every seed of the default's residue
+    names.push_back("IFOWMQV");
+    for (const std::string& extra : RandomNames(random, 40, 1, 21)) names.push_back(extra);
+    names.push_back(names[7]);  // equal texts are one text
+    for (const std::uint32_t offset : {3u, 200u, 1000u}) {
+      for (const std::string& name : CollidingPair(random, first + offset)) names.push_back(name);
+    }
+    std::vector<bool> expected(count);
+    int collisions = 0;
+    std::vector<std::string> distinct = names;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    for (std::uint32_t i = 0; i < count; ++i) {
+      expected[i] = CollidesUnder(distinct, first + i);
+      collisions += expected[i];
+    }
+    EXPECT_GE(collisions, 4);
+    for (const double weight : {1e300, 0.0, kSeedCheckWeight}) {
+      const std::vector<bool> bad = SeedsWithCollisions(names, first, count, weight);
+      for (std::uint32_t i = 0; i < count; ++i) {
+        ASSERT_EQ(bad[i], expected[i]) << first + i << " weight " << weight;
+      }
+    }
   }
-  EXPECT_GE(collisions, 1);
+}
+
+// The first good seed against trying one seed after the other, with bad seeds planted from the
+// start across the wrap at 2^32.
+TEST(SeedSearchTest, FirstGoodSeedLikeTryingEach) {
+  std::mt19937 random(9);
+  const std::uint32_t start = 0xFFFFFFFDu;
+  std::vector<std::string> names = RandomNames(random, 3000, 1, 14);
+  for (std::uint32_t seed = start; seed != 3; ++seed) {
+    for (const std::string& name : CollidingPair(random, seed)) names.push_back(name);
+  }
+  std::uint32_t expected = start;
+  while (CollidesUnder(names, expected)) ++expected;
+  EXPECT_NE(expected, start);
+  EXPECT_EQ(FindCollisionFreeSeed(names, start), expected);
 }
 
 TEST(SeedSearchTest, FirstSeedWithoutCollision) {
