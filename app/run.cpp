@@ -81,7 +81,7 @@ int RunCheck(Options& options) {
   }
   const CheckSettings settings{
       .sourceOutput = options.sourceOutput,
-      .perLanguageIndexing = binary && options.indexing == IndexingMode::PerLanguage,
+      .indexing = binary ? options.indexing : IndexingMode::NoIndexing,
       .hashSeed = options.hashSeed,
       .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix)),
       .replaceFiles = options.replaceFiles};

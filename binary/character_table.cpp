@@ -53,6 +53,14 @@ const CharacterInfo* CharacterList::Find(std::uint32_t code) const {
   return slot == 0 ? nullptr : &characters_[slot - 1];
 }
 
+void PrintIndexingFault(const IndexingFault& fault) {
+  if (fault.error) {
+    PrintError(fault.message, fault.args);
+  } else {
+    PrintWarning(fault.message, fault.args);
+  }
+}
+
 std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageName) {
   return mode == IndexingMode::AllLanguages ? kAllLanguagesKey : languageName;
 }
@@ -95,7 +103,8 @@ void CountCharacters(const MarkupNodes& markup, CharacterTable* table) {
   }
 }
 
-bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, CharacterTables* tables) {
+bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, CharacterTables* tables,
+                          const IndexingReporter& report) {
   if (mode != IndexingMode::PerLanguage && mode != IndexingMode::AllLanguages) return false;
   tables->clear();
   MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
@@ -127,9 +136,15 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     for (auto& [typeface, list] : characterTable) {
       list.Number();
       if (list.Characters().size() > binary_format::kMaxIndexedCharacters) {
-        PrintError(Msg::TooManyCharactersToIndex,
-                   {FormatArg::OfString(key), FormatArg::OfString(typeface),
-                    FormatArg::OfUInt(list.Characters().size())});
+        IndexingFault fault{.message = Msg::TooManyCharactersToIndex,
+                            .args = {FormatArg::OfString(key), FormatArg::OfString(typeface),
+                                     FormatArg::OfUInt(list.Characters().size())},
+                            .typeface = typeface};
+        while (fault.language < table.languages.size() &&
+               CharacterTableKey(mode, table.languages[fault.language].name) != key) {
+          ++fault.language;
+        }
+        report ? report(fault) : PrintIndexingFault(fault);
         fits = false;
       }
     }

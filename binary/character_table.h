@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "binary/indexing_mode.h"
+#include "console/catalog.h"
 #include "input/message_table.h"
 #include "markup/markup_parser.h"
 
@@ -69,13 +70,34 @@ void CountText(std::string_view text, CharacterList* list);
 /// text holds only line breaks.
 void CountCharacters(const MarkupNodes& markup, CharacterTable* table);
 
+/// A finding of the indexing passes, handed to their reporter instead of being printed (--check
+/// collects them at the cells they come from).
+struct IndexingFault {
+  static constexpr std::size_t kNoId = static_cast<std::size_t>(-1);
+  bool error = true;  // else a warning
+  Msg message = Msg::UnknownTypefaceName;  // what a run prints, with `args`
+  FormatArgs args;
+  std::size_t language = 0;  // in MessageTable::languages: the first one that uses the table
+  std::size_t id = kNoId;    // in MessageTable::messageIds; kNoId for a whole character list
+  std::string_view typeface;  // in force where the message failed, or the list's
+};
+
+/// Receives the findings of BuildCharacterTables and BuildIndexedPool; empty: they are printed as
+/// "Error: ..." and "Warning: ...", as a run shows them.
+using IndexingReporter = std::function<void(const IndexingFault&)>;
+
+/// Prints `fault` as a run does.
+void PrintIndexingFault(const IndexingFault& fault);
+
 /// Replaces `tables` with the counts of every message of `table`: one table per language
 /// (PerLanguage) or one table "all" (AllLanguages); every language gets its table even without
 /// text. Then numbers every list. False without a message for any other mode. False after error
 /// "Too many characters to index: ..." for each list of more than 53248 characters
 /// (binary_format::kMaxIndexedCharacters), whose indexes would collide with the control codes.
-/// REQUIRES: `table.messages` holds one record list per language.
+/// The errors go to `report` when it is set. REQUIRES: `table.messages` holds one record list
+/// per language.
 [[nodiscard]] bool BuildCharacterTables(const MessageTable& table, IndexingMode mode,
-                                        CharacterTables* tables);
+                                        CharacterTables* tables,
+                                        const IndexingReporter& report = {});
 
 }  // namespace quillex

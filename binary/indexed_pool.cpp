@@ -30,12 +30,37 @@ std::size_t EstimatedPoolBytes(const MessageTable& table) {
   return 2 * units;
 }
 
+// Appends the units of `text` up to the first character that `list` lacks; false with that
+// character in `missing` then.
+bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
+                     std::string_view text, std::uint32_t* missing) {
+  CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
+                         .size = text.size()};
+  while (!reader.AtEnd()) {
+    const std::uint32_t code = reader.NextInline();
+    if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
+    if (code == '\r' || code == '\n') {
+      AppendUnit(pool, unit::kLineBreak);
+      continue;
+    }
+    const CharacterInfo* character = list.Find(code);
+    if (character == nullptr) {
+      *missing = code;
+      return false;
+    }
+    AppendUnit(pool, static_cast<std::uint16_t>(character->index));
+  }
+  return true;
+}
+
 // One message being encoded, and what its warnings name.
 class MessageEncoder {
  public:
   MessageEncoder(const CharacterTable& table, std::string_view language,
-                 std::string_view identifier, std::string_view text)
-      : table_(table), language_(language), identifier_(identifier), text_(text) {}
+                 std::string_view identifier, std::string_view text,
+                 const IndexingReporter& report, std::size_t languageIndex, std::size_t id)
+      : table_(table), language_(language), identifier_(identifier), text_(text),
+        report_(report), languageIndex_(languageIndex), id_(id) {}
 
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
   // error has been printed.
@@ -51,7 +76,7 @@ class MessageEncoder {
     switch (node.type) {
       case MsgNodeType::Text: {
         const CharacterList* list = CurrentList();
-        return list != nullptr && EncodeText(pool, *list, node.text);
+        return list != nullptr && Encode(pool, *list, node.text);
       }
       case MsgNodeType::Subst:
         EncodeSubstitution(node.spec, pool);
@@ -78,7 +103,7 @@ class MessageEncoder {
 
   bool EncodeFace(std::string_view name, std::vector<std::uint8_t>* pool) {
     if (table_.find(name) == table_.end()) {
-      PrintError(Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(name))});
+      Report(true, Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(name))}, name);
       return false;
     }
     if (name == kBoldTypeface) {
@@ -113,11 +138,16 @@ class MessageEncoder {
   bool EncodeRuby(const MarkupNode& ruby, std::vector<std::uint8_t>* pool) {
     AppendUnit(pool, ruby.equalsSeparator ? unit::kRubyEquals : unit::kRubyColon);
     const CharacterList* list = CurrentList();
-    if (list == nullptr || !EncodeText(pool, *list, ruby.text)) return false;
+    if (list == nullptr || !Encode(pool, *list, ruby.text)) return false;
     AppendUnit(pool, unit::kRubyReading);
     // Counting made a "ruby" list for every ruby tag, so it is there.
     auto readings = table_.find(kRubyTypeface);
-    if (readings == table_.end() || !EncodeText(pool, readings->second, ruby.ruby)) return false;
+    if (readings == table_.end()) return false;
+    const std::string_view typeface = typeface_;
+    typeface_ = kRubyTypeface;  // what a missing reading character is reported under
+    const bool encoded = Encode(pool, readings->second, ruby.ruby);
+    typeface_ = typeface;
+    if (!encoded) return false;
     AppendUnit(pool, unit::kRubyEnd);
     return true;
   }
@@ -126,46 +156,52 @@ class MessageEncoder {
   const CharacterList* CurrentList() const {
     auto it = table_.find(typeface_);
     if (it == table_.end()) {
-      PrintError(Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(typeface_))});
+      Report(true, Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(typeface_))},
+             typeface_);
       return nullptr;
     }
     return &it->second;
   }
 
+  bool Encode(std::vector<std::uint8_t>* pool, const CharacterList& list, std::string_view text) {
+    std::uint32_t missing = 0;
+    if (AppendTextUnits(pool, list, text, &missing)) return true;
+    Report(true, Msg::UnregisteredCharacter,
+           {FormatArg::OfString(EncodeUtf8(missing)), FormatArg::OfUInt(missing)}, typeface_);
+    return false;
+  }
+
   void Warn(Msg message, const std::string& tag) const {
-    PrintWarning(message, {FormatArg::OfString(tag), FormatArg::OfString(std::string(language_)),
-                           FormatArg::OfString(std::string(identifier_)),
-                           FormatArg::OfString(std::string(text_))});
+    Report(false, message,
+           {FormatArg::OfString(tag), FormatArg::OfString(std::string(language_)),
+            FormatArg::OfString(std::string(identifier_)), FormatArg::OfString(std::string(text_))},
+           typeface_);
+  }
+
+  void Report(bool error, Msg message, FormatArgs args, std::string_view typeface) const {
+    const IndexingFault fault{.error = error, .message = message, .args = std::move(args),
+                              .language = languageIndex_, .id = id_, .typeface = typeface};
+    report_ ? report_(fault) : PrintIndexingFault(fault);
   }
 
   const CharacterTable& table_;
   const std::string_view language_;
   const std::string_view identifier_;
   const std::string_view text_;
+  const IndexingReporter& report_;
+  const std::size_t languageIndex_;
+  const std::size_t id_;
   std::string_view typeface_ = kDefaultTypeface;
 };
 
 }  // namespace
 
 bool EncodeText(std::vector<std::uint8_t>* pool, const CharacterList& list, std::string_view text) {
-  CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
-                         .size = text.size()};
-  while (!reader.AtEnd()) {
-    const std::uint32_t code = reader.NextInline();
-    if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
-    if (code == '\r' || code == '\n') {
-      AppendUnit(pool, unit::kLineBreak);
-      continue;
-    }
-    const CharacterInfo* character = list.Find(code);
-    if (character == nullptr) {
-      PrintError(Msg::UnregisteredCharacter,
-                 {FormatArg::OfString(EncodeUtf8(code)), FormatArg::OfUInt(code)});
-      return false;
-    }
-    AppendUnit(pool, static_cast<std::uint16_t>(character->index));
-  }
-  return true;
+  std::uint32_t missing = 0;
+  if (AppendTextUnits(pool, list, text, &missing)) return true;
+  PrintError(Msg::UnregisteredCharacter,
+             {FormatArg::OfString(EncodeUtf8(missing)), FormatArg::OfUInt(missing)});
+  return false;
 }
 
 void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* pool) {
@@ -185,7 +221,7 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 }
 
 bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTables& tables,
-                      MessagePool* pool) {
+                      MessagePool* pool, const IndexingReporter& report) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(EstimatedPoolBytes(*table));
   const std::size_t languageCount = table->languages.size();
@@ -204,7 +240,7 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
       // Cut to 32 bits only when the pool is too large to be written at all.
       offsets[j * languageCount + i] = static_cast<std::uint32_t>(bytes.size());
       MessageEncoder encoder(characterTable->second, language, table->messageIds[j].name,
-                             record.text);
+                             record.text, report, i, j);
       // A faulty message is ended where it failed; the next one is encoded all the same.
       ParseMarkup(record.text, &markup);
       if (!encoder.Encode(markup, &bytes)) failed = true;

@@ -36,10 +36,11 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// tables BuildCharacterTables made for `mode`, and fills the pool's offsets. Prints a warning
 /// for each ignored tag (unsupported colour, typeface or reset) and an error for each message
 /// that cannot be encoded (unregistered character, typeface without a list), and goes on with
-/// the next message so that one run shows them all. False when any message failed; `pool` is
-/// left unchanged then. REQUIRES: `table.messages` holds one record per identifier for every
-/// language.
+/// the next message so that one run shows them all; to `report` instead, when it is set. False
+/// when any message failed; `pool` is left unchanged then. REQUIRES: `table.messages` holds one
+/// record per identifier for every language.
 [[nodiscard]] bool BuildIndexedPool(MessageTable* table, IndexingMode mode,
-                                    const CharacterTables& tables, MessagePool* pool);
+                                    const CharacterTables& tables, MessagePool* pool,
+                                    const IndexingReporter& report = {});
 
 }  // namespace quillex

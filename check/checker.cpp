@@ -4,9 +4,12 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
+#include "binary/character_table.h"
 #include "binary/color_names.h"
+#include "binary/indexed_pool.h"
 #include "input/file_io.h"
 #include "markup/markup_parser.h"
 #include "replace/replace_parser.h"
@@ -91,8 +94,8 @@ bool IsIdentifier(const std::string& name) {
 
 class CsvChecker {
  public:
-  CsvChecker(const CsvScan& scan, const CheckSettings& settings)
-      : scan(scan), settings(settings) {}
+  CsvChecker(const CsvScan& scan, const CheckSettings& settings, MessageTable* table)
+      : scan(scan), settings(settings), table(table) {}
 
   std::vector<Diagnostic> Run() {
     if (scan.fault != ScanFault::None) {
@@ -109,6 +112,9 @@ class CsvChecker {
     if (!noCrLf) CheckLanguages();
     CheckUnnamedColumns();
     CheckRows();
+    if (table != nullptr && !settings.sourceOutput && settings.indexing != IndexingMode::NoIndexing) {
+      CheckIndexing();
+    }
     std::stable_sort(found.begin(), found.end(), [](const Diagnostic& a, const Diagnostic& b) {
       return a.position.line != b.position.line ? a.position.line < b.position.line
                                                 : a.position.column < b.position.column;
@@ -226,7 +232,7 @@ class CsvChecker {
              Number(static_cast<std::uint64_t>(it->second->column) + 1)},
             "hash-collision");
       }
-      if (settings.perLanguageIndexing) {
+      if (settings.indexing == IndexingMode::PerLanguage) {
         const std::string file = settings.basePath + "_using_" + lower + ".json";
         if (auto [it, added] = byFile.emplace(file, &language); !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
@@ -357,6 +363,51 @@ class CsvChecker {
     compare(shape.rubyTags, first.rubyTags, Msg::CheckRubyTagCount);
   }
 
+  // Runs the indexing passes of the run over the table and places what fails. The warnings they
+  // give are the color-name and typeface-name checks' already.
+  void CheckIndexing() {
+    table->ResolveTexts();
+    std::set<std::tuple<std::uint32_t, std::uint32_t, Msg>> placed;  // one per cell and kind
+    auto collect = [&](const IndexingFault& fault) {
+      if (!fault.error || fault.language >= table->languages.size()) return;
+      const std::int32_t column = table->languages[fault.language].column;
+      TextPosition at;
+      if (fault.id == IndexingFault::kNoId) {
+        // A list too long is no single message's fault: the header cell of the language whose
+        // table it is (with --indexing-all the first language, as the one table serves all).
+        at = scan.Cell(0, column).position;
+      } else {
+        // The cell whose text failed: the first language's when the cell is empty and falls
+        // back to it.
+        const std::int32_t row = table->messageIds[fault.id].row;
+        const ScannedCell& cell = scan.Cell(row, column);
+        at = cell.text.empty() && firstColumn > 0 ? scan.Cell(row, firstColumn).position
+                                                  : cell.position;
+      }
+      if (!placed.emplace(at.line, at.column, fault.message).second) return;
+      switch (fault.message) {
+        case Msg::UnregisteredCharacter:
+          Add(at, true, Msg::CheckUnregisteredCharacter,
+              {fault.args[0], fault.args[1], Text(std::string(fault.typeface))},
+              "indexed-character");
+          break;
+        case Msg::UnknownTypefaceName:
+          Add(at, true, Msg::CheckTypefaceWithoutList, fault.args, "indexed-typeface");
+          break;
+        case Msg::TooManyCharactersToIndex:
+          Add(at, true, Msg::CheckTooManyCharacters, fault.args, "indexed-list-size");
+          break;
+        default:
+          break;
+      }
+    };
+    CharacterTables tables;
+    // Too long a list stops a run before encoding; the messages are checked all the same.
+    (void)BuildCharacterTables(*table, settings.indexing, &tables, collect);
+    MessagePool pool;
+    (void)BuildIndexedPool(table, settings.indexing, tables, &pool, collect);
+  }
+
   void AddEmptyCounts() {
     for (const Language& language : languages) {
       if (language.emptyTexts == 0) continue;
@@ -368,6 +419,7 @@ class CsvChecker {
 
   const CsvScan& scan;
   const CheckSettings& settings;
+  MessageTable* table;
   std::vector<Language> languages;
   std::int32_t firstColumn = -1;
   std::string firstName;
@@ -432,8 +484,9 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
   return found;
 }
 
-std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings) {
-  return CsvChecker(scan, settings).Run();
+std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
+                                 MessageTable* table) {
+  return CsvChecker(scan, settings, table).Run();
 }
 
 bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settings) {
@@ -450,7 +503,10 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settin
   std::optional<CsvScan> scan;
   if (ReadWholeFile(inputPath, &contents)) {
     scan = ScanCsv(contents);
-    print(inputPath, CheckCsv(*scan, settings));
+    MessageTable table;
+    const bool indexed = !settings.sourceOutput && settings.indexing != IndexingMode::NoIndexing &&
+                         scan->fault == ScanFault::None && table.Load(inputPath, settings.hashSeed);
+    print(inputPath, CheckCsv(*scan, settings, indexed ? &table : nullptr));
   } else {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});
     clean = false;

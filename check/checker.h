@@ -7,9 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "binary/indexing_mode.h"
 #include "check/csv_scan.h"
 #include "console/catalog.h"
 #include "input/hash.h"
+#include "input/message_table.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -17,7 +19,7 @@ namespace quillex {
 /// How the run being checked would read the table.
 struct CheckSettings {
   bool sourceOutput = false;  // source output: no comment rows, column 1 is the fallback
-  bool perLanguageIndexing = false;  // binary output writes one character list per language
+  IndexingMode indexing = IndexingMode::NoIndexing;  // of binary output
   std::uint32_t hashSeed = kDefaultHashSeed;
   std::string basePath = "./msg";  // output directory joined with the prefix, in UTF-8
   std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
@@ -33,8 +35,12 @@ struct Diagnostic {
 };
 
 /// The findings in a scanned CSV file, ordered by position, with per-language counts of empty
-/// texts last. A file the reader refuses gives that one finding only.
-std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings);
+/// texts last. A file the reader refuses gives that one finding only. With indexing, `table`
+/// (the same file, loaded as the run loads it) is encoded as the run would, and what fails is
+/// reported at the cell of its text: characters missing from the list they are encoded with,
+/// texts under a typeface without a list, lists too long to index.
+std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
+                                 MessageTable* table = nullptr);
 
 /// The findings in the replace file `text`, ordered by line: unknown command names and
 /// OUTPUT_NAME without argument (errors), unknown conditions (warnings), and MESSAGE_LIST naming a

@@ -260,8 +260,23 @@ constexpr CatalogEntry kCatalog[] = {
     /* 77 */
     {"MESSAGE_LIST is not supported by binary output: it writes no lines here",
      "MESSAGE_LISTはバイナリ出力では使えません: ここには何も書かれません"},
+    /* 78 */
+    {"{} (U+{f0>4X}) is not in the character list of typeface \"{}\" that this text is encoded "
+     "with: an indexed run fails here",
+     "{} (U+{f0>4X})は，このテキストのエンコードに使われる書体\"{}\"の文字リストにありません: "
+     "インデックス出力の実行はここで失敗します"},
+    /* 79 */
+    {"Typeface \"{}\" has no character list, as no text is counted under it: an indexed run "
+     "fails here",
+     "書体\"{}\"で数えられるテキストがないため，文字リストがありません: "
+     "インデックス出力の実行はここで失敗します"},
+    /* 80 */
+    {"Character list \"{1}\" of table \"{0}\" holds {2} characters; at most 53248 can be "
+     "indexed: an indexed run fails",
+     "テーブル\"{0}\"の文字リスト\"{1}\"は{2}文字です．インデックス化できるのは53248文字までです: "
+     "インデックス出力の実行は失敗します"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckMessageListBinary) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckTooManyCharacters) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

@@ -93,6 +93,9 @@ enum class Msg : std::int32_t {
   CheckUnknownConditionName = 75,
   CheckMessageListLanguage = 76,
   CheckMessageListBinary = 77,
+  CheckUnregisteredCharacter = 78,
+  CheckTypefaceWithoutList = 79,
+  CheckTooManyCharacters = 80,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

@@ -12,7 +12,7 @@ namespace quillex {
 namespace {
 
 // The first number past the last catalog entry.
-constexpr std::int32_t kPastLast = static_cast<std::int32_t>(Msg::CheckMessageListBinary) + 1;
+constexpr std::int32_t kPastLast = static_cast<std::int32_t>(Msg::CheckTooManyCharacters) + 1;
 
 // POSIX: the console's code page follows the locale (LC_ALL first), so each test pins it.
 // Windows: it is the system's, so a test that needs the other kind of console is skipped; the
