@@ -71,7 +71,7 @@ bool HasEqualValues(std::vector<std::uint32_t> values) {
 // Every text's hash under the residues r0, r0 + 1, ... (modulo 128) of kLanes lanes, lane-major:
 // out[l * n + i]. The lanes are independent chains, so they run side by side instead of waiting
 // on each multiplication.
-constexpr std::uint32_t kLanes = 8;
+constexpr std::uint32_t kLanes = 16;
 
 void HashLanes(const Catalog& catalog, std::uint32_t r0, std::vector<std::uint32_t>* out) {
   const std::size_t n = catalog.names.size();
@@ -88,63 +88,16 @@ void HashLanes(const Catalog& catalog, std::uint32_t r0, std::vector<std::uint32
   }
 }
 
-// Keys bucketed by their top `bits` bits (a counting sort): cell c holds keys[start[c], start[c+1]).
-class CellIndex {
- public:
-  void Build(const std::uint32_t* values, std::size_t count, int bits) {
-    shift = 32 - bits;
-    start.assign((std::size_t{1} << bits) + 1, 0);
-    for (std::size_t i = 0; i < count; ++i) ++start[Cell(values[i]) + 1];
-    for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-    keys.resize(count);
-    fill.assign(start.begin(), start.end() - 1);
-    for (std::size_t i = 0; i < count; ++i) keys[fill[Cell(values[i])]++] = values[i];
-  }
-
-  std::size_t Cell(std::uint32_t key) const {
-    return shift == 32 ? 0 : static_cast<std::size_t>(key >> shift);
-  }
-
-  // Calls visit(key) for every key in [low, high].
-  template <typename Visit>
-  void ForRange(std::uint32_t low, std::uint32_t high, Visit&& visit) const {
-    const std::size_t last = Cell(high);
-    for (std::size_t c = Cell(low); c <= last; ++c) {
-      for (std::uint32_t k = start[c]; k < start[c + 1]; ++k) {
-        if (keys[k] >= low && keys[k] <= high) visit(keys[k]);
-      }
-    }
-  }
-
-  // Whether two of the keys are equal.
-  bool HasEqualKeys() const {
-    for (std::size_t c = 0; c + 1 < start.size(); ++c) {
-      for (std::uint32_t i = start[c]; i < start[c + 1]; ++i) {
-        for (std::uint32_t j = i + 1; j < start[c + 1]; ++j) {
-          if (keys[i] == keys[j]) return true;
-        }
-      }
-    }
-    return false;
-  }
-
- private:
-  int shift = 32;
-  std::vector<std::uint32_t> start;
-  std::vector<std::uint32_t> fill;
-  std::vector<std::uint32_t> keys;
-};
-
 int CellBits(std::size_t count, int limit) {
   return std::min(static_cast<int>(std::bit_width(count)), limit);
 }
 
-// An open-addressing set of hashes reused from seed to seed: a slot is taken when its stamp is
-// the current round.
+// An open-addressing set of hashes reused from seed to seed: a slot holds its round in the high
+// half and the hash in the low half, taken when the round is the current one (one cache line per
+// probe, and nothing to clear between seeds).
 struct SeedCheckScratch {
-  std::vector<std::uint32_t> table;
-  std::vector<std::uint32_t> stamp;
-  std::uint32_t round = 0;
+  std::vector<std::uint64_t> slots;
+  std::uint64_t round = 0;
 };
 
 // The seeds r + 128 q, q in [qLow, qHigh], of one residue that make two texts collide. `hashes`
@@ -158,12 +111,18 @@ class ResidueSweep {
       : catalog(catalog), hashes(hashes), qLow(qLow), qHigh(qHigh), wanted(wanted), bad(bad),
         open(wanted), seedCheckWeight(seedCheckWeight), scratch(scratch) {}
 
-  // True when the residue keeps every group apart by itself (else every q is bad).
+  // True when the residue keeps every group apart by itself (else every q is bad): the hash set
+  // of the seed checks, a round per group.
   bool GroupsApart() {
+    std::uint32_t largest = 0;
     for (std::size_t g = 0; g < catalog.GroupCount(); ++g) {
-      const std::uint32_t size = catalog.GroupSize(g);
-      cells.Build(hashes + catalog.groupStart[g], size, CellBits(size, 24));
-      if (cells.HasEqualKeys()) return false;
+      largest = std::max(largest, catalog.GroupSize(g));
+    }
+    const int bits = static_cast<int>(std::bit_width(largest)) + 1;
+    for (std::size_t g = 0; g < catalog.GroupCount(); ++g) {
+      if (!Insert(hashes + catalog.groupStart[g], catalog.GroupSize(g), 0, bits, NextRound(bits))) {
+        return false;
+      }
     }
     return true;
   }
@@ -289,37 +248,44 @@ class ResidueSweep {
 
   // The q left open below qLow + wanted, each checked by hashing every text under its seed.
   void CheckOpenSeeds() {
-    const std::size_t n = catalog.names.size();
-    const int bits = static_cast<int>(std::bit_width(n)) + 1;
-    const std::uint32_t mask = (std::uint32_t{1} << bits) - 1;
-    std::vector<std::uint32_t>& table = scratch->table;
-    std::vector<std::uint32_t>& stamp = scratch->stamp;
-    std::uint32_t& round = scratch->round;
-    if (table.size() != std::size_t{1} << bits) {
-      table.assign(std::size_t{1} << bits, 0);
-      stamp.assign(std::size_t{1} << bits, 0);
-      round = 0;
-    }
+    const int bits = static_cast<int>(std::bit_width(catalog.names.size())) + 1;
     for (std::uint64_t q = qLow; q - qLow < wanted && q <= qHigh; ++q) {
       if ((*bad)[q - qLow]) continue;
-      ++round;
-      bool collides = false;
-      for (std::size_t g = 0; g < catalog.GroupCount() && !collides; ++g) {
+      const std::uint64_t round = NextRound(bits);
+      for (std::size_t g = 0; g < catalog.GroupCount(); ++g) {
         const std::uint32_t step = kResidues * static_cast<std::uint32_t>(q) * catalog.factors[g];
-        for (std::uint32_t i = catalog.groupStart[g]; i < catalog.groupStart[g + 1]; ++i) {
-          const std::uint32_t hash = hashes[i] + step;
-          std::uint32_t at = (hash * 0x9E3779B1u) >> (32 - bits);
-          while (stamp[at] == round && table[at] != hash) at = (at + 1) & mask;
-          if (stamp[at] == round) {
-            collides = true;
-            break;
-          }
-          stamp[at] = round;
-          table[at] = hash;
+        if (!Insert(hashes + catalog.groupStart[g], catalog.GroupSize(g), step, bits, round)) {
+          Mark(q);
+          break;
         }
       }
-      if (collides) Mark(q);
     }
+  }
+
+  // A fresh round of the hash set, sized to 2^bits slots.
+  std::uint64_t NextRound(int bits) {
+    std::vector<std::uint64_t>& slots = scratch->slots;
+    if (slots.size() < std::size_t{1} << bits) {
+      slots.assign(std::size_t{1} << bits, 0);
+      scratch->round = 0;
+    }
+    return ++scratch->round << 32;
+  }
+
+  // Adds values[i] + step to the set of `round`, using its first 2^bits slots; false at the first
+  // value already there.
+  bool Insert(const std::uint32_t* values, std::uint32_t count, std::uint32_t step, int bits,
+              std::uint64_t round) {
+    std::uint64_t* slots = scratch->slots.data();
+    const std::uint32_t mask = (std::uint32_t{1} << bits) - 1;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint64_t entry = round | (values[i] + step);
+      std::uint32_t at = (static_cast<std::uint32_t>(entry) * 0x9E3779B1u) >> (32 - bits);
+      while ((slots[at] >> 32) == (round >> 32) && slots[at] != entry) at = (at + 1) & mask;
+      if (slots[at] == entry) return false;
+      slots[at] = entry;
+    }
+    return true;
   }
 
   // The same for factors so close that the window wraps around the modulus: sorted keys, every
@@ -392,7 +358,6 @@ class ResidueSweep {
   std::uint64_t open;
   const double seedCheckWeight;
   SeedCheckScratch* scratch;
-  CellIndex cells;
   std::vector<std::uint64_t> filter;
   std::vector<std::uint64_t> crowded;
   std::vector<std::uint32_t> slot;
