@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,6 +55,58 @@ TEST(CheckReplaceTextTest, LanguagesAreNotCheckedAgainstAnUnreadableTable) {
   EXPECT_TRUE(Findings("$MESSAGE_LIST:fr$\n", true, nullptr).empty());
   const CsvScan broken = ScanCsv("ID,en\r\nA,\"x\r\n");
   EXPECT_TRUE(Findings("$MESSAGE_LIST:fr$\n", true, &broken).empty());
+}
+
+// The indexing findings of --check, placed: the table is loaded from a file as the run loads it.
+std::vector<std::string> IndexingFindings(const std::string& csv, IndexingMode mode) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("quillex_check_indexing_" + std::to_string(std::random_device()()) + ".csv");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << csv;
+  }
+  CheckSettings settings;
+  settings.indexing = mode;
+  MessageTable table;
+  EXPECT_TRUE(table.Load(path, settings.hashSeed));
+  std::filesystem::remove(path);
+  std::vector<std::string> out;
+  for (const Diagnostic& d : CheckCsv(ScanCsv(csv), settings, &table)) {
+    if (std::string_view(d.check).starts_with("indexed-")) {
+      out.push_back(std::to_string(d.position.line) + ":" + std::to_string(d.position.column) +
+                    (d.error ? ":e:" : ":w:") + d.check);
+    }
+  }
+  return out;
+}
+
+TEST(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
+  struct Case {
+    std::string csv;
+    IndexingMode mode;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"ID,en,de\r\nA,ab,ba\r\n", IndexingMode::PerLanguage, {}},
+      // Text under "x" is counted into list "x" but encoded with "default", which lacks it.
+      {"ID,en,de\r\nA,<$x>ab</$> b,b\r\n", IndexingMode::PerLanguage,
+       {"2:3:e:indexed-character"}},
+      // The same text fails in de, through the fallback: one finding, at the text.
+      {"ID,en,de\r\nA,<$x>ab</$>,\r\nB,b,b\r\n", IndexingMode::PerLanguage,
+       {"2:3:e:indexed-character"}},
+      // A bold tag without bold text anywhere in the table; with one table, de's bold text helps.
+      {"ID,en,de\r\nA,<$bold></$>a,<$bold>b</$>\r\n", IndexingMode::PerLanguage,
+       {"2:3:e:indexed-typeface"}},
+      {"ID,en,de\r\nA,<$bold></$>a,<$bold>b</$>\r\n", IndexingMode::AllLanguages, {}},
+      // Ruby bases go by the typeface in force; readings have their own list.
+      {"ID,en\r\nA,<ruby:a:b>\r\n", IndexingMode::PerLanguage, {}},
+      {"ID,en\r\nA,<$x><ruby:a:b></$>\r\n", IndexingMode::PerLanguage,
+       {"2:3:e:indexed-typeface"}},
+      // Comment rows are not encoded.
+      {"ID,en\r\n#A,<$bold></$>\r\nB,b\r\n", IndexingMode::PerLanguage, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IndexingFindings(c.csv, c.mode), c.expected) << c.csv;
+  }
 }
 
 }  // namespace
