@@ -92,8 +92,8 @@ def main():
     parser.add_argument("--short", default="5000x5000",
                         help="LANGUAGESxROWS of the many-languages catalog, or 'none'")
     parser.add_argument("--short-modes", default="default,-s,replace",
-                        help="modes run on the many-languages catalog (indexed modes hold a text "
-                        "view per cell, 400 MB at 5000x5000, and write a list per language)")
+                        help="modes run on the many-languages catalog (indexed modes write a "
+                        "character list file per language)")
     args = parser.parse_args()
 
     work = pathlib.Path(args.work)

@@ -103,7 +103,7 @@ bool LayOutBinaryFile(const BinaryImage& image, BinaryFileFields* fields) {
   for (const MessageIdEntry& id : image.messageIds) head.Put32(id.hash);
   head.Put32(4 * image.offsetPool.size());
   FieldWriter middle(&fields->middle);
-  middle.Put32(image.messagePool->bytes.size());
+  middle.Put32(PoolSize(*image.messagePool));
   FieldWriter tail(&fields->tail);
   tail.Put32(HashString(binary_format::kEndMarkerText, image.seed));
 
@@ -126,7 +126,16 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   file.Write(AsBytes(fields.head));
   WriteOffsets(file, image.offsetPool);
   file.Write(AsBytes(fields.middle));
-  file.Write(AsBytes(image.messagePool->bytes));
+  if (image.messagePool->produce) {
+    const PoolWriter write = [&file](std::string_view piece) { file.Write(piece); };
+    if (!image.messagePool->produce(image.offsetPool, write)) {
+      // The offsets already written would not match the pool.
+      PrintError(Msg::OutputBufferOverflow);
+      return false;
+    }
+  } else {
+    file.Write(AsBytes(image.messagePool->bytes));
+  }
   file.Write(AsBytes(fields.tail));
   return CommitOutput(file);
 }

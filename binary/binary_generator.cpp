@@ -78,6 +78,7 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
   }
   // Nothing reads the pools again: their memory goes to the steps that follow.
   messagePool.bytes = {};
+  messagePool.produce = nullptr;
   offsetPool = {};
 
   // Replace files receive the hash lines through ProcessCommand instead of the include files.
@@ -117,10 +118,11 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
   if (indexing == IndexingMode::NoIndexing) return BuildTextPool(table, &messagePool);
-  // Only the indexed pools read markup: counting and encoding parse each text in turn.
-  table.ResolveTexts();
-  if (!BuildCharacterTables(table, indexing, &characterTables)) return false;
-  if (!BuildIndexedPool(&table, indexing, characterTables, &messagePool)) {
+  // Only the indexed pools read markup. Counting lays the pool out; its units are encoded as the
+  // binary file is written, and only the messages that can print are encoded here.
+  IndexedPoolPlan plan;
+  if (!BuildCharacterTables(table, indexing, &characterTables, {}, &plan)) return false;
+  if (!PlanIndexedPool(table, indexing, characterTables, &plan, &messagePool)) {
     PrintError(Msg::FailedToBuildMessagePool);
     return false;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "binary/binary_format.h"
+#include "binary/color_names.h"
 #include "console/catalog.h"
 #include "input/text_decoder.h"
 
@@ -12,11 +13,41 @@ namespace {
 constexpr std::string_view kDefaultTypeface = "default";
 constexpr std::string_view kRubyTypeface = "ruby";
 constexpr std::string_view kAllLanguagesKey = "all";
+constexpr std::string_view kBoldTypeface = "bold";
 
 CharacterList& ListOf(CharacterTable* table, std::string_view typeface) {
   auto it = table->find(typeface);
   if (it == table->end()) it = table->emplace(std::string(typeface), CharacterList()).first;
   return it->second;
+}
+
+// Identifiers come in hash order, at random over the CSV rows: the row of an identifier some
+// way ahead is asked for in two steps, its field ends first, then the texts they locate.
+void PrefetchRowAhead(const MessageTable& table, std::size_t id) {
+  constexpr std::size_t kEndsAhead = 16;
+  constexpr std::size_t kTextsAhead = 8;
+  if (!table.messages.empty() || table.languages.empty()) return;
+  const CsvTable& csv = table.csv;
+  const auto columns = static_cast<std::uint64_t>(csv.columns);
+  if (id + kEndsAhead < table.messageIds.size()) {
+    const std::uint64_t first =
+        static_cast<std::uint64_t>(table.messageIds[id + kEndsAhead].row) * columns;
+    if (first + columns <= csv.fieldEnds.size()) {
+      Prefetch(csv.fieldEnds.Address(first));
+      Prefetch(csv.fieldEnds.Address(first + columns - 1));
+    }
+  }
+  if (id + kTextsAhead < table.messageIds.size()) {
+    const std::int32_t row = table.messageIds[id + kTextsAhead].row;
+    const std::string_view firstText = csv.Cell(row, table.languages.front().column);
+    const std::string_view lastText = csv.Cell(row, table.languages.back().column);
+    // The row's texts lie together: its first cache lines (a few: a long row is read long
+    // enough for the hardware to follow).
+    constexpr std::size_t kBytes = 8 * 64;
+    const std::size_t span = static_cast<std::size_t>(lastText.data() - firstText.data()) +
+                             lastText.size();
+    for (std::size_t at = 0; at < std::min(span, kBytes); at += 64) Prefetch(firstText.data() + at);
+  }
 }
 
 }  // namespace
@@ -28,13 +59,13 @@ std::uint32_t& CharacterList::Slot(std::uint32_t code) {
   return (*pages_[page])[code & 0xFF];
 }
 
-void CharacterList::Count(std::uint32_t code) {
+void CharacterList::Add(std::uint32_t code, std::uint32_t times) {
   std::uint32_t& slot = Slot(code);
   if (slot == 0) {
     characters_.push_back({.code = code, .name = EncodeUtf8(code)});
     slot = static_cast<std::uint32_t>(characters_.size());
   }
-  ++characters_[slot - 1].useCount;
+  characters_[slot - 1].useCount += times;
 }
 
 void CharacterList::Number() {
@@ -44,13 +75,6 @@ void CharacterList::Number() {
     characters_[i].index = static_cast<std::uint32_t>(i);
     Slot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
   }
-}
-
-const CharacterInfo* CharacterList::Find(std::uint32_t code) const {
-  const std::size_t page = code >> 8;
-  if (page >= pages_.size() || pages_[page] == nullptr) return nullptr;
-  const std::uint32_t slot = (*pages_[page])[code & 0xFF];
-  return slot == 0 ? nullptr : &characters_[slot - 1];
 }
 
 void PrintIndexingFault(const IndexingFault& fault) {
@@ -65,46 +89,93 @@ std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageN
   return mode == IndexingMode::AllLanguages ? kAllLanguagesKey : languageName;
 }
 
-void CountText(std::string_view text, CharacterList* list) {
+std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_t times) {
   // Read as UTF-8 from the first byte: a text that starts with U+FEFF has no byte order mark.
   CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
                          .size = text.size()};
+  std::uint64_t units = 0;
   while (!reader.AtEnd()) {
     const std::uint32_t code = reader.NextInline();
-    // Line breaks have control codes of their own; a bad sequence has no character to list.
-    if ((code & kDecodeError) != 0 || code == 0 || code == '\r' || code == '\n') continue;
-    list->Count(code);
+    // A bad sequence has no character to list, nor a unit.
+    if ((code & kDecodeError) != 0 || code == 0) continue;
+    ++units;
+    // Line breaks have control codes of their own.
+    if (code != '\r' && code != '\n') list->Count(code, times);
   }
+  return units;
 }
 
-void CountCharacters(const MarkupNodes& markup, CharacterTable* table) {
+MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std::uint32_t times,
+                          CharacterList** defaultList) {
+  std::uint64_t units = 1;  // the end unit
+  bool bold = false;        // a "bold" tag: fails where the table has no "bold" list
+  bool other = false;       // a tag the encoder ignores with a warning
   std::string_view typeface = kDefaultTypeface;
+  // The list of `typeface`, looked up at the first text under it (which creates it); the
+  // "default" list, once made, from the caller's cache.
+  CharacterList* list = defaultList != nullptr ? *defaultList : nullptr;
+  auto current = [&]() -> CharacterList* {
+    if (list == nullptr) {
+      list = &ListOf(table, typeface);
+      if (defaultList != nullptr && typeface == kDefaultTypeface) *defaultList = list;
+    }
+    return list;
+  };
   for (const MarkupNode& node : markup.nodes) {
     switch (node.type) {
       case MsgNodeType::Text:
-        CountText(node.text, &ListOf(table, typeface));
+        units += CountText(node.text, current(), times);
         break;
       case MsgNodeType::Face:
         typeface = node.text;
+        list = nullptr;
+        if (node.text == kBoldTypeface) {
+          bold = true;
+          ++units;
+        } else {
+          other = true;
+        }
         break;
       case MsgNodeType::Reset:
         if (node.target == ResetTarget::Face || node.target == ResetTarget::All) {
           typeface = kDefaultTypeface;
+          list = nullptr;
+        }
+        if (node.target == ResetTarget::Unknown) {
+          other = true;
+        } else {
+          ++units;
         }
         break;
       case MsgNodeType::Ruby:
-        CountText(node.text, &ListOf(table, typeface));
-        CountText(node.ruby, &ListOf(table, kRubyTypeface));
+        units += 3 + CountText(node.text, current(), times) +
+                 CountText(node.ruby, &ListOf(table, kRubyTypeface), times);
         break;
-      case MsgNodeType::Subst:
+      case MsgNodeType::Subst: {
+        const PlaceholderSpec& spec = node.spec;
+        units += 1 + (spec.index != -1) + (spec.width != 0) + (spec.fill != ' ') +
+                 (spec.precision != -1) + (spec.hexDigits != 0) +
+                 (spec.plus || spec.comma || spec.tilde || spec.hexMode != 0);
+        break;
+      }
       case MsgNodeType::Color:
+        if (FindColorValue(node.text)) {
+          ++units;
+        } else {
+          other = true;
+        }
         break;
     }
   }
+  return {.units = units, .mayReport = bold || other, .boldOnly = bold && !other};
+}
+
+void CountCharacters(const MarkupNodes& markup, CharacterTable* table) {
+  CountMessage(markup, table, 1);
 }
 
 bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, CharacterTables* tables,
-                          const IndexingReporter& report) {
+                          const IndexingReporter& report, IndexedPoolPlan* plan) {
   if (mode != IndexingMode::PerLanguage && mode != IndexingMode::AllLanguages) return false;
   tables->clear();
   MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
@@ -116,20 +187,52 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
     languageTables.push_back(&it->second);
   }
-  // Counts do not depend on order: identifier by identifier, the texts of one CSV row come one
-  // after the other, where language by language each text is a jump to another row.
-  const std::size_t idCount = table.languages.empty() ? 0 : table.messages[0].size();
+  // Identifier by identifier, the texts of one CSV row come one after the other, and the plan
+  // is written front to back. A fallback is the first language's very view: parsed once, and
+  // with one table for all counted once, times the number of languages that use it.
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = languageCount == 0 ? 0 : table.messageIds.size();
+  if (plan != nullptr) {
+    plan->units.assign(idCount * languageCount, 0);
+    plan->reporting.clear();
+  }
+  auto note = [plan, languageCount](std::size_t i, std::size_t j, const MessageShape& shape) {
+    if (plan == nullptr) return;
+    plan->units[j * languageCount + i] =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
+    if (shape.mayReport) plan->reporting.push_back({std::uint64_t{i} << 32 | j, shape.boldOnly});
+  };
+  auto same = [](std::string_view a, std::string_view b) {
+    return a.data() == b.data() && a.size() == b.size();
+  };
+  MarkupNodes first;  // the first language's text of the message at hand
+  // Each language's "default" list once made; languages that share a table share the list.
+  std::vector<CharacterList*> defaultLists(languageCount, nullptr);
   for (std::size_t j = 0; j < idCount; ++j) {
-    if (j + kPrefetchAhead < idCount) {
-      for (const std::vector<MessageRecord>& records : table.messages) {
-        Prefetch(records[j + kPrefetchAhead].text.data());
-      }
+    PrefetchRowAhead(table, j);
+    const std::string_view firstText = table.Text(0, j);
+    ParseMarkup(firstText, &first);
+    std::uint32_t times = 1;
+    if (mode == IndexingMode::AllLanguages) {
+      for (std::size_t i = 1; i < languageCount; ++i) times += same(table.Text(i, j), firstText);
     }
-    for (std::size_t i = 0; i < languageTables.size(); ++i) {
-      ParseMarkup(table.messages[i][j].text, &markup);
-      CountCharacters(markup, languageTables[i]);
+    const MessageShape firstShape =
+        CountMessage(first, languageTables[0], times, &defaultLists[0]);
+    note(0, j, firstShape);
+    for (std::size_t i = 1; i < languageCount; ++i) {
+      const std::string_view text = table.Text(i, j);
+      if (same(text, firstText)) {
+        if (mode != IndexingMode::AllLanguages) {
+          CountMessage(first, languageTables[i], 1, &defaultLists[i]);
+        }
+        note(i, j, firstShape);
+        continue;
+      }
+      ParseMarkup(text, &markup);
+      note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]));
     }
   }
+  if (plan != nullptr) std::sort(plan->reporting.begin(), plan->reporting.end());
 
   bool fits = true;
   for (auto& [key, characterTable] : *tables) {

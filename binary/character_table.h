@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "binary/indexing_mode.h"
@@ -29,14 +30,23 @@ struct CharacterInfo {
 /// look-ups take constant time, so counting a whole catalog stays linear in its length.
 class CharacterList {
  public:
-  /// Counts one occurrence of `code`, creating its entry on the first.
-  void Count(std::uint32_t code);
+  /// Counts `times` occurrences of `code` (one by default), creating its entry on the first.
+  void Count(std::uint32_t code, std::uint32_t times = 1) {
+    if (std::uint32_t* slot = FindSlot(code); slot != nullptr && *slot != 0) {
+      characters_[*slot - 1].useCount += times;
+    } else {
+      Add(code, times);
+    }
+  }
 
   /// Sorts the characters by code point and sets each index to its position.
   void Number();
 
   /// The entry of `code`, or nullptr. Valid until the next Count() or Number().
-  const CharacterInfo* Find(std::uint32_t code) const;
+  const CharacterInfo* Find(std::uint32_t code) const {
+    const std::uint32_t* slot = FindSlot(code);
+    return slot == nullptr || *slot == 0 ? nullptr : &characters_[*slot - 1];
+  }
 
   /// Every entry; in ascending code point order once numbered.
   const std::vector<CharacterInfo>& Characters() const { return characters_; }
@@ -46,6 +56,13 @@ class CharacterList {
   // one array index per look-up, where a hash map costs a hash and a probe per character.
   using Page = std::array<std::uint32_t, 256>;
   std::uint32_t& Slot(std::uint32_t code);
+  // The slot of `code` when its page exists, else nullptr. Inline: it runs once per character.
+  std::uint32_t* FindSlot(std::uint32_t code) const {
+    const std::size_t page = code >> 8;
+    if (page >= pages_.size() || pages_[page] == nullptr) return nullptr;
+    return &(*pages_[page])[code & 0xFF];
+  }
+  void Add(std::uint32_t code, std::uint32_t times);
 
   std::vector<CharacterInfo> characters_;
   std::vector<std::unique_ptr<Page>> pages_;
@@ -61,8 +78,10 @@ using CharacterTables = std::map<std::string, CharacterTable, std::less<>>;
 /// The key of the table that language `languageName` is counted into and encoded with.
 std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageName);
 
-/// Counts every code point of the UTF-8 `text` into `list`, except CR, LF and invalid sequences.
-void CountText(std::string_view text, CharacterList* list);
+/// Counts every code point of the UTF-8 `text` into `list` (`times` occurrences each), except
+/// CR, LF and invalid sequences. Returns the number of units the text encodes to: the counted
+/// code points and one per CR and per LF.
+std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_t times = 1);
 
 /// Counts the text nodes and ruby tags of `markup` (one parsed message) into `table`: texts and
 /// ruby bases under the typeface in force ("default" until a typeface tag, again after a typeface
@@ -89,15 +108,40 @@ using IndexingReporter = std::function<void(const IndexingFault&)>;
 /// Prints `fault` as a run does.
 void PrintIndexingFault(const IndexingFault& fault);
 
+/// What counting learns of one message's encoding, so that the indexed pool can be laid out
+/// before a unit is written.
+struct MessageShape {
+  std::uint64_t units = 0;  // units of the encoded message, end unit included, when it encodes
+  bool mayReport = false;   // it holds a tag the encoder warns about or may fail on
+  bool boldOnly = false;    // only "bold" tags: it fails only where the table has no "bold" list
+};
+
+/// CountCharacters counting each character `times` times, and the message's shape. With
+/// `defaultList`, keeps the table's "default" list there once made (null until then), so that
+/// the next messages need not look it up.
+MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std::uint32_t times,
+                          CharacterList** defaultList = nullptr);
+
+/// The counting pass's plan of the indexed pool.
+struct IndexedPoolPlan {
+  /// Units of each message, message-major: entry j * L + i is message j in language i. Held at
+  /// 2^32 - 1 for a longer message, which makes the pool too large for the file anyway.
+  std::vector<std::uint32_t> units;
+  /// The messages (language << 32 | identifier, ascending) whose encoding may print a warning or
+  /// an error; every other message encodes silently and succeeds. Each with its boldOnly flag.
+  std::vector<std::pair<std::uint64_t, bool>> reporting;
+};
+
 /// Replaces `tables` with the counts of every message of `table`: one table per language
 /// (PerLanguage) or one table "all" (AllLanguages); every language gets its table even without
 /// text. Then numbers every list. False without a message for any other mode. False after error
 /// "Too many characters to index: ..." for each list of more than 53248 characters
 /// (binary_format::kMaxIndexedCharacters), whose indexes would collide with the control codes.
-/// The errors go to `report` when it is set. REQUIRES: `table.messages` holds one record list
-/// per language.
+/// The errors go to `report` when it is set. With `plan`, also fills it for PlanIndexedPool's
+/// layout; a text that several languages share (a fallback) is parsed once.
 [[nodiscard]] bool BuildCharacterTables(const MessageTable& table, IndexingMode mode,
                                         CharacterTables* tables,
-                                        const IndexingReporter& report = {});
+                                        const IndexingReporter& report = {},
+                                        IndexedPoolPlan* plan = nullptr);
 
 }  // namespace quillex

@@ -1,5 +1,7 @@
 #include "binary/indexed_pool.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "binary/binary_format.h"
@@ -24,46 +26,80 @@ constexpr std::size_t kReservedUnits = 65536;
 // beyond what is written are never touched, so they cost no memory.
 std::size_t EstimatedPoolBytes(const MessageTable& table) {
   std::size_t units = kReservedUnits;
-  for (const std::vector<MessageRecord>& records : table.messages) {
-    for (const MessageRecord& record : records) units += record.text.size() + 1;
+  for (std::size_t i = 0; i < table.languages.size(); ++i) {
+    for (std::size_t j = 0; j < table.messageIds.size(); ++j) units += table.Text(i, j).size() + 1;
   }
   return 2 * units;
 }
 
 // Appends the units of `text` up to the first character that `list` lacks; false with that
-// character in `missing` then.
+// character in `missing` then. A text never has more units than bytes: the pool grows once by
+// its size and is cut back to the units written.
 bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
                      std::string_view text, std::uint32_t* missing) {
+  const std::size_t start = pool->size();
+  pool->resize(start + 2 * text.size());
+  std::uint8_t* out = pool->data() + start;
+  auto put = [&out](std::uint16_t value) {
+    out[0] = static_cast<std::uint8_t>(value & 0xFF);
+    out[1] = static_cast<std::uint8_t>(value >> 8);
+    out += 2;
+  };
   CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
                          .size = text.size()};
+  bool encoded = true;
   while (!reader.AtEnd()) {
     const std::uint32_t code = reader.NextInline();
     if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
     if (code == '\r' || code == '\n') {
-      AppendUnit(pool, unit::kLineBreak);
+      put(unit::kLineBreak);
       continue;
     }
     const CharacterInfo* character = list.Find(code);
     if (character == nullptr) {
       *missing = code;
-      return false;
+      encoded = false;
+      break;
     }
-    AppendUnit(pool, static_cast<std::uint16_t>(character->index));
+    put(static_cast<std::uint16_t>(character->index));
   }
-  return true;
+  pool->resize(static_cast<std::size_t>(out - pool->data()));
+  return encoded;
 }
+
+// The positions of the identifiers ordered by their CSV rows (a stable counting sort: those of
+// equal rows, as in tables made by hand, keep their order).
+std::vector<std::uint32_t> IdentifiersInRowOrder(const std::vector<MessageIdEntry>& ids) {
+  std::int32_t lastRow = 0;
+  for (const MessageIdEntry& id : ids) lastRow = std::max(lastRow, id.row);
+  std::vector<std::uint32_t> starts(static_cast<std::size_t>(lastRow) + 2, 0);
+  for (const MessageIdEntry& id : ids) ++starts[static_cast<std::size_t>(id.row) + 1];
+  for (std::size_t r = 1; r < starts.size(); ++r) starts[r] += starts[r - 1];
+  std::vector<std::uint32_t> order(ids.size());
+  for (std::size_t j = 0; j < ids.size(); ++j) {
+    order[starts[static_cast<std::size_t>(ids[j].row)]++] = static_cast<std::uint32_t>(j);
+  }
+  return order;
+}
+
+// No reporter: findings are printed as a run shows them.
+const IndexingReporter kPrint;
 
 // One message being encoded, and what its warnings name.
 class MessageEncoder {
  public:
+  // Findings go to `report` (printed when it is empty) unless `quiet`. `defaultList`, when
+  // given, is the table's "default" list, found once for many messages.
   MessageEncoder(const CharacterTable& table, std::string_view language,
                  std::string_view identifier, std::string_view text,
-                 const IndexingReporter& report, std::size_t languageIndex, std::size_t id)
+                 const IndexingReporter& report, std::size_t languageIndex, std::size_t id,
+                 bool quiet = false, const CharacterList* defaultList = nullptr)
       : table_(table), language_(language), identifier_(identifier), text_(text),
-        report_(report), languageIndex_(languageIndex), id_(id) {}
+        report_(report), languageIndex_(languageIndex), id_(id), quiet_(quiet),
+        defaultList_(defaultList) {}
 
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
-  // error has been printed.
+  // error has been reported.
   bool Encode(const MarkupNodes& markup, std::vector<std::uint8_t>* pool) {
     for (const MarkupNode& node : markup.nodes) {
       if (!EncodeNode(node, pool)) return false;
@@ -154,6 +190,7 @@ class MessageEncoder {
 
   // The list of the typeface in force, or nullptr after error "Detect unknown typeface name".
   const CharacterList* CurrentList() const {
+    if (defaultList_ != nullptr && typeface_.data() == kDefaultTypeface.data()) return defaultList_;
     auto it = table_.find(typeface_);
     if (it == table_.end()) {
       Report(true, Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(typeface_))},
@@ -172,6 +209,7 @@ class MessageEncoder {
   }
 
   void Warn(Msg message, const std::string& tag) const {
+    if (quiet_) return;
     Report(false, message,
            {FormatArg::OfString(tag), FormatArg::OfString(std::string(language_)),
             FormatArg::OfString(std::string(identifier_)), FormatArg::OfString(std::string(text_))},
@@ -179,6 +217,7 @@ class MessageEncoder {
   }
 
   void Report(bool error, Msg message, FormatArgs args, std::string_view typeface) const {
+    if (quiet_) return;
     const IndexingFault fault{.error = error, .message = message, .args = std::move(args),
                               .language = languageIndex_, .id = id_, .typeface = typeface};
     report_ ? report_(fault) : PrintIndexingFault(fault);
@@ -191,7 +230,9 @@ class MessageEncoder {
   const IndexingReporter& report_;
   const std::size_t languageIndex_;
   const std::size_t id_;
-  std::string_view typeface_ = kDefaultTypeface;
+  const bool quiet_;
+  const CharacterList* const defaultList_;
+  std::string_view typeface_ = kDefaultTypeface;  // kDefaultTypeface itself whenever "default"
 };
 
 }  // namespace
@@ -220,29 +261,27 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
   }
 }
 
-bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTables& tables,
+bool BuildIndexedPool(MessageTable* tablePointer, IndexingMode mode, const CharacterTables& tables,
                       MessagePool* pool, const IndexingReporter& report) {
+  const MessageTable& table = *tablePointer;
   std::vector<std::uint8_t> bytes;
-  bytes.reserve(EstimatedPoolBytes(*table));
-  const std::size_t languageCount = table->languages.size();
-  std::vector<std::uint32_t> offsets(languageCount * table->messageIds.size());
+  bytes.reserve(EstimatedPoolBytes(table));
+  const std::size_t languageCount = table.languages.size();
+  std::vector<std::uint32_t> offsets(languageCount * table.messageIds.size());
   bool failed = false;
   MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
   for (std::size_t i = 0; i < languageCount; ++i) {
-    const std::string_view language = table->languages[i].name;
+    const std::string_view language = table.languages[i].name;
     auto characterTable = tables.find(CharacterTableKey(mode, language));
     if (characterTable == tables.end()) return false;  // BuildCharacterTables did not run
-    std::vector<MessageRecord>& records = table->messages[i];
-    for (std::size_t j = 0; j < records.size(); ++j) {
-      MessageRecord& record = records[j];
-      // The texts come in hash order, at random in the CSV bytes: each is asked for ahead.
-      if (j + kPrefetchAhead < records.size()) Prefetch(records[j + kPrefetchAhead].text.data());
+    for (std::size_t j = 0; j < table.messageIds.size(); ++j) {
+      const std::string_view text = table.Text(i, j);
       // Cut to 32 bits only when the pool is too large to be written at all.
       offsets[j * languageCount + i] = static_cast<std::uint32_t>(bytes.size());
-      MessageEncoder encoder(characterTable->second, language, table->messageIds[j].name,
-                             record.text, report, i, j);
+      MessageEncoder encoder(characterTable->second, language, table.messageIds[j].name, text,
+                             report, i, j);
       // A faulty message is ended where it failed; the next one is encoded all the same.
-      ParseMarkup(record.text, &markup);
+      ParseMarkup(text, &markup);
       if (!encoder.Encode(markup, &bytes)) failed = true;
       AppendUnit(&bytes, unit::kMessageEnd);
     }
@@ -250,8 +289,144 @@ bool BuildIndexedPool(MessageTable* table, IndexingMode mode, const CharacterTab
   if (failed) return false;
   pool->bytes = std::move(bytes);
   pool->offsets = std::move(offsets);
+  pool->produce = nullptr;
   pool->indexed = true;
   return true;
+}
+
+bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
+                     IndexedPoolPlan* plan, MessagePool* pool) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  if (plan->units.size() != languageCount * idCount) return false;  // not planned for this table
+  std::vector<const CharacterTable*> languageTables;
+  for (const LanguageEntry& language : table.languages) {
+    auto characterTable = tables.find(CharacterTableKey(mode, language.name));
+    if (characterTable == tables.end()) return false;  // BuildCharacterTables did not run
+    languageTables.push_back(&characterTable->second);
+  }
+
+  // Only these messages can print or fail; in pool order, they print what the whole pass would.
+  bool failed = false;
+  std::vector<std::uint8_t> scratch;
+  MarkupNodes markup;
+  for (const auto& [key, boldOnly] : plan->reporting) {
+    const std::size_t i = key >> 32;
+    const std::size_t j = key & 0xFFFFFFFFu;
+    // A "bold" tag fails only where no text was counted under it.
+    if (boldOnly && languageTables[i]->contains(kBoldTypeface)) continue;
+    const std::string_view text = table.Text(i, j);
+    MessageEncoder encoder(*languageTables[i], table.languages[i].name, table.messageIds[j].name,
+                           text, kPrint, i, j);
+    ParseMarkup(text, &markup);
+    scratch.clear();
+    if (!encoder.Encode(markup, &scratch)) failed = true;
+  }
+  if (failed) return false;
+
+  // Units to byte offsets, language by language in identifier order; cut to 32 bits only when
+  // the pool is too large to be written at all.
+  std::vector<std::uint64_t> cursors(languageCount + 1, 0);
+  for (std::size_t j = 0; j < idCount; ++j) {
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      cursors[i + 1] += 2 * std::uint64_t{plan->units[j * languageCount + i]};
+    }
+  }
+  for (std::size_t i = 0; i < languageCount; ++i) cursors[i + 1] += cursors[i];
+  const std::uint64_t poolSize = cursors[languageCount];
+  std::vector<std::uint32_t> offsets = std::move(plan->units);
+  plan->units = {};
+  for (std::size_t j = 0; j < idCount; ++j) {
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      std::uint32_t& entry = offsets[j * languageCount + i];
+      const std::uint64_t units = entry;
+      entry = static_cast<std::uint32_t>(cursors[i]);
+      cursors[i] += 2 * units;
+    }
+  }
+  pool->bytes = {};
+  pool->offsets = std::move(offsets);
+  pool->indexed = true;
+  pool->producedSize = poolSize;
+  pool->produce = [&table, mode, &tables, poolSize](std::span<const std::uint32_t> laidOut,
+                                                    const PoolWriter& write) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, write);
+  };
+  return true;
+}
+
+bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
+                      std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
+                      const PoolWriter& write) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
+  // Where message j of language i starts and ends; a language's part ends where the next starts.
+  auto start = [&](std::size_t i, std::size_t j) -> std::uint64_t {
+    if (j < idCount) return offsets[j * languageCount + i];
+    return i + 1 < languageCount ? offsets[i + 1] : poolSize;
+  };
+  // Pool order is identifier (hash) order, at random over the CSV rows: read so, a large catalog
+  // waits on memory for every text. Instead each language's part is filled in blocks of
+  // consecutive identifiers, whose messages are encoded as their rows lie in the CSV bytes and
+  // put in place by their offsets; a block is written once full. A block holds up to
+  // kBlockBytes, so memory stays bounded whatever the pool's size.
+  constexpr std::uint64_t kBlockBytes = std::uint64_t{64} << 20;
+  const std::vector<std::uint32_t> order = IdentifiersInRowOrder(table.messageIds);
+  // With one table for all, a fallback encodes to the very units of the first language's
+  // message: its part is kept and they are copied.
+  const bool copyFallbacks = mode == IndexingMode::AllLanguages && languageCount > 1;
+  std::vector<std::uint8_t> firstUnits;
+  std::vector<std::uint8_t> block;
+  std::vector<std::uint8_t> units;  // one message
+  MarkupNodes markup;
+  bool laidOut = true;
+  std::uint64_t written = 0;
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    const std::string_view language = table.languages[i].name;
+    auto characterTable = tables.find(CharacterTableKey(mode, language));
+    if (characterTable == tables.end()) return false;
+    auto defaultList = characterTable->second.find(kDefaultTypeface);
+    const CharacterList* knownDefault =
+        defaultList == characterTable->second.end() ? nullptr : &defaultList->second;
+    for (std::size_t first = 0; first < idCount;) {
+      std::size_t last = first + 1;  // the block is [first, last)
+      while (last < idCount && start(i, last + 1) - start(i, first) <= kBlockBytes) ++last;
+      const std::uint64_t blockStart = start(i, first);
+      const std::uint64_t blockEnd = start(i, last);
+      if (blockStart != written || blockEnd < blockStart) return false;
+      block.assign(static_cast<std::size_t>(blockEnd - blockStart), 0);
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t j = order[k];
+        if (j < first || j >= last) continue;
+        const std::string_view text = table.Text(i, j);
+        const std::uint64_t at = start(i, j) - blockStart;
+        const std::uint64_t size = start(i, j + 1) - start(i, j);
+        if (copyFallbacks && i > 0) {
+          const std::string_view firstText = table.Text(0, j);
+          if (text.data() == firstText.data() && text.size() == firstText.size()) {
+            const std::uint64_t from = start(0, j);
+            if (start(0, j + 1) - from != size || at + size > block.size()) return false;
+            std::memcpy(block.data() + at, firstUnits.data() + from, size);
+            continue;
+          }
+        }
+        units.clear();
+        MessageEncoder encoder(characterTable->second, language, table.messageIds[j].name, text,
+                               kPrint, i, j, /*quiet=*/true, knownDefault);
+        ParseMarkup(text, &markup);
+        if (!encoder.Encode(markup, &units)) laidOut = false;
+        AppendUnit(&units, unit::kMessageEnd);
+        if (units.size() != size || at + size > block.size()) return false;
+        std::memcpy(block.data() + at, units.data(), units.size());
+      }
+      if (copyFallbacks && i == 0) firstUnits.insert(firstUnits.end(), block.begin(), block.end());
+      write({reinterpret_cast<const char*>(block.data()), block.size()});
+      written += block.size();
+      first = last;
+    }
+  }
+  return laidOut && written == poolSize;
 }
 
 }  // namespace quillex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -37,10 +38,29 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// for each ignored tag (unsupported colour, typeface or reset) and an error for each message
 /// that cannot be encoded (unregistered character, typeface without a list), and goes on with
 /// the next message so that one run shows them all; to `report` instead, when it is set. False
-/// when any message failed; `pool` is left unchanged then. REQUIRES: `table.messages` holds one
-/// record per identifier for every language.
+/// when any message failed; `pool` is left unchanged then. Holds the whole pool: binary output
+/// uses PlanIndexedPool instead.
 [[nodiscard]] bool BuildIndexedPool(MessageTable* table, IndexingMode mode,
                                     const CharacterTables& tables, MessagePool* pool,
                                     const IndexingReporter& report = {});
+
+/// BuildIndexedPool without holding the pool. From the `plan` BuildCharacterTables filled for
+/// `mode`: encodes only the messages the plan names as reporting, in pool order, which prints
+/// every warning and error BuildIndexedPool would (the others encode silently) and fails as it
+/// would. On success lays out the offsets (taking the plan's storage) and sets `pool` to
+/// produce its bytes through WriteIndexedPool; `table` and `tables` must then stay unchanged
+/// until the pool is written.
+[[nodiscard]] bool PlanIndexedPool(const MessageTable& table, IndexingMode mode,
+                                   const CharacterTables& tables, IndexedPoolPlan* plan,
+                                   MessagePool* pool);
+
+/// Encodes every message silently and hands the pool to `write` in order, in blocks of up to
+/// 64 MB; the messages of a block are read in CSV order and put in place by `offsets`. False
+/// when a message does not take the bytes `offsets` gives it or the pool does not end at
+/// `poolSize` bytes (the layout and the encoder disagree).
+[[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
+                                    const CharacterTables& tables,
+                                    std::span<const std::uint32_t> offsets,
+                                    std::uint64_t poolSize, const PoolWriter& write);
 
 }  // namespace quillex

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct Encoded {
   std::string stderrText;
 };
 
+// Builds the pool that BuildIndexedPool holds, and checks that the path of binary output (counting
+// plans the layout, only reporting messages are encoded ahead, the rest as the file is written)
+// prints the same lines, fails alike and writes the same bytes at the same offsets.
 Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
   CharacterTables tables;
   EXPECT_TRUE(BuildCharacterTables(*table, mode, &tables));
@@ -37,6 +41,25 @@ Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
   result.ok = BuildIndexedPool(table, mode, tables, pool);
   result.stderrText = ::testing::internal::GetCapturedStderr();
   result.units = ToUnits(pool->bytes);
+
+  CharacterTables plannedTables;
+  IndexedPoolPlan plan;
+  EXPECT_TRUE(BuildCharacterTables(*table, mode, &plannedTables, {}, &plan));
+  MessagePool planned;
+  ::testing::internal::CaptureStderr();
+  const bool plannedOk = PlanIndexedPool(*table, mode, plannedTables, &plan, &planned);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), result.stderrText);
+  EXPECT_EQ(plannedOk, result.ok);
+  if (plannedOk && result.ok) {
+    EXPECT_EQ(planned.offsets, pool->offsets);
+    EXPECT_EQ(PoolSize(planned), pool->bytes.size());
+    std::string written;
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(planned.produce(planned.offsets,
+                                [&written](std::string_view piece) { written += piece; }));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(written, std::string(pool->bytes.begin(), pool->bytes.end()));
+  }
   return result;
 }
 
@@ -159,6 +182,76 @@ TEST(IndexedPoolTest, OffsetsAndTablesPerMode) {
   Encoded shared = Encode(&table, IndexingMode::AllLanguages, &pool);
   ASSERT_TRUE(shared.ok);
   EXPECT_EQ(shared.units, (Units{1, 0xFFFF, 1, 0xFFFF, 2, 0xFFFF, 0, 1, 0xFFFF}));
+}
+
+// Random tables of tricky texts, some cells falling back to the first language's very text:
+// counting once per shared text (times the languages that share it, under one table for all)
+// gives the counts of counting each message alone, and the planned pool (checked by Encode
+// against BuildIndexedPool) prints, fails and writes alike.
+TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
+  const std::vector<std::string> pieces = {
+      "ab", "\xC3\xA9t\xC3\xA9", "\xE6\xBC\xA2", "\xF0\x9F\x98\x80", "\r\n", "\xFF", "\xE6\xBC",
+      "{0}", "{f0>8X}", "{{", "<<", "<#red>", "<#Red>", "</#>", "</$>", "</>", "</q>",
+      "<$bold>", "<$italic>", "<@a:b>", "<@\xE6\xBC\xA2=x>", "1 < 2", "{", "<@a"};
+  std::mt19937 random(13);
+  auto pick = [&random](std::size_t count) {
+    return std::uniform_int_distribution<std::size_t>(0, count - 1)(random);
+  };
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    const std::size_t languageCount = 1 + pick(4);
+    const std::size_t idCount = 1 + pick(6);
+    std::vector<std::string> languages;
+    std::vector<std::vector<std::string>> texts(languageCount);
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      languages.push_back(std::string(1, static_cast<char>('a' + i)));
+      for (std::size_t j = 0; j < idCount; ++j) {
+        std::string text;
+        for (std::size_t k = pick(5); k > 0; --k) text += pieces[pick(pieces.size())];
+        texts[i].push_back(text);
+      }
+    }
+    MessageTable table;
+    MakeTable(&table, languages, texts);
+    for (std::size_t i = 1; i < languageCount; ++i) {
+      for (std::size_t j = 0; j < idCount; ++j) {
+        if (pick(3) == 0) table.messages[i][j].text = table.messages[0][j].text;
+      }
+    }
+    for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
+      CharacterTables model;
+      MarkupNodes markup;
+      for (std::size_t i = 0; i < languageCount; ++i) {
+        CharacterTable& counted = model[std::string(CharacterTableKey(mode, languages[i]))];
+        for (std::size_t j = 0; j < idCount; ++j) {
+          ParseMarkup(table.Text(i, j), &markup);
+          CountCharacters(markup, &counted);
+        }
+      }
+      CharacterTables tables;
+      IndexedPoolPlan plan;
+      ::testing::internal::CaptureStderr();  // lists too large to index cannot occur here
+      ASSERT_TRUE(BuildCharacterTables(table, mode, &tables, {}, &plan));
+      ::testing::internal::GetCapturedStderr();
+      for (auto& [key, modelTable] : model) {
+        ASSERT_TRUE(tables.contains(key));
+        const CharacterTable& counted = tables.at(key);
+        ASSERT_EQ(counted.size(), modelTable.size());
+        for (auto& [typeface, list] : modelTable) {
+          list.Number();
+          ASSERT_TRUE(counted.contains(typeface));
+          const auto& got = counted.at(typeface).Characters();
+          ASSERT_EQ(got.size(), list.Characters().size());
+          for (std::size_t c = 0; c < got.size(); ++c) {
+            EXPECT_EQ(got[c].code, list.Characters()[c].code);
+            EXPECT_EQ(got[c].useCount, list.Characters()[c].useCount);
+          }
+        }
+      }
+      MessagePool pool;
+      Encode(&table, mode, &pool);
+    }
+  }
 }
 
 // Look-ups must not scan the lists: 40 messages over 50 000 characters take milliseconds with a

@@ -85,7 +85,7 @@ bool BuildOffsetPool(const MessageTable& table, MessagePool* pool,
                      std::vector<std::uint32_t>* offsetPool) {
   const std::uint64_t languageCount = table.languages.size();
   const std::uint64_t idCount = table.messageIds.size();
-  if (!FitsBinaryFile(languageCount, idCount, pool->bytes.size())) return false;
+  if (!FitsBinaryFile(languageCount, idCount, PoolSize(*pool))) return false;
   if (pool->offsets.size() != idCount * languageCount) return false;  // not built for this table
   *offsetPool = std::move(pool->offsets);
   pool->offsets = {};

@@ -3,11 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "input/message_table.h"
 
 namespace quillex {
+
+/// Takes the pool's bytes piece by piece, in order.
+using PoolWriter = std::function<void(std::string_view)>;
 
 struct MessagePool {
   std::vector<std::uint8_t> bytes;
@@ -16,7 +22,18 @@ struct MessagePool {
   /// language i. Laid out with the bytes; exact while `bytes` fits 32 bits (BuildOffsetPool
   /// refuses the pool otherwise).
   std::vector<std::uint32_t> offsets;
+  /// Set instead of `bytes` for a pool made while the file is written (held whole, the indexed
+  /// pool would be most of a run's memory): hands the pool's `producedSize` bytes to the writer
+  /// in order; false when they do not come out where the offset table (`offsets` as it was laid
+  /// out, wherever it went since) says.
+  std::function<bool(std::span<const std::uint32_t> offsets, const PoolWriter&)> produce;
+  std::uint64_t producedSize = 0;
 };
+
+/// The pool's size in bytes, held or produced.
+inline std::uint64_t PoolSize(const MessagePool& pool) {
+  return pool.produce ? pool.producedSize : pool.bytes.size();
+}
 
 /// Lays the texts of `table` (MessageTable::Text) into `pool` as NUL-terminated UTF-8, language
 /// by language and in identifier order inside a language, and fills its offsets. A message of a

@@ -339,11 +339,4 @@ bool CsvTable::Parse(CodePointReader& reader) {
   }
 }
 
-std::string_view CsvTable::Cell(std::int32_t row, std::int32_t column) const {
-  if (row < 0 || row >= rows || column < 0 || column >= columns) return {};
-  std::uint64_t index = static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(columns) +
-                        static_cast<std::uint64_t>(column);
-  return index < fieldEnds.size() ? Field(static_cast<std::size_t>(index)) : std::string_view();
-}
-
 }  // namespace quillex

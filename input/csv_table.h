@@ -98,7 +98,13 @@ struct CsvTable {
 
   /// The field at (row, column), or an empty view when out of range. Valid while the table is
   /// unchanged.
-  std::string_view Cell(std::int32_t row, std::int32_t column) const;
+  std::string_view Cell(std::int32_t row, std::int32_t column) const {
+    if (row < 0 || row >= rows || column < 0 || column >= columns) return {};
+    const std::uint64_t index =
+        static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(columns) +
+        static_cast<std::uint64_t>(column);
+    return index < fieldEnds.size() ? Field(static_cast<std::size_t>(index)) : std::string_view();
+  }
 };
 
 /// True when `data` decodes to code points that re-encode to exactly the same bytes and none of

@@ -77,7 +77,9 @@ void MessageTable::ResolveTexts() {
   for (std::size_t i = 0; i < languages.size(); ++i) {
     std::vector<MessageRecord>& records = messages[i];
     records.resize(messageIds.size());
-    for (std::size_t j = 0; j < messageIds.size(); ++j) records[j].text = Text(i, j);
+    for (std::size_t j = 0; j < messageIds.size(); ++j) {
+      records[j].text = RowText(i, messageIds[j].row);
+    }
   }
 }
 

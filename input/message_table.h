@@ -43,15 +43,18 @@ struct MessageTable {
 
   /// Replaces the table with the CSV file at `path`, hashing with `hashSeed`: languages from the
   /// non-empty header cells and identifiers from column 0 (empty and '#'-led ones are comment
-  /// rows). `messages` is left empty: the texts are read through Text, and only the output that
-  /// reads every text twice builds records. False only when the CSV file cannot be read or parsed;
+  /// rows). `messages` is left empty: the texts are read through Text (records are for tables
+  /// made by hand, and ResolveTexts). False only when the CSV file cannot be read or parsed;
   /// the table is unchanged then. Prints nothing: equal hashes are found by
   /// CollidingIdentifiers.
   [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
 
   /// The text of identifier `id` (a position in `messageIds`) in language `language`: its cell,
-  /// or, when that is empty, the first language's. REQUIRES: both positions are in range.
+  /// or, when that is empty, the first language's; the record's text once `messages` is filled.
+  /// A fallback is the very view of the first language's text. REQUIRES: both positions are in
+  /// range.
   std::string_view Text(std::size_t language, std::size_t id) const {
+    if (!messages.empty()) return messages[language][id].text;
     return RowText(language, messageIds[id].row);
   }
 

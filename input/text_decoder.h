@@ -48,9 +48,26 @@ struct CodePointReader {
   std::uint32_t Next();
 
   /// Next(), with an ASCII byte of UTF-8 read inline: for loops over texts of mostly ASCII.
+  /// Whole two- and three-byte sequences are read inline too (as Next reads them: continuation
+  /// bytes unchecked).
   std::uint32_t NextInline() {
-    if (encoding == TextEncoding::Utf8 && position < size && data[position] < 0x80) {
-      return data[position++];
+    if (encoding == TextEncoding::Utf8 && position < size) {
+      const std::uint32_t lead = data[position];
+      if (lead < 0x80) {
+        ++position;
+        return lead;
+      }
+      if ((lead & 0xE0) == 0xC0 && size - position >= 2) {
+        const std::uint32_t code = (lead & 0x1F) << 6 | (data[position + 1] & 0x3Fu);
+        position += 2;
+        return code;
+      }
+      if ((lead & 0xF0) == 0xE0 && size - position >= 3) {
+        const std::uint32_t code = (lead & 0x0F) << 12 | (data[position + 1] & 0x3Fu) << 6 |
+                                   (data[position + 2] & 0x3Fu);
+        position += 3;
+        return code;
+      }
     }
     return Next();
   }

@@ -1,6 +1,8 @@
 #include "markup/markup_parser.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -59,6 +61,26 @@ std::size_t TextSize(std::string_view text) {
   std::size_t size = 0;
   while (size < text.size() && text[size] != '\0') ++size;
   return size;
+}
+
+// True when `text` holds a '{', a '<' or a NUL. Eight bytes at a time: most texts hold none.
+bool HoldsTagOrNul(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  auto hasZeroByte = [](std::uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; };
+  std::size_t k = 0;
+  for (; k + 8 <= text.size(); k += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + k, 8);
+    if (hasZeroByte(word) || hasZeroByte(word ^ (kOnes * '{')) ||
+        hasZeroByte(word ^ (kOnes * '<'))) {
+      return true;
+    }
+  }
+  for (; k < text.size(); ++k) {
+    if (text[k] == '{' || text[k] == '<' || text[k] == '\0') return true;
+  }
+  return false;
 }
 
 // The state of one ParseMarkup call. The parse position only moves forward, and the scans that
@@ -264,7 +286,17 @@ class MarkupParser {
 
 }  // namespace
 
-void ParseMarkup(std::string_view text, MarkupNodes* out) { MarkupParser(text, out, true).Run(); }
+void ParseMarkup(std::string_view text, MarkupNodes* out) {
+  // Most texts hold no tag: without a '{', a '<' or a NUL (which ends the text) the whole text is
+  // one text node, and nothing needs the parser.
+  if (HoldsTagOrNul(text)) {
+    MarkupParser(text, out, true).Run();
+    return;
+  }
+  out->nodes.clear();
+  out->unescaped.clear();
+  if (!text.empty()) out->nodes.push_back({.type = MsgNodeType::Text, .text = text});
+}
 
 std::unique_ptr<MsgNode> MakeMsgNode(const MarkupNode& node) {
   switch (node.type) {
