@@ -21,35 +21,6 @@ CharacterList& ListOf(CharacterTable* table, std::string_view typeface) {
   return it->second;
 }
 
-// Identifiers come in hash order, at random over the CSV rows: the row of an identifier some
-// way ahead is asked for in two steps, its field ends first, then the texts they locate.
-void PrefetchRowAhead(const MessageTable& table, std::size_t id) {
-  constexpr std::size_t kEndsAhead = 16;
-  constexpr std::size_t kTextsAhead = 8;
-  if (!table.messages.empty() || table.languages.empty()) return;
-  const CsvTable& csv = table.csv;
-  const auto columns = static_cast<std::uint64_t>(csv.columns);
-  if (id + kEndsAhead < table.messageIds.size()) {
-    const std::uint64_t first =
-        static_cast<std::uint64_t>(table.messageIds[id + kEndsAhead].row) * columns;
-    if (first + columns <= csv.fieldEnds.size()) {
-      Prefetch(csv.fieldEnds.Address(first));
-      Prefetch(csv.fieldEnds.Address(first + columns - 1));
-    }
-  }
-  if (id + kTextsAhead < table.messageIds.size()) {
-    const std::int32_t row = table.messageIds[id + kTextsAhead].row;
-    const std::string_view firstText = csv.Cell(row, table.languages.front().column);
-    const std::string_view lastText = csv.Cell(row, table.languages.back().column);
-    // The row's texts lie together: its first cache lines (a few: a long row is read long
-    // enough for the hardware to follow).
-    constexpr std::size_t kBytes = 8 * 64;
-    const std::size_t span = static_cast<std::size_t>(lastText.data() - firstText.data()) +
-                             lastText.size();
-    for (std::size_t at = 0; at < std::min(span, kBytes); at += 64) Prefetch(firstText.data() + at);
-  }
-}
-
 }  // namespace
 
 std::uint32_t& CharacterList::Slot(std::uint32_t code) {
@@ -69,11 +40,22 @@ void CharacterList::Add(std::uint32_t code, std::uint32_t times) {
 }
 
 void CharacterList::Number() {
+  for (std::uint32_t code = 1; code < kAscii; ++code) {
+    if (code == '\r' || code == '\n') continue;
+    if ((asciiSeen_[code >> 6] >> (code & 63) & 1) != 0) Add(code, asciiCounts_[code]);
+  }
+  asciiCounts_.fill(0);
+  asciiSeen_.fill(0);
   std::sort(characters_.begin(), characters_.end(),
             [](const CharacterInfo& a, const CharacterInfo& b) { return a.code < b.code; });
   for (std::size_t i = 0; i < characters_.size(); ++i) {
     characters_[i].index = static_cast<std::uint32_t>(i);
     Slot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
+  }
+  asciiUnits_.fill(kNoUnit);
+  // Indexes past the unit range never encode: the list is refused as too large.
+  for (std::size_t i = 0; i < characters_.size() && characters_[i].code < kAscii; ++i) {
+    asciiUnits_[characters_[i].code] = static_cast<std::uint16_t>(i);
   }
 }
 
@@ -95,11 +77,19 @@ std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_
                          .size = text.size()};
   std::uint64_t units = 0;
   while (!reader.AtEnd()) {
+    // ASCII, most of the text, without a branch: 0 has no unit; CR and LF have control codes
+    // of their own, and the list drops their counts.
+    const unsigned char byte = reader.data[reader.position];
+    if (byte < 0x80) {
+      ++reader.position;
+      units += byte != 0;
+      list->CountAscii(byte, times);
+      continue;
+    }
     const std::uint32_t code = reader.NextInline();
     // A bad sequence has no character to list, nor a unit.
     if ((code & kDecodeError) != 0 || code == 0) continue;
     ++units;
-    // Line breaks have control codes of their own.
     if (code != '\r' && code != '\n') list->Count(code, times);
   }
   return units;
@@ -187,9 +177,10 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
     languageTables.push_back(&it->second);
   }
-  // Identifier by identifier, the texts of one CSV row come one after the other, and the plan
-  // is written front to back. A fallback is the first language's very view: parsed once, and
-  // with one table for all counted once, times the number of languages that use it.
+  // Counts do not depend on the order, so the rows are read as they lie in the CSV bytes, each
+  // row's texts one after the other (in hash order each row would be a wait on memory). A
+  // fallback is the first language's very view: parsed once, and with one table for all counted
+  // once, times the number of languages that use it.
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = languageCount == 0 ? 0 : table.messageIds.size();
   if (plan != nullptr) {
@@ -208,19 +199,21 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   MarkupNodes first;  // the first language's text of the message at hand
   // Each language's "default" list once made; languages that share a table share the list.
   std::vector<CharacterList*> defaultLists(languageCount, nullptr);
-  for (std::size_t j = 0; j < idCount; ++j) {
-    PrefetchRowAhead(table, j);
-    const std::string_view firstText = table.Text(0, j);
+  const std::vector<RowOrderEntry> order =
+      languageCount == 0 ? std::vector<RowOrderEntry>() : IdentifiersInRowOrder(table.messageIds);
+  for (const RowOrderEntry& entry : order) {
+    const std::size_t j = entry.id;
+    const std::string_view firstText = table.Text(0, entry);
     ParseMarkup(firstText, &first);
     std::uint32_t times = 1;
     if (mode == IndexingMode::AllLanguages) {
-      for (std::size_t i = 1; i < languageCount; ++i) times += same(table.Text(i, j), firstText);
+      for (std::size_t i = 1; i < languageCount; ++i) times += same(table.Text(i, entry), firstText);
     }
     const MessageShape firstShape =
         CountMessage(first, languageTables[0], times, &defaultLists[0]);
     note(0, j, firstShape);
     for (std::size_t i = 1; i < languageCount; ++i) {
-      const std::string_view text = table.Text(i, j);
+      const std::string_view text = table.Text(i, entry);
       if (same(text, firstText)) {
         if (mode != IndexingMode::AllLanguages) {
           CountMessage(first, languageTables[i], 1, &defaultLists[i]);

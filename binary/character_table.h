@@ -28,15 +28,25 @@ struct CharacterInfo {
 
 /// The characters of one typeface (or of the ruby readings) with their counts. Counting and
 /// look-ups take constant time, so counting a whole catalog stays linear in its length.
+/// Characters() and Find() are complete once the list is numbered.
 class CharacterList {
  public:
   /// Counts `times` occurrences of `code` (one by default), creating its entry on the first.
   void Count(std::uint32_t code, std::uint32_t times = 1) {
-    if (std::uint32_t* slot = FindSlot(code); slot != nullptr && *slot != 0) {
+    if (code < kAscii) {
+      CountAscii(code, times);
+    } else if (std::uint32_t* slot = FindSlot(code); slot != nullptr && *slot != 0) {
       characters_[*slot - 1].useCount += times;
     } else {
       Add(code, times);
     }
+  }
+
+  /// Count() of an ASCII code (below 128): one add to a dense array, folded into the entries by
+  /// Number(). Codes 0, CR and LF, which no list holds, may be counted here and are dropped.
+  void CountAscii(std::uint32_t code, std::uint32_t times) {
+    asciiCounts_[code] += times;
+    asciiSeen_[code >> 6] |= std::uint64_t{1} << (code & 63);
   }
 
   /// Sorts the characters by code point and sets each index to its position.
@@ -48,10 +58,15 @@ class CharacterList {
     return slot == nullptr || *slot == 0 ? nullptr : &characters_[*slot - 1];
   }
 
+  /// The unit of ASCII `code` once numbered: its index, or kNoUnit when the list lacks it.
+  static constexpr std::uint16_t kNoUnit = 0xFFFF;
+  std::uint16_t AsciiUnit(std::uint32_t code) const { return asciiUnits_[code]; }
+
   /// Every entry; in ascending code point order once numbered.
   const std::vector<CharacterInfo>& Characters() const { return characters_; }
 
  private:
+  static constexpr std::uint32_t kAscii = 128;
   // Code -> position in characters_ + 1 (0: absent), in pages of 256 codes made on first use:
   // one array index per look-up, where a hash map costs a hash and a probe per character.
   using Page = std::array<std::uint32_t, 256>;
@@ -66,6 +81,15 @@ class CharacterList {
 
   std::vector<CharacterInfo> characters_;
   std::vector<std::unique_ptr<Page>> pages_;
+  // Most characters are ASCII: counted apart from the entries, and encoded from a flat table.
+  std::array<std::uint32_t, kAscii> asciiCounts_{};
+  std::array<std::uint64_t, kAscii / 64> asciiSeen_{};
+  std::array<std::uint16_t, kAscii> asciiUnits_ = MakeNoUnits();
+  static constexpr std::array<std::uint16_t, kAscii> MakeNoUnits() {
+    std::array<std::uint16_t, kAscii> units{};
+    units.fill(kNoUnit);
+    return units;
+  }
 };
 
 /// Typeface name ("default", "bold", any other tag name, or "ruby") to its list. Ordered, so that

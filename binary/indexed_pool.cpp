@@ -49,6 +49,18 @@ bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
                          .size = text.size()};
   bool encoded = true;
   while (!reader.AtEnd()) {
+    const unsigned char byte = reader.data[reader.position];
+    if (byte < 0x80 && byte != 0 && byte != '\r' && byte != '\n') {
+      const std::uint16_t value = list.AsciiUnit(byte);
+      if (value == CharacterList::kNoUnit) {
+        *missing = byte;
+        encoded = false;
+        break;
+      }
+      ++reader.position;
+      put(value);
+      continue;
+    }
     const std::uint32_t code = reader.NextInline();
     if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
     if (code == '\r' || code == '\n') {
@@ -65,21 +77,6 @@ bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
   }
   pool->resize(static_cast<std::size_t>(out - pool->data()));
   return encoded;
-}
-
-// The positions of the identifiers ordered by their CSV rows (a stable counting sort: those of
-// equal rows, as in tables made by hand, keep their order).
-std::vector<std::uint32_t> IdentifiersInRowOrder(const std::vector<MessageIdEntry>& ids) {
-  std::int32_t lastRow = 0;
-  for (const MessageIdEntry& id : ids) lastRow = std::max(lastRow, id.row);
-  std::vector<std::uint32_t> starts(static_cast<std::size_t>(lastRow) + 2, 0);
-  for (const MessageIdEntry& id : ids) ++starts[static_cast<std::size_t>(id.row) + 1];
-  for (std::size_t r = 1; r < starts.size(); ++r) starts[r] += starts[r - 1];
-  std::vector<std::uint32_t> order(ids.size());
-  for (std::size_t j = 0; j < ids.size(); ++j) {
-    order[starts[static_cast<std::size_t>(ids[j].row)]++] = static_cast<std::uint32_t>(j);
-  }
-  return order;
 }
 
 // No reporter: findings are printed as a run shows them.
@@ -372,7 +369,15 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   // put in place by their offsets; a block is written once full. A block holds up to
   // kBlockBytes, so memory stays bounded whatever the pool's size.
   constexpr std::uint64_t kBlockBytes = std::uint64_t{64} << 20;
-  const std::vector<std::uint32_t> order = IdentifiersInRowOrder(table.messageIds);
+  const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
+  struct Job {
+    RowOrderEntry entry;
+    std::uint32_t at = 0;    // in the block
+    std::uint32_t size = 0;  // in bytes, end unit included
+    std::uint64_t firstAt = 0;    // the first language's message in the pool, for a fallback
+    std::uint64_t firstSize = 0;  // and its size
+  };
+  std::vector<Job> jobs;
   // With one table for all, a fallback encodes to the very units of the first language's
   // message: its part is kept and they are copied.
   const bool copyFallbacks = mode == IndexingMode::AllLanguages && languageCount > 1;
@@ -396,29 +401,44 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       const std::uint64_t blockEnd = start(i, last);
       if (blockStart != written || blockEnd < blockStart) return false;
       block.assign(static_cast<std::size_t>(blockEnd - blockStart), 0);
-      for (std::size_t k = 0; k < order.size(); ++k) {
-        const std::size_t j = order[k];
-        if (j < first || j >= last) continue;
-        const std::string_view text = table.Text(i, j);
-        const std::uint64_t at = start(i, j) - blockStart;
-        const std::uint64_t size = start(i, j + 1) - start(i, j);
+      // The block's messages with their places, gathered first in a tight loop: the offsets are
+      // read at random, and there the loads overlap, where between encodings each would wait.
+      jobs.clear();
+      for (const RowOrderEntry& entry : order) {
+        if (entry.id < first || entry.id >= last) continue;
+        const std::uint64_t from = start(i, entry.id);
+        const std::uint64_t to = start(i, entry.id + 1);
+        if (to < from || to - blockStart > block.size()) return false;
+        jobs.push_back({.entry = entry,
+                        .at = static_cast<std::uint32_t>(from - blockStart),
+                        .size = static_cast<std::uint32_t>(to - from),
+                        .firstAt = copyFallbacks && i > 0 ? start(0, entry.id) : 0,
+                        .firstSize = copyFallbacks && i > 0
+                                         ? start(0, entry.id + 1) - start(0, entry.id)
+                                         : 0});
+      }
+      for (const Job& job : jobs) {
+        const std::size_t j = job.entry.id;
+        const std::string_view text = table.Text(i, job.entry);
         if (copyFallbacks && i > 0) {
-          const std::string_view firstText = table.Text(0, j);
+          const std::string_view firstText = table.Text(0, job.entry);
           if (text.data() == firstText.data() && text.size() == firstText.size()) {
-            const std::uint64_t from = start(0, j);
-            if (start(0, j + 1) - from != size || at + size > block.size()) return false;
-            std::memcpy(block.data() + at, firstUnits.data() + from, size);
+            if (job.firstSize != job.size || job.firstAt + job.size > firstUnits.size()) {
+              return false;
+            }
+            std::memcpy(block.data() + job.at, firstUnits.data() + job.firstAt, job.size);
             continue;
           }
         }
         units.clear();
-        MessageEncoder encoder(characterTable->second, language, table.messageIds[j].name, text,
-                               kPrint, i, j, /*quiet=*/true, knownDefault);
+        // Quiet: the identifier is never named, nor looked up (at random).
+        MessageEncoder encoder(characterTable->second, language, {}, text, kPrint, i, j,
+                               /*quiet=*/true, knownDefault);
         ParseMarkup(text, &markup);
         if (!encoder.Encode(markup, &units)) laidOut = false;
         AppendUnit(&units, unit::kMessageEnd);
-        if (units.size() != size || at + size > block.size()) return false;
-        std::memcpy(block.data() + at, units.data(), units.size());
+        if (units.size() != job.size) return false;
+        std::memcpy(block.data() + job.at, units.data(), units.size());
       }
       if (copyFallbacks && i == 0) firstUnits.insert(firstUnits.end(), block.begin(), block.end());
       write({reinterpret_cast<const char*>(block.data()), block.size()});

@@ -1,5 +1,6 @@
 #include "input/message_table.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -89,6 +90,20 @@ std::vector<std::size_t> CollidingIdentifiers(const std::vector<MessageIdEntry>&
     if (messageIds[j - 1].hash == messageIds[j].hash) positions.push_back(j);
   }
   return positions;
+}
+
+std::vector<RowOrderEntry> IdentifiersInRowOrder(const std::vector<MessageIdEntry>& ids) {
+  std::int32_t lastRow = 0;
+  for (const MessageIdEntry& id : ids) lastRow = std::max(lastRow, id.row);
+  std::vector<std::uint32_t> starts(static_cast<std::size_t>(lastRow) + 2, 0);
+  for (const MessageIdEntry& id : ids) ++starts[static_cast<std::size_t>(id.row) + 1];
+  for (std::size_t r = 1; r < starts.size(); ++r) starts[r] += starts[r - 1];
+  std::vector<RowOrderEntry> order(ids.size());
+  for (std::size_t j = 0; j < ids.size(); ++j) {
+    order[starts[static_cast<std::size_t>(ids[j].row)]++] = {.id = static_cast<std::uint32_t>(j),
+                                                             .row = ids[j].row};
+  }
+  return order;
 }
 
 }  // namespace quillex

@@ -26,6 +26,13 @@ struct MessageIdEntry {
   std::int32_t row = 0;
 };
 
+/// An identifier (a position in MessageTable::messageIds) with its CSV row, for passes that go
+/// through the rows in order.
+struct RowOrderEntry {
+  std::uint32_t id = 0;
+  std::int32_t row = 0;
+};
+
 struct MessageRecord {
   std::string_view text;  // the cell as written, markup included (or the fallback's)
 };
@@ -58,6 +65,12 @@ struct MessageTable {
     return RowText(language, messageIds[id].row);
   }
 
+  /// Text for an identifier of IdentifiersInRowOrder: its row at hand saves a look-up at random.
+  std::string_view Text(std::size_t language, const RowOrderEntry& entry) const {
+    if (!messages.empty()) return messages[language][entry.id].text;
+    return RowText(language, entry.row);
+  }
+
   /// Text for the identifier of CSV row `row`.
   std::string_view RowText(std::size_t language, std::int32_t row) const;
 
@@ -79,6 +92,11 @@ inline void Prefetch(const void* address) {
 
 /// How many texts ahead of its use a pass that visits them in hash order asks for one.
 constexpr std::size_t kPrefetchAhead = 16;
+
+/// The positions in `ids` with their rows, ordered by row (a stable counting sort: those of equal
+/// rows, as in tables made by hand, keep their order). Passes whose result does not depend on the
+/// order read the rows so, as they lie in memory, rather than at random in hash order.
+std::vector<RowOrderEntry> IdentifiersInRowOrder(const std::vector<MessageIdEntry>& ids);
 
 /// True when `name`, a cell of column 0, names a message: not empty and not starting with '#'
 /// (such rows are comments).
