@@ -42,10 +42,9 @@ void CharacterList::Add(std::uint32_t code, std::uint32_t times) {
 void CharacterList::Number() {
   for (std::uint32_t code = 1; code < kAscii; ++code) {
     if (code == '\r' || code == '\n') continue;
-    if ((asciiSeen_[code >> 6] >> (code & 63) & 1) != 0) Add(code, asciiCounts_[code]);
+    if (asciiCounts_[code] != 0) Add(code, asciiCounts_[code]);
   }
   asciiCounts_.fill(0);
-  asciiSeen_.fill(0);
   std::sort(characters_.begin(), characters_.end(),
             [](const CharacterInfo& a, const CharacterInfo& b) { return a.code < b.code; });
   for (std::size_t i = 0; i < characters_.size(); ++i) {

@@ -32,6 +32,7 @@ struct CharacterInfo {
 class CharacterList {
  public:
   /// Counts `times` occurrences of `code` (one by default), creating its entry on the first.
+  /// REQUIRES: `times` is at least one.
   void Count(std::uint32_t code, std::uint32_t times = 1) {
     if (code < kAscii) {
       CountAscii(code, times);
@@ -44,10 +45,7 @@ class CharacterList {
 
   /// Count() of an ASCII code (below 128): one add to a dense array, folded into the entries by
   /// Number(). Codes 0, CR and LF, which no list holds, may be counted here and are dropped.
-  void CountAscii(std::uint32_t code, std::uint32_t times) {
-    asciiCounts_[code] += times;
-    asciiSeen_[code >> 6] |= std::uint64_t{1} << (code & 63);
-  }
+  void CountAscii(std::uint32_t code, std::uint32_t times) { asciiCounts_[code] += times; }
 
   /// Sorts the characters by code point and sets each index to its position.
   void Number();
@@ -83,7 +81,6 @@ class CharacterList {
   std::vector<std::unique_ptr<Page>> pages_;
   // Most characters are ASCII: counted apart from the entries, and encoded from a flat table.
   std::array<std::uint32_t, kAscii> asciiCounts_{};
-  std::array<std::uint64_t, kAscii / 64> asciiSeen_{};
   std::array<std::uint16_t, kAscii> asciiUnits_ = MakeNoUnits();
   static constexpr std::array<std::uint16_t, kAscii> MakeNoUnits() {
     std::array<std::uint16_t, kAscii> units{};

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "binary/binary_format.h"
+#include "binary/indexed_pool.h"
 #include "binary/test_message_table.h"
 #include "input/text_decoder.h"
 #include "markup/markup_parser.h"
@@ -78,6 +81,65 @@ TEST(CharacterTableTest, CountTextMatchesModel) {
       EXPECT_EQ(info->useCount, count);
       EXPECT_EQ(info->index, index++);
     }
+  }
+}
+
+// ASCII is counted and encoded through flat tables, apart from the other characters: random
+// texts of ASCII (a NUL, CR and LF among it) and other characters, counted `times` times, must
+// give the model's counts and units, and encode to the model's indexes; a list that lacks one
+// ASCII character refuses the text at its first occurrence.
+TEST(CharacterTableTest, AsciiAndOtherCharactersCountAndEncodeAlike) {
+  const std::uint32_t alphabet[] = {0, '\r', '\n', 1, ' ', 'a', '{', 0x7F, 0x80, 0xE9, 0x3042};
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    std::vector<std::uint32_t> codes;  // the text's code points, NUL bytes left out
+    for (int n = random() % 40; n > 0; --n) {
+      const std::uint32_t code = alphabet[random() % std::size(alphabet)];
+      if (code == 0) {
+        text.push_back('\0');
+        continue;
+      }
+      AppendUtf8(&text, code);
+      codes.push_back(code);
+    }
+    const std::uint32_t times = 1 + random() % 3;
+    std::map<std::uint32_t, std::uint32_t> model;
+    for (std::uint32_t code : codes) {
+      if (code != '\r' && code != '\n') model[code] += times;
+    }
+    CharacterList list;
+    ASSERT_EQ(CountText(text, &list, times), codes.size());
+    list.Number();
+    ASSERT_EQ(list.Characters().size(), model.size());
+    std::vector<std::uint8_t> expected;
+    for (std::uint32_t code : codes) {
+      const bool lineBreak = code == '\r' || code == '\n';
+      const auto index = static_cast<std::uint16_t>(std::distance(model.begin(), model.find(code)));
+      if (!lineBreak) {
+        EXPECT_EQ(list.Find(code)->useCount, model[code]);
+      }
+      AppendUnit(&expected, lineBreak ? binary_format::unit::kLineBreak : index);
+    }
+    std::vector<std::uint8_t> units;
+    ASSERT_TRUE(EncodeText(&units, list, text));
+    EXPECT_EQ(units, expected);
+
+    // Without 'a': the units before its first occurrence, then the error.
+    const std::string withA = text + "a";
+    CharacterList lacksA;
+    for (std::uint32_t code : codes) {
+      if (code != 'a' && code != '\r' && code != '\n') lacksA.Count(code);
+    }
+    lacksA.Number();
+    units.clear();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(EncodeText(&units, lacksA, withA));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Error: Unregistered character detected.: a (U+0061)\n");
+    const std::size_t before = static_cast<std::size_t>(
+        std::find(codes.begin(), codes.end(), 'a') - codes.begin());
+    EXPECT_EQ(units.size(), 2 * before);
   }
 }
 
