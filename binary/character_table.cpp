@@ -182,13 +182,18 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   // once, times the number of languages that use it.
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = languageCount == 0 ? 0 : table.messageIds.size();
+  // The units are noted in row order, front to back, and put in identifier order afterwards in
+  // one tight loop: stored at random between two messages' counting, each would miss the cache.
+  std::vector<std::uint32_t> rowUnits;
   if (plan != nullptr) {
-    plan->units.assign(idCount * languageCount, 0);
+    rowUnits.assign(idCount * languageCount, 0);
     plan->reporting.clear();
   }
-  auto note = [plan, languageCount](std::size_t i, std::size_t j, const MessageShape& shape) {
+  std::size_t k = 0;  // the message's place in row order
+  auto note = [plan, languageCount, &rowUnits, &k](std::size_t i, std::size_t j,
+                                                   const MessageShape& shape) {
     if (plan == nullptr) return;
-    plan->units[j * languageCount + i] =
+    rowUnits[k * languageCount + i] =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
     if (shape.mayReport) plan->reporting.push_back({std::uint64_t{i} << 32 | j, shape.boldOnly});
   };
@@ -206,7 +211,9 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     ParseMarkup(firstText, &first);
     std::uint32_t times = 1;
     if (mode == IndexingMode::AllLanguages) {
-      for (std::size_t i = 1; i < languageCount; ++i) times += same(table.Text(i, entry), firstText);
+      for (std::size_t i = 1; i < languageCount; ++i) {
+        times += same(table.Text(i, entry), firstText);
+      }
     }
     const MessageShape firstShape =
         CountMessage(first, languageTables[0], times, &defaultLists[0]);
@@ -223,8 +230,17 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
       ParseMarkup(text, &markup);
       note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]));
     }
+    ++k;
   }
-  if (plan != nullptr) std::sort(plan->reporting.begin(), plan->reporting.end());
+  if (plan != nullptr) {
+    plan->units.assign(idCount * languageCount, 0);
+    for (std::size_t at = 0; at < order.size(); ++at) {
+      std::copy_n(rowUnits.data() + at * languageCount, languageCount,
+                  plan->units.data() + std::size_t{order[at].id} * languageCount);
+    }
+    rowUnits = {};
+    std::sort(plan->reporting.begin(), plan->reporting.end());
+  }
 
   bool fits = true;
   for (auto& [key, characterTable] : *tables) {
