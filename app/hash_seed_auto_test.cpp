@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -71,9 +71,10 @@ std::uint32_t CheckAutoSeed(const std::vector<std::string>& names, double* autoS
   const std::size_t hex = printed.find("0x");
   EXPECT_NE(hex, std::string::npos) << printed;
   if (hex == std::string::npos) return 0;
-  const auto seed = static_cast<std::uint32_t>(std::strtoul(printed.c_str() + hex + 2, nullptr, 16));
-  *plainSeconds = RunTool(
-      {"--hash-seed", std::to_string(seed), "-o", dir.string(), csv.string()}, &printed);
+  const auto seed =
+      static_cast<std::uint32_t>(std::strtoul(printed.c_str() + hex + 2, nullptr, 16));
+  *plainSeconds =
+      RunTool({"--hash-seed", std::to_string(seed), "-o", dir.string(), csv.string()}, &printed);
 
   std::ifstream in(dir / "msg.bin", std::ios::binary);
   const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "console/catalog.h"
 #include "app/command_line.h"
 #include "app/options.h"
 #include "binary/binary_generator.h"
-#include "platform/output_file.h"
 #include "check/checker.h"
 #include "check/seed_search.h"
+#include "console/catalog.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "source/source_generator.h"
 

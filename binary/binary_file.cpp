@@ -50,8 +50,7 @@ constexpr std::size_t kPoolSizeSize = 4;
 // 28 + 4 * (L + N): the fields before the offset table, or false when it does not fit a size_t.
 bool HeadSize(const BinaryImage& image, std::size_t* size) {
   constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-  constexpr std::size_t kFixed =
-      binary_format::kFixedFieldsSize - kEndMarkerSize - kPoolSizeSize;
+  constexpr std::size_t kFixed = binary_format::kFixedFieldsSize - kEndMarkerSize - kPoolSizeSize;
   std::size_t words = image.languages.size();
   if (image.messageIds.size() > kMax - words) return false;
   words += image.messageIds.size();

@@ -109,9 +109,9 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
   for (std::size_t j : CollidingIdentifiers(table.messageIds)) {
     const MessageIdEntry& first = table.messageIds[j - 1];
     const MessageIdEntry& second = table.messageIds[j];
-    PrintError(Msg::HashCollision, {FormatArg::OfString(std::string(first.name)),
-                                    FormatArg::OfString(std::string(second.name)),
-                                    FormatArg::OfUInt(second.hash)});
+    PrintError(Msg::HashCollision,
+               {FormatArg::OfString(std::string(first.name)),
+                FormatArg::OfString(std::string(second.name)), FormatArg::OfUInt(second.hash)});
   }
   return true;
 }

@@ -215,8 +215,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
         times += same(table.Text(i, entry), firstText);
       }
     }
-    const MessageShape firstShape =
-        CountMessage(first, languageTables[0], times, &defaultLists[0]);
+    const MessageShape firstShape = CountMessage(first, languageTables[0], times, &defaultLists[0]);
     note(0, j, firstShape);
     for (std::size_t i = 1; i < languageCount; ++i) {
       const std::string_view text = table.Text(i, entry);

@@ -2,9 +2,9 @@
 // index that stands for each of them in the 16-bit unit strings.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
-#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -106,19 +106,19 @@ std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_
 
 /// Counts the text nodes and ruby tags of `markup` (one parsed message) into `table`: texts and
 /// ruby bases under the typeface in force ("default" until a typeface tag, again after a typeface
-/// or full reset), ruby readings under "ruby". A list is created by the first text counted into it, even when that
-/// text holds only line breaks.
+/// or full reset), ruby readings under "ruby". A list is created by the first text counted into it,
+/// even when that text holds only line breaks.
 void CountCharacters(const MarkupNodes& markup, CharacterTable* table);
 
 /// A finding of the indexing passes, handed to their reporter instead of being printed (--check
 /// collects them at the cells they come from).
 struct IndexingFault {
   static constexpr std::size_t kNoId = static_cast<std::size_t>(-1);
-  bool error = true;  // else a warning
+  bool error = true;                       // else a warning
   Msg message = Msg::UnknownTypefaceName;  // what a run prints, with `args`
   FormatArgs args;
-  std::size_t language = 0;  // in MessageTable::languages: the first one that uses the table
-  std::size_t id = kNoId;    // in MessageTable::messageIds; kNoId for a whole character list
+  std::size_t language = 0;   // in MessageTable::languages: the first one that uses the table
+  std::size_t id = kNoId;     // in MessageTable::messageIds; kNoId for a whole character list
   std::string_view typeface;  // in force where the message failed, or the list's
 };
 

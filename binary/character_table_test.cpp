@@ -137,8 +137,8 @@ TEST(CharacterTableTest, AsciiAndOtherCharactersCountAndEncodeAlike) {
     EXPECT_FALSE(EncodeText(&units, lacksA, withA));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Error: Unregistered character detected.: a (U+0061)\n");
-    const std::size_t before = static_cast<std::size_t>(
-        std::find(codes.begin(), codes.end(), 'a') - codes.begin());
+    const std::size_t before =
+        static_cast<std::size_t>(std::find(codes.begin(), codes.end(), 'a') - codes.begin());
     EXPECT_EQ(units.size(), 2 * before);
   }
 }

@@ -88,11 +88,17 @@ class MessageEncoder {
   // Findings go to `report` (printed when it is empty) unless `quiet`. `defaultList`, when
   // given, is the table's "default" list, found once for many messages.
   MessageEncoder(const CharacterTable& table, std::string_view language,
-                 std::string_view identifier, std::string_view text,
-                 const IndexingReporter& report, std::size_t languageIndex, std::size_t id,
-                 bool quiet = false, const CharacterList* defaultList = nullptr)
-      : table_(table), language_(language), identifier_(identifier), text_(text),
-        report_(report), languageIndex_(languageIndex), id_(id), quiet_(quiet),
+                 std::string_view identifier, std::string_view text, const IndexingReporter& report,
+                 std::size_t languageIndex, std::size_t id, bool quiet = false,
+                 const CharacterList* defaultList = nullptr)
+      : table_(table),
+        language_(language),
+        identifier_(identifier),
+        text_(text),
+        report_(report),
+        languageIndex_(languageIndex),
+        id_(id),
+        quiet_(quiet),
         defaultList_(defaultList) {}
 
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
@@ -215,8 +221,12 @@ class MessageEncoder {
 
   void Report(bool error, Msg message, FormatArgs args, std::string_view typeface) const {
     if (quiet_) return;
-    const IndexingFault fault{.error = error, .message = message, .args = std::move(args),
-                              .language = languageIndex_, .id = id_, .typeface = typeface};
+    const IndexingFault fault{.error = error,
+                              .message = message,
+                              .args = std::move(args),
+                              .language = languageIndex_,
+                              .id = id_,
+                              .typeface = typeface};
     report_ ? report_(fault) : PrintIndexingFault(fault);
   }
 
@@ -372,8 +382,8 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
   struct Job {
     RowOrderEntry entry;
-    std::uint32_t at = 0;    // in the block
-    std::uint32_t size = 0;  // in bytes, end unit included
+    std::uint32_t at = 0;         // in the block
+    std::uint32_t size = 0;       // in bytes, end unit included
     std::uint64_t firstAt = 0;    // the first language's message in the pool, for a fallback
     std::uint64_t firstSize = 0;  // and its size
   };

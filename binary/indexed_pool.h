@@ -60,7 +60,7 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// `poolSize` bytes (the layout and the encoder disagree).
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
-                                    std::span<const std::uint32_t> offsets,
-                                    std::uint64_t poolSize, const PoolWriter& write);
+                                    std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
+                                    const PoolWriter& write);
 
 }  // namespace quillex

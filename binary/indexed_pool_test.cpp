@@ -55,8 +55,8 @@ Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
     EXPECT_EQ(PoolSize(planned), pool->bytes.size());
     std::string written;
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(planned.produce(planned.offsets,
-                                [&written](std::string_view piece) { written += piece; }));
+    EXPECT_TRUE(
+        planned.produce(planned.offsets, [&written](std::string_view piece) { written += piece; }));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(written, std::string(pool->bytes.begin(), pool->bytes.end()));
   }
@@ -189,10 +189,30 @@ TEST(IndexedPoolTest, OffsetsAndTablesPerMode) {
 // gives the counts of counting each message alone, and the planned pool (checked by Encode
 // against BuildIndexedPool) prints, fails and writes alike.
 TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
-  const std::vector<std::string> pieces = {
-      "ab", "\xC3\xA9t\xC3\xA9", "\xE6\xBC\xA2", "\xF0\x9F\x98\x80", "\r\n", "\xFF", "\xE6\xBC",
-      "{0}", "{f0>8X}", "{{", "<<", "<#red>", "<#Red>", "</#>", "</$>", "</>", "</q>",
-      "<$bold>", "<$italic>", "<@a:b>", "<@\xE6\xBC\xA2=x>", "1 < 2", "{", "<@a"};
+  const std::vector<std::string> pieces = {"ab",
+                                           "\xC3\xA9t\xC3\xA9",
+                                           "\xE6\xBC\xA2",
+                                           "\xF0\x9F\x98\x80",
+                                           "\r\n",
+                                           "\xFF",
+                                           "\xE6\xBC",
+                                           "{0}",
+                                           "{f0>8X}",
+                                           "{{",
+                                           "<<",
+                                           "<#red>",
+                                           "<#Red>",
+                                           "</#>",
+                                           "</$>",
+                                           "</>",
+                                           "</q>",
+                                           "<$bold>",
+                                           "<$italic>",
+                                           "<@a:b>",
+                                           "<@\xE6\xBC\xA2=x>",
+                                           "1 < 2",
+                                           "{",
+                                           "<@a"};
   std::mt19937 random(13);
   auto pick = [&random](std::size_t count) {
     return std::uniform_int_distribution<std::size_t>(0, count - 1)(random);

@@ -45,8 +45,8 @@ inline std::uint64_t PoolSize(const MessagePool& pool) {
 /// of the file.
 bool FitsBinaryFile(std::uint64_t languageCount, std::uint64_t idCount, std::uint64_t poolSize);
 
-/// Hands the pool's offsets over to `offsetPool` after checking FitsBinaryFile. REQUIRES: the pool was
-/// built for `table`. False when something does not fit; prints nothing (the flow reports it).
+/// Hands the pool's offsets over to `offsetPool` after checking FitsBinaryFile. REQUIRES: the pool
+/// was built for `table`. False when something does not fit; prints nothing (the flow reports it).
 [[nodiscard]] bool BuildOffsetPool(const MessageTable& table, MessagePool* pool,
                                    std::vector<std::uint32_t>* offsetPool);
 

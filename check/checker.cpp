@@ -26,7 +26,7 @@ struct MessageShape {
   std::uint64_t colorTags = 0;
   std::uint64_t faceTags = 0;
   std::uint64_t rubyTags = 0;
-  std::vector<std::string> unknownColors;      // that indexed output cannot store
+  std::vector<std::string> unknownColors;     // that indexed output cannot store
   std::vector<std::string> unsupportedFaces;  // likewise
 };
 
@@ -112,7 +112,8 @@ class CsvChecker {
     if (!noCrLf) CheckLanguages();
     CheckUnnamedColumns();
     CheckRows();
-    if (table != nullptr && !settings.sourceOutput && settings.indexing != IndexingMode::NoIndexing) {
+    if (table != nullptr && !settings.sourceOutput &&
+        settings.indexing != IndexingMode::NoIndexing) {
       CheckIndexing();
     }
     std::stable_sort(found.begin(), found.end(), [](const Diagnostic& a, const Diagnostic& b) {
@@ -412,8 +413,7 @@ class CsvChecker {
     for (const Language& language : languages) {
       if (language.emptyTexts == 0) continue;
       Add(scan.Cell(0, language.column).position, false, Msg::CheckEmptyTranslationCount,
-          {Text(language.name), Text(firstName), Number(language.emptyTexts)},
-          "empty-translation");
+          {Text(language.name), Text(firstName), Number(language.emptyTexts)}, "empty-translation");
     }
   }
 

@@ -21,7 +21,7 @@ struct CheckSettings {
   bool sourceOutput = false;  // source output: no comment rows, column 1 is the fallback
   IndexingMode indexing = IndexingMode::NoIndexing;  // of binary output
   std::uint32_t hashSeed = kDefaultHashSeed;
-  std::string basePath = "./msg";  // output directory joined with the prefix, in UTF-8
+  std::string basePath = "./msg";            // output directory joined with the prefix, in UTF-8
   std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
 };
 

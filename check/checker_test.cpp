@@ -12,8 +12,7 @@ namespace quillex {
 namespace {
 
 // A finding as "LINE:COLUMN:e|w:TAG", enough to tell the cases apart.
-std::vector<std::string> Findings(std::string_view text, bool sourceOutput,
-                                  const CsvScan* scan) {
+std::vector<std::string> Findings(std::string_view text, bool sourceOutput, const CsvScan* scan) {
   CheckSettings settings;
   settings.sourceOutput = sourceOutput;
   std::vector<std::string> out;
@@ -34,16 +33,19 @@ TEST(CheckReplaceTextTest, ReportsWhatTheRunWouldStopOrWarnAt) {
       {"plain\n$ID_LIST$\n$LANGUAGE_LIST$ tail\n$OUTPUT_NAME:a.h$", false, {}},
       // Not a command line without its closing "$": copied, so nothing to report.
       {"$BOGUS\n  $ID_LIST:x\n", false, {}},
-      {"\t $BOGUS$\n$$\n$OUTPUT_NAME$\n$OUTPUT_NAME:$\n", false,
+      {"\t $BOGUS$\n$$\n$OUTPUT_NAME$\n$OUTPUT_NAME:$\n",
+       false,
        {"1:3:e:replace-command", "2:1:e:replace-command", "3:1:e:replace-command",
         "4:1:e:replace-command"}},
       // A NUL byte ends no name.
       {std::string("$ID_LIST\0x$\n", 12), false, {"1:1:e:replace-command"}},
-      {"$IF:BINARY$\n$ELIF:INDEXED$\n$ELIF:binary$\n$IF:$\n$ELSE$\n$ENDIF$\n", false,
+      {"$IF:BINARY$\n$ELIF:INDEXED$\n$ELIF:binary$\n$IF:$\n$ELSE$\n$ENDIF$\n",
+       false,
        {"3:1:w:replace-condition", "4:1:w:replace-condition"}},
       {"  $MESSAGE_LIST:en$\n", false, {"1:3:w:replace-command"}},
       // Matched byte for byte against every header cell, the empty one included.
-      {"$MESSAGE_LIST:en$\n$MESSAGE_LIST:$\n$MESSAGE_LIST:EN$\n$MESSAGE_LIST:ID$\n", true,
+      {"$MESSAGE_LIST:en$\n$MESSAGE_LIST:$\n$MESSAGE_LIST:EN$\n$MESSAGE_LIST:ID$\n",
+       true,
        {"3:1:e:replace-language", "4:1:e:replace-language"}},
   };
   for (const Case& c : cases) {
@@ -88,19 +90,19 @@ TEST(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
   } cases[] = {
       {"ID,en,de\r\nA,ab,ba\r\n", IndexingMode::PerLanguage, {}},
       // Text under "x" is counted into list "x" but encoded with "default", which lacks it.
-      {"ID,en,de\r\nA,<$x>ab</$> b,b\r\n", IndexingMode::PerLanguage,
-       {"2:3:e:indexed-character"}},
+      {"ID,en,de\r\nA,<$x>ab</$> b,b\r\n", IndexingMode::PerLanguage, {"2:3:e:indexed-character"}},
       // The same text fails in de, through the fallback: one finding, at the text.
-      {"ID,en,de\r\nA,<$x>ab</$>,\r\nB,b,b\r\n", IndexingMode::PerLanguage,
+      {"ID,en,de\r\nA,<$x>ab</$>,\r\nB,b,b\r\n",
+       IndexingMode::PerLanguage,
        {"2:3:e:indexed-character"}},
       // A bold tag without bold text anywhere in the table; with one table, de's bold text helps.
-      {"ID,en,de\r\nA,<$bold></$>a,<$bold>b</$>\r\n", IndexingMode::PerLanguage,
+      {"ID,en,de\r\nA,<$bold></$>a,<$bold>b</$>\r\n",
+       IndexingMode::PerLanguage,
        {"2:3:e:indexed-typeface"}},
       {"ID,en,de\r\nA,<$bold></$>a,<$bold>b</$>\r\n", IndexingMode::AllLanguages, {}},
       // Ruby bases go by the typeface in force; readings have their own list.
       {"ID,en\r\nA,<ruby:a:b>\r\n", IndexingMode::PerLanguage, {}},
-      {"ID,en\r\nA,<$x><ruby:a:b></$>\r\n", IndexingMode::PerLanguage,
-       {"2:3:e:indexed-typeface"}},
+      {"ID,en\r\nA,<$x><ruby:a:b></$>\r\n", IndexingMode::PerLanguage, {"2:3:e:indexed-typeface"}},
       // Comment rows are not encoded.
       {"ID,en\r\n#A,<$bold></$>\r\nB,b\r\n", IndexingMode::PerLanguage, {}},
   };

@@ -10,14 +10,14 @@
 namespace quillex {
 namespace {
 
-// Why most seeds need not be tried on their own: one hash step x -> (x ^ c) * P equals (x + e) * P for
-// an ASCII byte c and (-x + e) * P for a sign-extended one, where e depends only on the low 7 bits
-// of x; and the low 7 bits of the result depend only on those of x. So, for seeds s = r + 128 q,
-// a text hashes to F(r) + 128 * M * q, with F(r) its hash under r and M its SeedFactor. Two texts
-// with the same factor collide for every q or for none; two with factors Ma and Mb collide where
-// F_a(r) - F_b(r) = 128 * (Mb - Ma) * q, a congruence solved below for all q of a window at once,
-// group pair by group pair: about one step per text and other group, for each residue, however
-// wide the window.
+// Why most seeds need not be tried on their own: one hash step x -> (x ^ c) * P equals (x + e) * P
+// for an ASCII byte c and (-x + e) * P for a sign-extended one, where e depends only on the low 7
+// bits of x; and the low 7 bits of the result depend only on those of x. So, for seeds s = r + 128
+// q, a text hashes to F(r) + 128 * M * q, with F(r) its hash under r and M its SeedFactor. Two
+// texts with the same factor collide for every q or for none; two with factors Ma and Mb collide
+// where F_a(r) - F_b(r) = 128 * (Mb - Ma) * q, a congruence solved below for all q of a window at
+// once, group pair by group pair: about one step per text and other group, for each residue,
+// however wide the window.
 constexpr std::uint32_t kPrime = 16777619u;
 constexpr std::uint32_t kResidues = 128;
 constexpr std::uint64_t kSeedCount = std::uint64_t{1} << 32;
@@ -32,9 +32,9 @@ std::uint32_t InverseOfOdd(std::uint32_t odd) {
 }
 
 struct Catalog {
-  std::vector<std::string> names;           // distinct, those of one group next to each other
-  std::vector<std::uint32_t> groupStart;    // group g is names[groupStart[g], groupStart[g + 1])
-  std::vector<std::uint32_t> factors;       // one per group
+  std::vector<std::string> names;         // distinct, those of one group next to each other
+  std::vector<std::uint32_t> groupStart;  // group g is names[groupStart[g], groupStart[g + 1])
+  std::vector<std::uint32_t> factors;     // one per group
   // Texts of one group collide at every seed of a residue or at none: the residues where some
   // do, found once. With many texts of one length all 128 may be lost, and then no seed helps.
   // Found as the residues are met: 0 not yet known, 1 lost, 2 kept.
@@ -81,7 +81,8 @@ void HashLanes(const Catalog& catalog, std::uint32_t r0, std::vector<std::uint32
     for (std::uint32_t l = 0; l < kLanes; ++l) h[l] = (r0 + l) & (kResidues - 1);
     for (char c : catalog.names[i]) {
       if (c == '\0') break;
-      const auto v = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
+      const auto v =
+          static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
       for (std::uint32_t l = 0; l < kLanes; ++l) h[l] = (h[l] ^ v) * kPrime;
     }
     for (std::uint32_t l = 0; l < kLanes; ++l) (*out)[l * n + i] = h[l];
@@ -108,8 +109,15 @@ class ResidueSweep {
   ResidueSweep(const Catalog& catalog, const std::uint32_t* hashes, std::uint64_t qLow,
                std::uint64_t qHigh, std::uint64_t wanted, std::vector<std::uint8_t>* bad,
                double seedCheckWeight, SeedCheckScratch* scratch)
-      : catalog(catalog), hashes(hashes), qLow(qLow), qHigh(qHigh), wanted(wanted), bad(bad),
-        open(wanted), seedCheckWeight(seedCheckWeight), scratch(scratch) {}
+      : catalog(catalog),
+        hashes(hashes),
+        qLow(qLow),
+        qHigh(qHigh),
+        wanted(wanted),
+        bad(bad),
+        open(wanted),
+        seedCheckWeight(seedCheckWeight),
+        scratch(scratch) {}
 
   // True when the residue keeps every group apart by itself (else every q is bad): the hash set
   // of the seed checks, a round per group.
@@ -184,7 +192,8 @@ class ResidueSweep {
     // most texts of A have no partner, and the bits, small enough to stay in the fastest cache,
     // turn them away. A cell holds one key in `slot`; the rare others go to `overflow`. A range of
     // `width` keys spans at most two cells.
-    const int filterBits = CellBits(std::size_t{sizeB} << 4, 32 - static_cast<int>(std::bit_width(width)));
+    const int filterBits =
+        CellBits(std::size_t{sizeB} << 4, 32 - static_cast<int>(std::bit_width(width)));
     const int filterShift = 32 - filterBits;
     const std::size_t cellCount = std::size_t{1} << filterBits;
     filter.assign((cellCount + 63) / 64, 0);
@@ -392,8 +401,8 @@ std::vector<bool> SweepSeeds(Catalog* catalog, std::uint32_t first, std::uint32_
       residueBad.assign(qHigh - qLow + 1, 0);
       const std::uint32_t* laneHashes = hashes.data() + l * catalog->names.size();
       ResidueSweep sweep(*catalog, laneHashes, qLow, qHigh,
-                         stopAtFirstGood ? qWanted : qHigh - qLow + 1, &residueBad,
-                         seedCheckWeight, &scratch);
+                         stopAtFirstGood ? qWanted : qHigh - qLow + 1, &residueBad, seedCheckWeight,
+                         &scratch);
       if (catalog->residueState[r] == 0) catalog->residueState[r] = sweep.GroupsApart() ? 2 : 1;
       if (catalog->residueState[r] == 2) {
         sweep.Run();

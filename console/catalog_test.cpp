@@ -18,9 +18,10 @@ constexpr std::int32_t kPastLast = static_cast<std::int32_t>(Msg::CheckTooManyCh
 // Windows: it is the system's, so a test that needs the other kind of console is skipped; the
 // suite runs on an English and on a Japanese system.
 #ifdef _WIN32
-#define QUILLEX_REQUIRE_CONSOLE(shiftJis, locale)                                     \
-  if ((platform::GetMultibyteCodePage() == 932) != (shiftJis))                        \
-  GTEST_SKIP() << ((shiftJis) ? "needs a code page 932 system" : "needs a system other than code page 932")
+#define QUILLEX_REQUIRE_CONSOLE(shiftJis, locale)              \
+  if ((platform::GetMultibyteCodePage() == 932) != (shiftJis)) \
+  GTEST_SKIP() << ((shiftJis) ? "needs a code page 932 system" \
+                              : "needs a system other than code page 932")
 #else
 #define QUILLEX_REQUIRE_CONSOLE(shiftJis, locale) SetLocale(locale)
 #endif

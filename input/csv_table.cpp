@@ -62,9 +62,8 @@ class TableBuilder {
     if (table.rows == kMaxCount) return false;
     ++table.rows;
     if (fieldInRecord < table.columns) {
-      table.fieldEnds.resize(table.fieldEnds.size() +
-                                 static_cast<std::size_t>(table.columns - fieldInRecord),
-                             *end);
+      table.fieldEnds.resize(
+          table.fieldEnds.size() + static_cast<std::size_t>(table.columns - fieldInRecord), *end);
     }
     if (table.rows == 1) ReserveRest();
     fieldInRecord = 0;
@@ -257,8 +256,8 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
 }
 
 std::uint64_t FieldEnds::WideAt(std::size_t k) const {
-  const auto high = static_cast<std::uint64_t>(
-      std::upper_bound(wraps_.begin(), wraps_.end(), k) - wraps_.begin());
+  const auto high = static_cast<std::uint64_t>(std::upper_bound(wraps_.begin(), wraps_.end(), k) -
+                                               wraps_.begin());
   return high << 32 | low_[k];
 }
 

@@ -22,7 +22,8 @@ class FieldEnds {
 
   /// REQUIRES: k < size().
   std::uint64_t operator[](std::size_t k) const {
-    if (wraps_.empty()) [[likely]] return low_[k];
+    if (wraps_.empty()) [[likely]]
+      return low_[k];
     return WideAt(k);
   }
   std::uint64_t back() const { return (*this)[size() - 1]; }

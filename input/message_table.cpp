@@ -54,8 +54,8 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
     // The rows come in hash order, at random: the field ends of a later one are asked for ahead.
     constexpr std::size_t kAhead = 16;
     if (k + kAhead < keys.size()) {
-      const std::uint64_t field = (keys[k + kAhead] & 0xFFFFFFFFu) *
-                                  static_cast<std::uint64_t>(csv.columns);
+      const std::uint64_t field =
+          (keys[k + kAhead] & 0xFFFFFFFFu) * static_cast<std::uint64_t>(csv.columns);
       if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
     }
     const std::uint64_t key = keys[k];

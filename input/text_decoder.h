@@ -63,8 +63,8 @@ struct CodePointReader {
         return code;
       }
       if ((lead & 0xF0) == 0xE0 && size - position >= 3) {
-        const std::uint32_t code = (lead & 0x0F) << 12 | (data[position + 1] & 0x3Fu) << 6 |
-                                   (data[position + 2] & 0x3Fu);
+        const std::uint32_t code =
+            (lead & 0x0F) << 12 | (data[position + 1] & 0x3Fu) << 6 | (data[position + 2] & 0x3Fu);
         position += 3;
         return code;
       }
