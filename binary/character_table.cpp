@@ -72,20 +72,23 @@ std::string_view CharacterTableKey(IndexingMode mode, std::string_view languageN
 
 std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_t times) {
   // Read as UTF-8 from the first byte: a text that starts with U+FEFF has no byte order mark.
-  CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
-                         .size = text.size()};
+  // Plain pointers rather than a reader object: the loop keeps them in registers.
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
   std::uint64_t units = 0;
-  while (!reader.AtEnd()) {
+  while (p < end) {
     // ASCII, most of the text, without a branch: 0 has no unit; CR and LF have control codes
     // of their own, and the list drops their counts.
-    const unsigned char byte = reader.data[reader.position];
+    const unsigned char byte = *p;
     if (byte < 0x80) {
-      ++reader.position;
+      ++p;
       units += byte != 0;
       list->CountAscii(byte, times);
       continue;
     }
+    CodePointReader reader{.data = p, .size = static_cast<std::size_t>(end - p)};
     const std::uint32_t code = reader.NextInline();
+    p += reader.position;
     // A bad sequence has no character to list, nor a unit.
     if ((code & kDecodeError) != 0 || code == 0) continue;
     ++units;
@@ -185,17 +188,27 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   // The units are noted in row order, front to back, and put in identifier order afterwards in
   // one tight loop: stored at random between two messages' counting, each would miss the cache.
   std::vector<std::uint32_t> rowUnits;
+  std::vector<std::uint8_t> rowVerbatim;
   if (plan != nullptr) {
     rowUnits.assign(idCount * languageCount, 0);
+    rowVerbatim.assign(idCount * languageCount, 0);
     plan->reporting.clear();
   }
   std::size_t k = 0;  // the message's place in row order
-  auto note = [plan, languageCount, &rowUnits, &k](std::size_t i, std::size_t j,
-                                                   const MessageShape& shape) {
+  auto note = [plan, languageCount, &rowUnits, &rowVerbatim, &k](
+                  std::size_t i, std::size_t j, const MessageShape& shape, bool verbatim) {
     if (plan == nullptr) return;
     rowUnits[k * languageCount + i] =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
+    rowVerbatim[k * languageCount + i] = verbatim;
     if (shape.mayReport) plan->reporting.push_back({std::uint64_t{i} << 32 | j, shape.boldOnly});
+  };
+  // The whole text as one text node: nothing in it is markup, and no NUL cuts it short.
+  auto isVerbatim = [](const MarkupNodes& parsed, std::string_view text) {
+    if (parsed.nodes.empty()) return text.empty();
+    const MarkupNode& node = parsed.nodes[0];
+    return parsed.nodes.size() == 1 && node.type == MsgNodeType::Text &&
+           node.text.data() == text.data() && node.text.size() == text.size();
   };
   auto same = [](std::string_view a, std::string_view b) {
     return a.data() == b.data() && a.size() == b.size();
@@ -216,28 +229,34 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
       }
     }
     const MessageShape firstShape = CountMessage(first, languageTables[0], times, &defaultLists[0]);
-    note(0, j, firstShape);
+    const bool firstVerbatim = isVerbatim(first, firstText);
+    note(0, j, firstShape, firstVerbatim);
     for (std::size_t i = 1; i < languageCount; ++i) {
       const std::string_view text = table.Text(i, entry);
       if (same(text, firstText)) {
         if (mode != IndexingMode::AllLanguages) {
           CountMessage(first, languageTables[i], 1, &defaultLists[i]);
         }
-        note(i, j, firstShape);
+        note(i, j, firstShape, firstVerbatim);
         continue;
       }
       ParseMarkup(text, &markup);
-      note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]));
+      note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
+           isVerbatim(markup, text));
     }
     ++k;
   }
   if (plan != nullptr) {
     plan->units.assign(idCount * languageCount, 0);
+    plan->verbatim.assign(idCount * languageCount, 0);
     for (std::size_t at = 0; at < order.size(); ++at) {
-      std::copy_n(rowUnits.data() + at * languageCount, languageCount,
-                  plan->units.data() + std::size_t{order[at].id} * languageCount);
+      const std::size_t to = std::size_t{order[at].id} * languageCount;
+      std::copy_n(rowUnits.data() + at * languageCount, languageCount, plan->units.data() + to);
+      std::copy_n(rowVerbatim.data() + at * languageCount, languageCount,
+                  plan->verbatim.data() + to);
     }
     rowUnits = {};
+    rowVerbatim = {};
     std::sort(plan->reporting.begin(), plan->reporting.end());
   }
 

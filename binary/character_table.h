@@ -56,6 +56,14 @@ class CharacterList {
     return slot == nullptr || *slot == 0 ? nullptr : &characters_[*slot - 1];
   }
 
+  /// The index of `code` once numbered (as Find(code)->index, without reading the entry), or
+  /// kNoIndex when the list lacks it.
+  static constexpr std::uint32_t kNoIndex = 0xFFFFFFFF;
+  std::uint32_t FindIndex(std::uint32_t code) const {
+    const std::uint32_t* slot = FindSlot(code);
+    return slot == nullptr ? kNoIndex : *slot - 1;  // 0 (absent) wraps to kNoIndex
+  }
+
   /// The unit of ASCII `code` once numbered: its index, or kNoUnit when the list lacks it.
   static constexpr std::uint16_t kNoUnit = 0xFFFF;
   std::uint16_t AsciiUnit(std::uint32_t code) const { return asciiUnits_[code]; }
@@ -151,6 +159,9 @@ struct IndexedPoolPlan {
   /// The messages (language << 32 | identifier, ascending) whose encoding may print a warning or
   /// an error; every other message encodes silently and succeeds. Each with its boldOnly flag.
   std::vector<std::pair<std::uint64_t, bool>> reporting;
+  /// Per message, as `units`: 1 when the text parses to itself as one text node (or is empty),
+  /// so that it encodes character by character under the "default" list without the parser.
+  std::vector<std::uint8_t> verbatim;
 };
 
 /// Replaces `tables` with the counts of every message of `table`: one table per language

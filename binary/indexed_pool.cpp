@@ -32,24 +32,32 @@ std::size_t EstimatedPoolBytes(const MessageTable& table) {
   return 2 * units;
 }
 
-// Appends the units of `text` up to the first character that `list` lacks; false with that
-// character in `missing` then. A text never has more units than bytes: the pool grows once by
-// its size and is cut back to the units written.
-bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
-                     std::string_view text, std::uint32_t* missing) {
-  const std::size_t start = pool->size();
-  pool->resize(start + 2 * text.size());
-  std::uint8_t* out = pool->data() + start;
-  auto put = [&out](std::uint16_t value) {
-    out[0] = static_cast<std::uint8_t>(value & 0xFF);
-    out[1] = static_cast<std::uint8_t>(value >> 8);
-    out += 2;
+// Writes the units of `text` from `*out` on, at most two bytes per text byte, and moves `*out`
+// past them. Stops at the first character that `list` lacks, with its code in `missing`, and
+// when kStopAtMarkup also at the first '{', '<' or NUL, with 0 in `missing`: a text holding one
+// of those needs the markup parser. False when stopped; the units before the stop stay.
+template <bool kStopAtMarkup>
+bool WriteTextUnits(const CharacterList& list, std::string_view text, std::uint8_t** out,
+                    std::uint32_t* missing) {
+  std::uint8_t* at = *out;
+  auto put = [&at](std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value & 0xFF);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+    at += 2;
   };
-  CodePointReader reader{.data = reinterpret_cast<const unsigned char*>(text.data()),
-                         .size = text.size()};
+  // Plain pointers rather than a reader object: the loop keeps them in registers.
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
   bool encoded = true;
-  while (!reader.AtEnd()) {
-    const unsigned char byte = reader.data[reader.position];
+  while (p < end) {
+    const unsigned char byte = *p;
+    if constexpr (kStopAtMarkup) {
+      if (byte == '{' || byte == '<' || byte == 0) {
+        *missing = 0;
+        encoded = false;
+        break;
+      }
+    }
     if (byte < 0x80 && byte != 0 && byte != '\r' && byte != '\n') {
       const std::uint16_t value = list.AsciiUnit(byte);
       if (value == CharacterList::kNoUnit) {
@@ -57,24 +65,39 @@ bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
         encoded = false;
         break;
       }
-      ++reader.position;
+      ++p;
       put(value);
       continue;
     }
+    CodePointReader reader{.data = p, .size = static_cast<std::size_t>(end - p)};
     const std::uint32_t code = reader.NextInline();
+    p += reader.position;
     if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
     if (code == '\r' || code == '\n') {
       put(unit::kLineBreak);
       continue;
     }
-    const CharacterInfo* character = list.Find(code);
-    if (character == nullptr) {
+    const std::uint32_t index = list.FindIndex(code);
+    if (index == CharacterList::kNoIndex) {
       *missing = code;
       encoded = false;
       break;
     }
-    put(static_cast<std::uint16_t>(character->index));
+    put(index);
   }
+  *out = at;
+  return encoded;
+}
+
+// Appends the units of `text` up to the first character that `list` lacks; false with that
+// character in `missing` then. The pool grows once by the most the text can take and is cut
+// back to the units written.
+bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
+                     std::string_view text, std::uint32_t* missing) {
+  const std::size_t start = pool->size();
+  pool->resize(start + 2 * text.size());
+  std::uint8_t* out = pool->data() + start;
+  const bool encoded = WriteTextUnits<false>(list, text, &out, missing);
   pool->resize(static_cast<std::size_t>(out - pool->data()));
   return encoded;
 }
@@ -355,19 +378,21 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   pool->offsets = std::move(offsets);
   pool->indexed = true;
   pool->producedSize = poolSize;
-  pool->produce = [&table, mode, &tables, poolSize](std::span<const std::uint32_t> laidOut,
-                                                    const PoolWriter& write) {
-    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, write);
+  pool->produce = [&table, mode, &tables, poolSize, verbatim = std::move(plan->verbatim)](
+                      std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write);
   };
+  plan->verbatim = {};
   return true;
 }
 
 bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
                       std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
-                      const PoolWriter& write) {
+                      std::span<const std::uint8_t> verbatim, const PoolWriter& write) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
+  if (!verbatim.empty() && verbatim.size() != offsets.size()) return false;
   // Where message j of language i starts and ends; a language's part ends where the next starts.
   auto start = [&](std::size_t i, std::size_t j) -> std::uint64_t {
     if (j < idCount) return offsets[j * languageCount + i];
@@ -381,17 +406,21 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   constexpr std::uint64_t kBlockBytes = std::uint64_t{64} << 20;
   const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
   struct Job {
-    RowOrderEntry entry;
+    std::string_view text;
+    std::uint32_t id = 0;
     std::uint32_t at = 0;         // in the block
     std::uint32_t size = 0;       // in bytes, end unit included
+    bool fallback = false;        // copied from the first language's units
+    bool verbatim = false;        // encoded without the parser
     std::uint64_t firstAt = 0;    // the first language's message in the pool, for a fallback
-    std::uint64_t firstSize = 0;  // and its size
   };
   std::vector<Job> jobs;
   // With one table for all, a fallback encodes to the very units of the first language's
   // message: its part is kept and they are copied.
   const bool copyFallbacks = mode == IndexingMode::AllLanguages && languageCount > 1;
   std::vector<std::uint8_t> firstUnits;
+  // Every byte of a block is written by one of its messages (each checked to take its exact
+  // size), so the buffer is grown, never cleared.
   std::vector<std::uint8_t> block;
   std::vector<std::uint8_t> units;  // one message
   MarkupNodes markup;
@@ -410,49 +439,88 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       const std::uint64_t blockStart = start(i, first);
       const std::uint64_t blockEnd = start(i, last);
       if (blockStart != written || blockEnd < blockStart) return false;
-      block.assign(static_cast<std::size_t>(blockEnd - blockStart), 0);
-      // The block's messages with their places, gathered first in a tight loop: the offsets are
-      // read at random, and there the loads overlap, where between encodings each would wait.
+      const std::size_t blockSize = static_cast<std::size_t>(blockEnd - blockStart);
+      if (block.size() < blockSize) block.resize(blockSize);
+      // The block's messages with their texts and places, gathered first in a tight loop: the
+      // offsets are read at random, and there the loads overlap, where between encodings each
+      // would wait.
       jobs.clear();
       for (const RowOrderEntry& entry : order) {
         if (entry.id < first || entry.id >= last) continue;
         const std::uint64_t from = start(i, entry.id);
         const std::uint64_t to = start(i, entry.id + 1);
-        if (to < from || to - blockStart > block.size()) return false;
-        jobs.push_back({.entry = entry,
-                        .at = static_cast<std::uint32_t>(from - blockStart),
-                        .size = static_cast<std::uint32_t>(to - from),
-                        .firstAt = copyFallbacks && i > 0 ? start(0, entry.id) : 0,
-                        .firstSize = copyFallbacks && i > 0
-                                         ? start(0, entry.id + 1) - start(0, entry.id)
-                                         : 0});
-      }
-      for (const Job& job : jobs) {
-        const std::size_t j = job.entry.id;
-        const std::string_view text = table.Text(i, job.entry);
+        if (to < from || to - blockStart > blockSize) return false;
+        Job job{.text = table.Text(i, entry),
+                .id = entry.id,
+                .at = static_cast<std::uint32_t>(from - blockStart),
+                .size = static_cast<std::uint32_t>(to - from),
+                .verbatim = !verbatim.empty() && verbatim[entry.id * languageCount + i] != 0};
         if (copyFallbacks && i > 0) {
-          const std::string_view firstText = table.Text(0, job.entry);
-          if (text.data() == firstText.data() && text.size() == firstText.size()) {
-            if (job.firstSize != job.size || job.firstAt + job.size > firstUnits.size()) {
+          const std::string_view firstText = table.Text(0, entry);
+          job.fallback = job.text.data() == firstText.data() && job.text.size() == firstText.size();
+          if (job.fallback) {
+            job.firstAt = start(0, entry.id);
+            if (start(0, entry.id + 1) - job.firstAt != job.size ||
+                job.firstAt + job.size > firstUnits.size()) {
               return false;
             }
-            std::memcpy(block.data() + job.at, firstUnits.data() + job.firstAt, job.size);
+          }
+        }
+        jobs.push_back(job);
+      }
+      // Texts a few messages ahead are asked for: a row's cells of one language lie too far
+      // apart for the hardware to see a stream.
+      constexpr std::size_t kTextAhead = 32;
+      for (std::size_t k = 0; k < jobs.size(); ++k) {
+        if (k + kTextAhead < jobs.size()) {
+          Prefetch(jobs[k + kTextAhead].text.data());
+          PrefetchForWrite(block.data() + jobs[k + kTextAhead].at);
+        }
+        const Job& job = jobs[k];
+        std::uint8_t* const slot = block.data() + job.at;
+        if (job.fallback) {
+          std::memcpy(slot, firstUnits.data() + job.firstAt, job.size);
+          continue;
+        }
+        // A text without markup, most of them, is written straight into its place without the
+        // parser: marked so by the counting pass, or, when unknown, tried as such, and if it
+        // proves to hold a tag or NUL encoded again the full way over what was written. Near
+        // the end of the block a text goes through the message buffer, so that nothing is
+        // written past it.
+        if (knownDefault != nullptr && (job.verbatim || verbatim.empty())) {
+          std::uint8_t* out = slot;
+          const bool direct = job.at + 2 * job.text.size() + 2 <= blockSize;
+          if (!direct) {
+            if (units.size() < 2 * job.text.size() + 2) units.resize(2 * job.text.size() + 2);
+            out = units.data();
+          }
+          const std::uint8_t* const from = out;
+          std::uint32_t missing = 0;
+          if (job.verbatim ? WriteTextUnits<false>(*knownDefault, job.text, &out, &missing)
+                           : WriteTextUnits<true>(*knownDefault, job.text, &out, &missing)) {
+            out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
+            out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
+            const std::size_t size = static_cast<std::size_t>(out - from) + 2;
+            if (size != job.size) return false;
+            if (!direct) std::memcpy(slot, from, size);
             continue;
           }
         }
         units.clear();
         // Quiet: the identifier is never named, nor looked up (at random).
-        MessageEncoder encoder(characterTable->second, language, {}, text, kPrint, i, j,
+        MessageEncoder encoder(characterTable->second, language, {}, job.text, kPrint, i, job.id,
                                /*quiet=*/true, knownDefault);
-        ParseMarkup(text, &markup);
+        ParseMarkup(job.text, &markup);
         if (!encoder.Encode(markup, &units)) laidOut = false;
         AppendUnit(&units, unit::kMessageEnd);
         if (units.size() != job.size) return false;
-        std::memcpy(block.data() + job.at, units.data(), units.size());
+        std::memcpy(slot, units.data(), units.size());
       }
-      if (copyFallbacks && i == 0) firstUnits.insert(firstUnits.end(), block.begin(), block.end());
-      write({reinterpret_cast<const char*>(block.data()), block.size()});
-      written += block.size();
+      if (copyFallbacks && i == 0) {
+        firstUnits.insert(firstUnits.end(), block.begin(), block.begin() + blockSize);
+      }
+      write({reinterpret_cast<const char*>(block.data()), blockSize});
+      written += blockSize;
       first = last;
     }
   }

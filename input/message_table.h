@@ -90,6 +90,15 @@ inline void Prefetch(const void* address) {
 #endif
 }
 
+/// Prefetch, for a line about to be written.
+inline void PrefetchForWrite(void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address, 1);
+#else
+  (void)address;
+#endif
+}
+
 /// How many texts ahead of its use a pass that visits them in hash order asks for one.
 constexpr std::size_t kPrefetchAhead = 16;
 

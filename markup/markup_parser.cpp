@@ -55,32 +55,32 @@ class Gathered {
   bool copied_ = false;
 };
 
-// The bytes before the first NUL. A plain loop: texts are short, and a library call costs more
-// than the scan.
-std::size_t TextSize(std::string_view text) {
-  std::size_t size = 0;
-  while (size < text.size() && text[size] != '\0') ++size;
-  return size;
-}
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighs = 0x8080808080808080u;
 
-// True when `text` holds a '{', a '<' or a NUL. Eight bytes at a time: most texts hold none.
-bool HoldsTagOrNul(std::string_view text) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighs = 0x8080808080808080u;
-  auto hasZeroByte = [](std::uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; };
-  std::size_t k = 0;
-  for (; k + 8 <= text.size(); k += 8) {
+// The high bit of each zero byte of `word`, and possibly of a byte above one: enough to find
+// the first zero byte.
+constexpr std::uint64_t ZeroBytes(std::uint64_t word) { return (word - kOnes) & ~word & kHighs; }
+
+// The position of the first byte of text[from, to) that `stops` (a plain byte loop) flags,
+// eight bytes at a time while no byte of the word is one of the flagged bytes. A text holds
+// either none or few of them, so most words are passed at once.
+template <bool kNul, bool kTags>
+std::size_t FindStop(const char* text, std::size_t from, std::size_t to) {
+  auto stops = [](char c) {
+    return (kNul && c == '\0') || (kTags && (c == '{' || c == '<'));
+  };
+  std::size_t k = from;
+  for (; k + 8 <= to; k += 8) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + k, 8);
-    if (hasZeroByte(word) || hasZeroByte(word ^ (kOnes * '{')) ||
-        hasZeroByte(word ^ (kOnes * '<'))) {
-      return true;
-    }
+    std::memcpy(&word, text + k, 8);
+    std::uint64_t flagged = 0;
+    if constexpr (kNul) flagged |= ZeroBytes(word);
+    if constexpr (kTags) flagged |= ZeroBytes(word ^ (kOnes * '{')) | ZeroBytes(word ^ (kOnes * '<'));
+    if (flagged != 0) break;
   }
-  for (; k < text.size(); ++k) {
-    if (text[k] == '{' || text[k] == '<' || text[k] == '\0') return true;
-  }
-  return false;
+  while (k < to && !stops(text[k])) ++k;
+  return k;
 }
 
 // The state of one ParseMarkup call. The parse position only moves forward, and the scans that
@@ -88,9 +88,10 @@ bool HoldsTagOrNul(std::string_view text) {
 // never comes ("<#<#<#...", "<@<@...>", "{f}{f}...") would cost a scan to its end per opener.
 class MarkupParser {
  public:
-  MarkupParser(std::string_view text, MarkupNodes* out, bool rememberScans)
+  // `size`: the bytes of `text` before its first NUL.
+  MarkupParser(std::string_view text, std::size_t size, MarkupNodes* out, bool rememberScans)
       : text(text.data()),
-        size(TextSize(text)),
+        size(size),
         nodes(&out->nodes),
         unescaped(&out->unescaped),
         rememberScans(rememberScans) {
@@ -99,8 +100,10 @@ class MarkupParser {
     unescaped->reserve(size);
   }
 
-  void Run() {
-    std::size_t p = 0;
+  // `textBefore`: bytes known to hold no '{' or '<', taken as text at once.
+  void Run(std::size_t textBefore = 0) {
+    std::size_t p = textBefore;
+    if (p != 0) run.Add(text, 0, p, unescaped);
     while (p < size) {
       std::size_t next = ParseSubstTag(p);
       if (next == p) next = ParseColorTag(p);
@@ -109,8 +112,7 @@ class MarkupParser {
       if (next == p) next = ParseRubyTag(p);
       if (next == p) {
         // Only '{' and '<' can start a tag or an escape: the bytes up to the next one are text.
-        next = p + 1;
-        while (next < size && text[next] != '{' && text[next] != '<') ++next;
+        next = FindStop<false, true>(text, p + 1, size);
         run.Add(text, p, next, unescaped);
       }
       p = next;
@@ -289,8 +291,11 @@ class MarkupParser {
 void ParseMarkup(std::string_view text, MarkupNodes* out) {
   // Most texts hold no tag: without a '{', a '<' or a NUL (which ends the text) the whole text is
   // one text node, and nothing needs the parser.
-  if (HoldsTagOrNul(text)) {
-    MarkupParser(text, out, true).Run();
+  const std::size_t first = FindStop<true, true>(text.data(), 0, text.size());
+  if (first < text.size()) {
+    const std::size_t size =
+        text[first] == '\0' ? first : FindStop<true, false>(text.data(), first + 1, text.size());
+    MarkupParser(text, size, out, true).Run(first);
     return;
   }
   out->nodes.clear();
@@ -332,7 +337,7 @@ void ParseMarkup(const std::string& text, MsgNodeList* nodes) {
 
 namespace detail {
 void ParseMarkupRescanning(std::string_view text, MarkupNodes* out) {
-  MarkupParser(text, out, false).Run();
+  MarkupParser(text, FindStop<true, false>(text.data(), 0, text.size()), out, false).Run();
 }
 
 void ParseMarkupRescanning(const std::string& text, MsgNodeList* nodes) {
