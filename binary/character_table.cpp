@@ -255,8 +255,9 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
       std::copy_n(rowVerbatim.data() + at * languageCount, languageCount,
                   plan->verbatim.data() + to);
     }
-    rowUnits = {};
-    rowVerbatim = {};
+    // Freed, not merely emptied ("= {}" would keep the capacity): encoding comes next.
+    rowUnits = std::vector<std::uint32_t>();
+    rowVerbatim = std::vector<std::uint8_t>();
     std::sort(plan->reporting.begin(), plan->reporting.end());
   }
 

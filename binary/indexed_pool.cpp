@@ -365,7 +365,7 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   for (std::size_t i = 0; i < languageCount; ++i) cursors[i + 1] += cursors[i];
   const std::uint64_t poolSize = cursors[languageCount];
   std::vector<std::uint32_t> offsets = std::move(plan->units);
-  plan->units = {};
+  plan->units.clear();  // moved from: nothing left to free
   for (std::size_t j = 0; j < idCount; ++j) {
     for (std::size_t i = 0; i < languageCount; ++i) {
       std::uint32_t& entry = offsets[j * languageCount + i];
@@ -374,7 +374,7 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
       cursors[i] += 2 * units;
     }
   }
-  pool->bytes = {};
+  pool->bytes = std::vector<std::uint8_t>();  // freed: the pool is produced, not held
   pool->offsets = std::move(offsets);
   pool->indexed = true;
   pool->producedSize = poolSize;
@@ -382,7 +382,7 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
                       std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
     return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write);
   };
-  plan->verbatim = {};
+  plan->verbatim.clear();  // moved from as well
   return true;
 }
 
