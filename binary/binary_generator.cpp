@@ -117,7 +117,7 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
 }
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
-  if (indexing == IndexingMode::NoIndexing) return BuildTextPool(table, &messagePool);
+  if (indexing == IndexingMode::NoIndexing) return PlanTextPool(table, &messagePool);
   // Only the indexed pools read markup. Counting lays the pool out; its units are encoded as the
   // binary file is written, and only the messages that can print are encoded here.
   IndexedPoolPlan plan;

@@ -59,11 +59,12 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   [[nodiscard]] bool LoadMessageTable(const platform::Path& inputPath);
 
   /// Builds `messagePool` and its offsets for `indexing`: UTF-8 texts, or the character tables
-  /// and the 16-bit unit strings (after parsing the markup of every message). An indexed pool is
-  /// laid out and checked here, with every warning and error of its encoding, and encoded as the
-  /// binary file is written (MessagePool::produce): `table` and `characterTables` must stay
-  /// unchanged until then. False after the step's errors; for an indexed pool that fails to
-  /// encode, Msg::FailedToBuildMessagePool follows the encoder's own errors.
+  /// and the 16-bit unit strings (after parsing the markup of every message). Either pool is
+  /// laid out here (an indexed one checked, with every warning and error of its encoding) and
+  /// its bytes are made as the binary file is written (MessagePool::produce): `table` and
+  /// `characterTables` must stay unchanged until then. False after the step's errors; for an
+  /// indexed pool that fails to encode, Msg::FailedToBuildMessagePool follows the encoder's own
+  /// errors.
   [[nodiscard]] bool BuildMessagePool(IndexingMode indexing);
 
   /// The file contents as they stand; valid while the generator is unchanged.

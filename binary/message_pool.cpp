@@ -1,7 +1,9 @@
 #include "binary/message_pool.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -16,9 +18,129 @@ bool OwnsBytes(std::size_t language, std::string_view text) {
   return language == 0 || !text.empty();
 }
 
+// How far ahead of its use a pass in identifier (hash) order asks for a row's field ends, and
+// then for the text they point to: each visit to a CSV row is a jump.
+constexpr std::size_t kEndsAhead = 16;
+constexpr std::size_t kTextAhead = 8;
+
+void PrefetchFieldEnds(const CsvTable& csv, std::int32_t row) {
+  const std::uint64_t field =
+      static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(csv.columns);
+  if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
+}
+
+// A pool's bytes on their way to the file, a block at a time: a buffer of fixed size, handed to
+// `write` when full. Its pages are touched only as far as the pool reaches, and reused after.
+class Block {
+ public:
+  Block(std::size_t capacity, const PoolWriter& write)
+      : bytes_(std::make_unique_for_overwrite<char[]>(capacity)),
+        capacity_(capacity),
+        write_(write) {}
+
+  std::size_t Capacity() const { return capacity_; }
+  char* Data() { return bytes_.get(); }
+
+  // Streams `piece` on from where the block was filled to: runs of consecutive pool bytes,
+  // however long a single text is.
+  void Append(std::string_view piece) {
+    while (!piece.empty()) {
+      if (used_ == capacity_) Flush();
+      const std::size_t size = std::min(piece.size(), capacity_ - used_);
+      std::memcpy(bytes_.get() + used_, piece.data(), size);
+      used_ += size;
+      piece.remove_prefix(size);
+    }
+  }
+
+  // Hands over the first `used` bytes (or those appended) and starts again.
+  void Flush(std::size_t used = 0) {
+    used_ = std::max(used_, used);
+    if (used_ != 0) write_({bytes_.get(), used_});
+    used_ = 0;
+  }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t capacity_;
+  std::size_t used_ = 0;
+  const PoolWriter& write_;
+};
+
+// Fills the block with the parts of languages [first, last), which fit it together: one pass over
+// the rows in identifier order, each row serving all of them. False where a message is not where
+// `offsets` puts it or a part does not end where the next starts.
+bool FillLanguages(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                   std::span<const std::uint64_t> starts, std::size_t first, std::size_t last,
+                   std::vector<std::uint64_t>* cursors, Block* block) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  const std::uint64_t base = starts[first];
+  cursors->assign(starts.begin() + static_cast<std::ptrdiff_t>(first),
+                  starts.begin() + static_cast<std::ptrdiff_t>(last));
+  std::vector<std::uint64_t>& cursor = *cursors;  // [i - first] for language i
+  for (std::size_t j = 0; j < idCount; ++j) {
+    if (j + kEndsAhead < idCount) {
+      PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+    }
+    if (j + kTextAhead < idCount) {
+      Prefetch(table.RowText(first, table.messageIds[j + kTextAhead].row).data());
+    }
+    const std::int32_t row = table.messageIds[j].row;
+    const std::uint32_t* offset = offsets.data() + j * languageCount;
+    for (std::size_t i = first; i < last; ++i) {
+      const std::string_view text = table.RowText(i, row);
+      if (!OwnsBytes(i, text)) {
+        if (offset[i] != offset[0]) return false;
+        continue;
+      }
+      std::uint64_t& at = cursor[i - first];
+      if (offset[i] != at || text.size() >= starts[i + 1] - at) return false;
+      char* out = block->Data() + (at - base);
+      if (!text.empty()) std::memcpy(out, text.data(), text.size());
+      out[text.size()] = '\0';
+      at += text.size() + 1;
+    }
+  }
+  for (std::size_t i = first; i < last; ++i) {
+    if (cursor[i - first] != starts[i + 1]) return false;
+  }
+  block->Flush(static_cast<std::size_t>(starts[last] - base));
+  return true;
+}
+
+// Streams the part of `language`, larger than a block, through the block. False as for
+// FillLanguages.
+bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                    std::span<const std::uint64_t> starts, std::size_t language, Block* block) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  std::uint64_t cursor = starts[language];
+  for (std::size_t j = 0; j < idCount; ++j) {
+    if (j + kEndsAhead < idCount) {
+      PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+    }
+    if (j + kTextAhead < idCount) {
+      Prefetch(table.RowText(language, table.messageIds[j + kTextAhead].row).data());
+    }
+    const std::string_view text = table.RowText(language, table.messageIds[j].row);
+    const std::uint32_t offset = offsets[j * languageCount + language];
+    if (!OwnsBytes(language, text)) {
+      if (offset != offsets[j * languageCount]) return false;
+      continue;
+    }
+    if (offset != cursor || text.size() >= starts[language + 1] - cursor) return false;
+    block->Append(text);
+    block->Append(std::string_view("\0", 1));
+    cursor += text.size() + 1;
+  }
+  block->Flush();
+  return cursor == starts[language + 1];
+}
+
 }  // namespace
 
-bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
+bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t blockBytes) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
 
@@ -32,31 +154,18 @@ bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
     }
   }
   for (std::size_t i = 0; i < languageCount; ++i) cursors[i + 1] += cursors[i];
+  const std::uint64_t poolSize = cursors[languageCount];
+  std::vector<std::uint64_t> starts = cursors;
 
-  // Then every text is copied once, message by message: the identifiers come in hash order, so
-  // each visit to a CSV row is a jump, but one row serves all languages, and each language's
-  // part of the pool (and the offset table) is written front to back.
-  std::vector<std::uint8_t>& bytes = pool->bytes;
-  bytes.clear();
-  bytes.resize(static_cast<std::size_t>(cursors[languageCount]));  // zeros: the terminators
+  // Then the offsets, message by message in identifier order: only the field ends are read, and
+  // one row serves all languages.
   std::vector<std::uint32_t>& offsets = pool->offsets;
   offsets.clear();
   offsets.resize(idCount * languageCount);
   std::uint32_t* offset = offsets.data();
-  // Two steps ahead: the field ends of a row some identifiers on, then the text they point to.
-  constexpr std::size_t kEndsAhead = 16;
-  constexpr std::size_t kTextAhead = 8;
-  const CsvTable& csv = table.csv;
-  const std::int32_t firstColumn = languageCount == 0 ? 0 : table.languages[0].column;
   for (std::size_t j = 0; j < idCount; ++j) {
-    if (j + kEndsAhead < idCount) {
-      const std::uint64_t field = static_cast<std::uint64_t>(table.messageIds[j + kEndsAhead].row) *
-                                  static_cast<std::uint64_t>(csv.columns);
-      if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
-    }
-    if (j + kTextAhead < idCount) {
-      Prefetch(csv.Cell(table.messageIds[j + kTextAhead].row, firstColumn).data());
-    }
+    if (j + kEndsAhead < idCount)
+      PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
     const std::int32_t row = table.messageIds[j].row;
     const std::uint32_t* firstLanguage = offset;
     for (std::size_t i = 0; i < languageCount; ++i, ++offset) {
@@ -67,11 +176,58 @@ bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
       }
       // Cut to 32 bits only when the pool is too large to be written at all.
       *offset = static_cast<std::uint32_t>(cursors[i]);
-      if (!text.empty()) std::memcpy(bytes.data() + cursors[i], text.data(), text.size());
       cursors[i] += text.size() + 1;
     }
   }
+  pool->bytes = {};
   pool->indexed = false;
+  pool->producedSize = poolSize;
+  pool->produce = [&table, starts = std::move(starts), blockBytes](
+                      std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
+    return WriteTextPool(table, laidOut, starts, blockBytes, write);
+  };
+  return true;
+}
+
+bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                   std::span<const std::uint64_t> starts, std::size_t blockBytes,
+                   const PoolWriter& write) {
+  const std::size_t languageCount = table.languages.size();
+  if (offsets.size() != languageCount * table.messageIds.size()) return false;
+  if (starts.size() != languageCount + 1 || starts[0] != 0) return false;
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    if (starts[i + 1] < starts[i]) return false;
+  }
+  const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::size_t>(blockBytes, 1),
+                                                         std::max<std::uint64_t>(starts.back(), 1));
+  Block block(static_cast<std::size_t>(capacity), write);
+  // Pool order is language by language. As many whole languages as fit a block are filled in
+  // one pass over the rows (with many languages, a pass per language would jump across every
+  // row once per language); a language larger than a block streams through it alone.
+  std::vector<std::uint64_t> cursors;
+  for (std::size_t first = 0; first < languageCount;) {
+    std::size_t last = first + 1;
+    while (last < languageCount && starts[last + 1] - starts[first] <= capacity) ++last;
+    const bool filled = starts[last] - starts[first] <= capacity
+                            ? FillLanguages(table, offsets, starts, first, last, &cursors, &block)
+                            : StreamLanguage(table, offsets, starts, first, &block);
+    if (!filled) return false;
+    first = last;
+  }
+  return true;
+}
+
+bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
+  if (!PlanTextPool(table, pool)) return false;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(pool->producedSize));
+  const bool produced = pool->produce(pool->offsets, [&bytes](std::string_view piece) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+  });
+  pool->produce = nullptr;
+  pool->producedSize = 0;
+  if (!produced) return false;
+  pool->bytes = std::move(bytes);
   return true;
 }
 

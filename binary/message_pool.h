@@ -2,6 +2,7 @@
 // byte array) and the offset table that points into it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -35,10 +36,28 @@ inline std::uint64_t PoolSize(const MessagePool& pool) {
   return pool.produce ? pool.producedSize : pool.bytes.size();
 }
 
-/// Lays the texts of `table` (MessageTable::Text) into `pool` as NUL-terminated UTF-8, language
-/// by language and in identifier order inside a language, and fills its offsets. A message of a
-/// later language whose text is empty shares the offset of the same message in the first
-/// language. Returns true.
+/// The largest block a text pool made while the file is written is handed over in: the pool
+/// (about the CSV's size) is never held whole, and a block's pages are reused for the next.
+constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
+
+/// Lays out the texts of `table` (MessageTable::Text) as NUL-terminated UTF-8, language by
+/// language and in identifier order inside a language: fills the pool's offsets and sets it to
+/// produce its bytes through WriteTextPool in blocks of up to `blockBytes`. A message of a later
+/// language whose text is empty shares the offset of the same message in the first language.
+/// `table` must stay unchanged until the pool is written. Returns true.
+[[nodiscard]] bool PlanTextPool(const MessageTable& table, MessagePool* pool,
+                                std::size_t blockBytes = kTextPoolBlockBytes);
+
+/// Hands the text pool of `table` to `write` in order, in blocks of 1 to `blockBytes` bytes (0
+/// counts as 1). `starts` holds where each language's part starts, then the pool's size. False
+/// when a message does not lie where `offsets` puts it or a part does not end where `starts`
+/// says (the layout and the texts disagree); nothing past a part's end is written then.
+[[nodiscard]] bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                                 std::span<const std::uint64_t> starts, std::size_t blockBytes,
+                                 const PoolWriter& write);
+
+/// PlanTextPool, with the pool's bytes then produced into `bytes` (held whole). False when they
+/// cannot be produced as laid out.
 [[nodiscard]] bool BuildTextPool(const MessageTable& table, MessagePool* pool);
 
 /// True when a pool of `poolSize` bytes, its offset table and the counts fit their 32-bit fields

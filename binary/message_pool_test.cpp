@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <random>
+#include <span>
 #include <string>
 
 namespace quillex {
@@ -18,16 +19,58 @@ void LoadTable(const std::string& csv, MessageTable* table) {
   std::remove(path.c_str());
 }
 
-// The pool against a plain model: every record's text at its offset, NUL-terminated; an empty
-// text of a later language shares the first language's offset and has no bytes of its own.
-TEST(MessagePoolTest, TextPoolMatchesModel) {
+// What the pool should be: every text at its offset, NUL-terminated, language by language in
+// identifier order; an empty text of a later language shares the first language's offset and has
+// no bytes of its own.
+struct ModelPool {
+  std::string bytes;
+  std::vector<std::uint32_t> offsets;
+};
+
+ModelPool Model(const MessageTable& table) {
+  const std::size_t languageCount = table.languages.size();
+  ModelPool model;
+  model.offsets.resize(table.messageIds.size() * languageCount);
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    for (std::size_t j = 0; j < table.messageIds.size(); ++j) {
+      std::string_view text = table.Text(i, j);
+      std::uint32_t& offset = model.offsets[j * languageCount + i];
+      if (i > 0 && text.empty()) {
+        offset = model.offsets[j * languageCount];
+        continue;
+      }
+      offset = static_cast<std::uint32_t>(model.bytes.size());
+      model.bytes.append(text).push_back('\0');
+    }
+  }
+  return model;
+}
+
+// Produces the planned pool, checking that it comes in blocks of 1 to `blockBytes` bytes and
+// ends where the plan says. False when the producer refused.
+bool Produce(const MessagePool& pool, std::span<const std::uint32_t> offsets,
+             std::size_t blockBytes, std::string* bytes) {
+  const bool produced = pool.produce(offsets, [&](std::string_view piece) {
+    EXPECT_GE(piece.size(), 1u);
+    EXPECT_LE(piece.size(), blockBytes);
+    bytes->append(piece);
+  });
+  EXPECT_LE(bytes->size(), PoolSize(pool));
+  return produced;
+}
+
+// Random tables (empty cells and fallbacks, empty first-language texts, repeated and many
+// identifiers, texts longer than a block) against the model, produced in blocks of every size
+// from one byte up, and held whole.
+TEST(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
   std::mt19937 random(3);
-  static const std::string kTexts[] = {"", "", "a", "Hi <#red>", "\xE6\xBC\xA2\xE5\xAD\x97",
-                                       std::string(70000, 'x')};
-  for (int round = 0; round < 50; ++round) {
+  static const std::string kTexts[] = {
+      "", "", "", "a", "Hi <#red>", "\xE6\xBC\xA2\xE5\xAD\x97", std::string(300, 'x')};
+  for (int round = 0; round < 100; ++round) {
+    const int idRange = round % 2 == 0 ? 8 : 1000;
     std::string csv;
-    for (int row = static_cast<int>(random() % 12); row > 0; --row) {
-      csv += "M" + std::to_string(random() % 8);
+    for (int row = static_cast<int>(random() % (round % 4 < 2 ? 12 : 300)); row > 0; --row) {
+      csv += "M" + std::to_string(random() % idRange);
       for (int language = 0; language < 3; ++language) {
         csv += "," + kTexts[random() % std::size(kTexts)];
       }
@@ -35,26 +78,64 @@ TEST(MessagePoolTest, TextPoolMatchesModel) {
     }
     MessageTable table;
     LoadTable(csv, &table);
-    MessagePool pool;
-    ASSERT_TRUE(BuildTextPool(table, &pool));
-    std::vector<std::uint32_t> offsets;
-    ASSERT_TRUE(BuildOffsetPool(table, &pool, &offsets));
+    const ModelPool model = Model(table);
 
-    std::string model;
-    std::vector<std::size_t> expected(table.messageIds.size() * 3);
-    for (std::size_t i = 0; i < 3; ++i) {
-      for (std::size_t j = 0; j < table.messageIds.size(); ++j) {
-        std::string_view text = table.Text(i, j);
-        if (i > 0 && text.empty()) {
-          expected[j * 3 + i] = expected[j * 3];
-          continue;
-        }
-        expected[j * 3 + i] = model.size();
-        model.append(text).push_back('\0');
+    MessagePool held;
+    ASSERT_TRUE(BuildTextPool(table, &held));
+    EXPECT_EQ(std::string(held.bytes.begin(), held.bytes.end()), model.bytes) << csv;
+    EXPECT_EQ(held.offsets, model.offsets) << csv;
+
+    for (std::size_t blockBytes : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
+                                   std::size_t{64}, std::size_t{301}, kTextPoolBlockBytes}) {
+      MessagePool pool;
+      ASSERT_TRUE(PlanTextPool(table, &pool, blockBytes));
+      std::vector<std::uint32_t> offsets;
+      ASSERT_TRUE(BuildOffsetPool(table, &pool, &offsets));
+      EXPECT_EQ(offsets, model.offsets) << csv;
+      EXPECT_EQ(PoolSize(pool), model.bytes.size());
+      std::string produced;
+      EXPECT_TRUE(Produce(pool, offsets, blockBytes, &produced));
+      ASSERT_EQ(produced, model.bytes) << "blocks of " << blockBytes << "\n" << csv;
+    }
+  }
+}
+
+// The producer stops at the first byte that would land where the layout does not put it: an offset
+// moved by one, a fallback that no longer shares its offset, a language's part that starts or ends
+// elsewhere; whether a part streams through small blocks or fills a block with others.
+TEST(MessagePoolTest, ProducerRefusesLayoutItDisagreesWith) {
+  MessageTable table;
+  LoadTable("A,one,,\r\nB,,,\r\nC,three,drei,trois\r\n", &table);
+  MessagePool pool;
+  ASSERT_TRUE(PlanTextPool(table, &pool));
+  const std::vector<std::uint32_t> laidOut = pool.offsets;
+  // en: "one", "", "three"; de: "one" (the fallback's copy), "drei" (B shares en's empty text);
+  // fr: "one", "trois".
+  const std::vector<std::uint64_t> starts = {0, 11, 20, 30};
+  ASSERT_EQ(PoolSize(pool), starts.back());
+
+  for (std::size_t blockBytes : {std::size_t{4}, std::size_t{64}}) {
+    auto produce = [&](std::span<const std::uint32_t> offsets, std::span<const std::uint64_t> at) {
+      std::string bytes;
+      const bool produced = WriteTextPool(table, offsets, at, blockBytes,
+                                          [&bytes](std::string_view piece) { bytes += piece; });
+      EXPECT_LE(bytes.size(), starts.back());
+      return produced;
+    };
+    ASSERT_TRUE(produce(laidOut, starts));
+    for (std::size_t entry = 0; entry < laidOut.size(); ++entry) {
+      for (std::int64_t shift : {-1, 1}) {
+        std::vector<std::uint32_t> moved = laidOut;
+        moved[entry] = static_cast<std::uint32_t>(moved[entry] + shift);
+        EXPECT_FALSE(produce(moved, starts)) << entry << " " << shift << " " << blockBytes;
       }
     }
-    EXPECT_EQ(std::string(pool.bytes.begin(), pool.bytes.end()), model) << csv;
-    EXPECT_EQ(std::vector<std::size_t>(offsets.begin(), offsets.end()), expected) << csv;
+    const std::vector<std::vector<std::uint64_t>> wrongStarts = {
+        {0, 11, 20, 29}, {0, 11, 20, 31}, {0, 10, 20, 30}, {0, 12, 20, 30},
+        {0, 11, 21, 30}, {0, 21, 20, 30}, {1, 11, 20, 30}, {0, 11, 20}};
+    for (const std::vector<std::uint64_t>& wrong : wrongStarts) {
+      EXPECT_FALSE(produce(laidOut, wrong)) << wrong[1] << " " << blockBytes;
+    }
   }
 }
 
