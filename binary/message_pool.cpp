@@ -38,7 +38,6 @@ class Block {
         capacity_(capacity),
         write_(write) {}
 
-  std::size_t Capacity() const { return capacity_; }
   char* Data() { return bytes_.get(); }
 
   // Streams `piece` on from where the block was filled to: runs of consecutive pool bytes,
@@ -109,30 +108,65 @@ bool FillLanguages(const MessageTable& table, std::span<const std::uint32_t> off
   return true;
 }
 
-// Streams the part of `language`, larger than a block, through the block. False as for
-// FillLanguages.
-bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> offsets,
-                    std::span<const std::uint64_t> starts, std::size_t language, Block* block) {
-  const std::size_t languageCount = table.languages.size();
+// Where the texts of the languages that stream lie, language by language in identifier order:
+// gathered in one pass over the rows, so that each language's pass reads them front to back and
+// visits only the texts themselves at random (a pass per language through the rows would jump
+// across every row once per language).
+struct TextSpans {
+  static constexpr std::uint64_t kShared = std::numeric_limits<std::uint64_t>::max();
+  std::vector<std::uint64_t> begins;  // into the CSV text; kShared: the first language's offset
+  std::vector<std::uint32_t> sizes;
+};
+
+void GatherSpans(const MessageTable& table, std::span<const std::size_t> languages,
+                 TextSpans* spans) {
   const std::size_t idCount = table.messageIds.size();
-  std::uint64_t cursor = starts[language];
+  spans->begins.resize(languages.size() * idCount);
+  spans->sizes.resize(languages.size() * idCount);
+  const char* const csvText = table.csv.text.data();
   for (std::size_t j = 0; j < idCount; ++j) {
     if (j + kEndsAhead < idCount) {
       PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
     }
-    if (j + kTextAhead < idCount) {
-      Prefetch(table.RowText(language, table.messageIds[j + kTextAhead].row).data());
+    const std::int32_t row = table.messageIds[j].row;
+    for (std::size_t k = 0; k < languages.size(); ++k) {
+      const std::string_view text = table.RowText(languages[k], row);
+      const bool owned = OwnsBytes(languages[k], text);
+      std::uint64_t begin = TextSpans::kShared;
+      if (owned) begin = text.empty() ? 0 : static_cast<std::uint64_t>(text.data() - csvText);
+      spans->begins[k * idCount + j] = begin;
+      spans->sizes[k * idCount + j] = static_cast<std::uint32_t>(
+          std::min<std::size_t>(text.size(), std::numeric_limits<std::uint32_t>::max()));
     }
-    const std::string_view text = table.RowText(language, table.messageIds[j].row);
+  }
+}
+
+// Streams the part of `language`, larger than a block, through the block; `begins` and `sizes`
+// are its spans. False as for FillLanguages.
+bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                    std::span<const std::uint64_t> starts, std::size_t language,
+                    std::span<const std::uint64_t> begins, std::span<const std::uint32_t> sizes,
+                    Block* block) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  const std::string_view csvText = table.csv.text;
+  std::uint64_t cursor = starts[language];
+  for (std::size_t j = 0; j < idCount; ++j) {
+    if (j + kTextAhead < idCount && begins[j + kTextAhead] < csvText.size()) {
+      Prefetch(csvText.data() + begins[j + kTextAhead]);
+    }
     const std::uint32_t offset = offsets[j * languageCount + language];
-    if (!OwnsBytes(language, text)) {
+    if (begins[j] == TextSpans::kShared) {
       if (offset != offsets[j * languageCount]) return false;
       continue;
     }
-    if (offset != cursor || text.size() >= starts[language + 1] - cursor) return false;
-    block->Append(text);
+    const std::uint64_t size = sizes[j];
+    if (offset != cursor || size >= starts[language + 1] - cursor) return false;
+    if (begins[j] > csvText.size() || size > csvText.size() - begins[j]) return false;
+    block->Append(
+        csvText.substr(static_cast<std::size_t>(begins[j]), static_cast<std::size_t>(size)));
     block->Append(std::string_view("\0", 1));
-    cursor += text.size() + 1;
+    cursor += size + 1;
   }
   block->Flush();
   return cursor == starts[language + 1];
@@ -164,8 +198,9 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
   offsets.resize(idCount * languageCount);
   std::uint32_t* offset = offsets.data();
   for (std::size_t j = 0; j < idCount; ++j) {
-    if (j + kEndsAhead < idCount)
+    if (j + kEndsAhead < idCount) {
       PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+    }
     const std::int32_t row = table.messageIds[j].row;
     const std::uint32_t* firstLanguage = offset;
     for (std::size_t i = 0; i < languageCount; ++i, ++offset) {
@@ -179,7 +214,7 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
       cursors[i] += text.size() + 1;
     }
   }
-  pool->bytes = {};
+  pool->bytes = std::vector<std::uint8_t>();
   pool->indexed = false;
   pool->producedSize = poolSize;
   pool->produce = [&table, starts = std::move(starts), blockBytes](
@@ -201,16 +236,29 @@ bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> off
   const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::size_t>(blockBytes, 1),
                                                          std::max<std::uint64_t>(starts.back(), 1));
   Block block(static_cast<std::size_t>(capacity), write);
+  std::vector<std::size_t> streamed;
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    if (starts[i + 1] - starts[i] > capacity) streamed.push_back(i);
+  }
+  TextSpans spans;
+  GatherSpans(table, streamed, &spans);
   // Pool order is language by language. As many whole languages as fit a block are filled in
-  // one pass over the rows (with many languages, a pass per language would jump across every
-  // row once per language); a language larger than a block streams through it alone.
+  // one pass over the rows; a language larger than a block streams through it alone.
   std::vector<std::uint64_t> cursors;
+  const std::size_t idCount = table.messageIds.size();
+  std::size_t streamedSoFar = 0;
   for (std::size_t first = 0; first < languageCount;) {
     std::size_t last = first + 1;
     while (last < languageCount && starts[last + 1] - starts[first] <= capacity) ++last;
-    const bool filled = starts[last] - starts[first] <= capacity
-                            ? FillLanguages(table, offsets, starts, first, last, &cursors, &block)
-                            : StreamLanguage(table, offsets, starts, first, &block);
+    bool filled = false;
+    if (starts[last] - starts[first] <= capacity) {
+      filled = FillLanguages(table, offsets, starts, first, last, &cursors, &block);
+    } else {
+      const std::size_t at = streamedSoFar++ * idCount;
+      filled = StreamLanguage(table, offsets, starts, first,
+                              std::span(spans.begins).subspan(at, idCount),
+                              std::span(spans.sizes).subspan(at, idCount), &block);
+    }
     if (!filled) return false;
     first = last;
   }
