@@ -76,10 +76,11 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     PrintError(Msg::FailedToOutputBinaryFile, {PathArg(binaryPath)});
     return false;
   }
-  // Nothing reads the pools again: their memory goes to the steps that follow.
-  messagePool.bytes = {};
+  // Nothing reads the pools again: their memory goes to the steps that follow (assigning `{}`
+  // would empty them and keep it).
+  messagePool.bytes = std::vector<std::uint8_t>();
   messagePool.produce = nullptr;
-  offsetPool = {};
+  offsetPool = std::vector<std::uint32_t>();
 
   // Replace files receive the hash lines through ProcessCommand instead of the include files.
   if (!request.replaceFiles.empty()) return RunReplaceFiles(request);

@@ -74,6 +74,10 @@ bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
       default:
         // A failed command abandons the file: whatever stood at the output path stays.
         if (!processor->ProcessCommand(out, record, replaceFile)) return false;
+        // A list can be as large as the catalog's identifiers: on to the file rather than held
+        // with the rest (and regrown to twice its size by the next line appended).
+        file.Write(out);
+        out.clear();
         break;
     }
   }
