@@ -51,7 +51,8 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
 /// Hands the text pool of `table` to `write` in order, in blocks of 1 to `blockBytes` bytes (0
 /// counts as 1). `starts` holds where each language's part starts, then the pool's size. False
 /// when a message does not lie where `offsets` puts it or a part does not end where `starts`
-/// says (the layout and the texts disagree); nothing past a part's end is written then.
+/// says (the layout and the texts disagree); nothing past a part's end is written then. Holds
+/// the block and, for each language larger than a block, 12 bytes per identifier.
 [[nodiscard]] bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> offsets,
                                  std::span<const std::uint64_t> starts, std::size_t blockBytes,
                                  const PoolWriter& write);
