@@ -142,7 +142,7 @@ class MarkupParser {
       return p;
     }
     FlushTextRun();
-    nodes->push_back({.type = MsgNodeType::Subst, .spec = placeholder});
+    AddNode(MsgNodeType::Subst).spec = placeholder;
     return static_cast<std::size_t>(end - text);
   }
 
@@ -155,7 +155,7 @@ class MarkupParser {
     std::size_t end = NameTagEnd(p, '#');
     if (end == kNone) return p;
     FlushTextRun();
-    nodes->push_back({.type = MsgNodeType::Color, .text = Slice(p + 2, end)});
+    AddNode(MsgNodeType::Color).text = Slice(p + 2, end);
     return end + 1;
   }
 
@@ -163,7 +163,7 @@ class MarkupParser {
     std::size_t end = NameTagEnd(p, '$');
     if (end == kNone) return p;
     FlushTextRun();
-    nodes->push_back({.type = MsgNodeType::Face, .text = Slice(p + 2, end)});
+    AddNode(MsgNodeType::Face).text = Slice(p + 2, end);
     return end + 1;
   }
 
@@ -172,14 +172,14 @@ class MarkupParser {
     if (end == kNone) return p;
     FlushTextRun();
     if (end == p + 2) {
-      nodes->push_back({.type = MsgNodeType::Reset, .target = ResetTarget::All, .character = 'a'});
+      AddReset(ResetTarget::All, 'a');
     }
     for (std::size_t i = p + 2; i < end; ++i) {
       ResetTarget target = text[i] == '#'   ? ResetTarget::Color
                            : text[i] == '$' ? ResetTarget::Face
                            : text[i] == 'a' ? ResetTarget::All
                                             : ResetTarget::Unknown;
-      nodes->push_back({.type = MsgNodeType::Reset, .target = target, .character = text[i]});
+      AddReset(target, text[i]);
     }
     return end + 1;
   }
@@ -199,18 +199,32 @@ class MarkupParser {
       base.Add(text, i, unescaped);
       if (IsSeparator(text[i])) ++i;  // "::" or "==": one byte of the base
     }
-    nodes->push_back({.type = MsgNodeType::Ruby,
-                      .text = base.Take(text, *unescaped),
-                      .ruby = Slice(separator + 1, end),
-                      .equalsSeparator = text[separator] == '='});
+    MarkupNode& ruby = AddNode(MsgNodeType::Ruby);
+    ruby.text = base.Take(text, *unescaped);
+    ruby.ruby = Slice(separator + 1, end);
+    ruby.equalsSeparator = text[separator] == '=';
     return end + 1;
+  }
+
+  // A node made in place, its fields then set one by one: a whole node built aside and copied
+  // in costs a wide copy of bytes just written narrow.
+  MarkupNode& AddNode(MsgNodeType type) {
+    MarkupNode& node = nodes->emplace_back();
+    node.type = type;
+    return node;
+  }
+
+  void AddReset(ResetTarget target, char character) {
+    MarkupNode& node = AddNode(MsgNodeType::Reset);
+    node.target = target;
+    node.character = character;
   }
 
   void AddToRun(std::size_t p) { run.Add(text, p, unescaped); }
 
   void FlushTextRun() {
     if (run.empty()) return;
-    nodes->push_back({.type = MsgNodeType::Text, .text = run.Take(text, *unescaped)});
+    AddNode(MsgNodeType::Text).text = run.Take(text, *unescaped);
   }
 
   std::string_view Slice(std::size_t from, std::size_t to) const {
