@@ -450,11 +450,13 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         const std::uint64_t from = start(i, entry.id);
         const std::uint64_t to = start(i, entry.id + 1);
         if (to < from || to - blockStart > blockSize) return false;
-        Job job{.text = table.Text(i, entry),
-                .id = entry.id,
-                .at = static_cast<std::uint32_t>(from - blockStart),
-                .size = static_cast<std::uint32_t>(to - from),
-                .verbatim = !verbatim.empty() && verbatim[entry.id * languageCount + i] != 0};
+        // Made in place: a job built aside and copied in stalls on the copy.
+        Job& job = jobs.emplace_back();
+        job.text = table.Text(i, entry);
+        job.id = entry.id;
+        job.at = static_cast<std::uint32_t>(from - blockStart);
+        job.size = static_cast<std::uint32_t>(to - from);
+        job.verbatim = !verbatim.empty() && verbatim[entry.id * languageCount + i] != 0;
         if (copyFallbacks && i > 0) {
           const std::string_view firstText = table.Text(0, entry);
           job.fallback = job.text.data() == firstText.data() && job.text.size() == firstText.size();
@@ -466,7 +468,6 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             }
           }
         }
-        jobs.push_back(job);
       }
       // Texts a few messages ahead are asked for: a row's cells of one language lie too far
       // apart for the hardware to see a stream.
