@@ -42,9 +42,10 @@ void CharacterList::Add(std::uint32_t code, std::uint32_t times) {
 void CharacterList::Number() {
   for (std::uint32_t code = 1; code < kAscii; ++code) {
     if (code == '\r' || code == '\n') continue;
-    if (asciiCounts_[code] != 0) Add(code, asciiCounts_[code]);
+    const std::uint32_t count = asciiCounts_[0][code] + asciiCounts_[1][code];
+    if (count != 0) Add(code, count);
   }
-  asciiCounts_.fill(0);
+  asciiCounts_ = {};
   std::sort(characters_.begin(), characters_.end(),
             [](const CharacterInfo& a, const CharacterInfo& b) { return a.code < b.code; });
   for (std::size_t i = 0; i < characters_.size(); ++i) {
@@ -81,6 +82,12 @@ std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_
     // of their own, and the list drops their counts.
     const unsigned char byte = *p;
     if (byte < 0x80) {
+      if (end - p >= 2 && p[1] < 0x80) {
+        units += (byte != 0) + (p[1] != 0);
+        list->CountAsciiPair(byte, p[1], times);
+        p += 2;
+        continue;
+      }
       ++p;
       units += byte != 0;
       list->CountAscii(byte, times);

@@ -45,7 +45,14 @@ class CharacterList {
 
   /// Count() of an ASCII code (below 128): one add to a dense array, folded into the entries by
   /// Number(). Codes 0, CR and LF, which no list holds, may be counted here and are dropped.
-  void CountAscii(std::uint32_t code, std::uint32_t times) { asciiCounts_[code] += times; }
+  void CountAscii(std::uint32_t code, std::uint32_t times) { asciiCounts_[0][code] += times; }
+
+  /// CountAscii of two codes in a row, into two arrays: the same letter twice would otherwise
+  /// wait for its own count to be stored before adding to it.
+  void CountAsciiPair(std::uint32_t first, std::uint32_t second, std::uint32_t times) {
+    asciiCounts_[0][first] += times;
+    asciiCounts_[1][second] += times;
+  }
 
   /// Sorts the characters by code point and sets each index to its position.
   void Number();
@@ -88,7 +95,7 @@ class CharacterList {
   std::vector<CharacterInfo> characters_;
   std::vector<std::unique_ptr<Page>> pages_;
   // Most characters are ASCII: counted apart from the entries, and encoded from a flat table.
-  std::array<std::uint32_t, kAscii> asciiCounts_{};
+  std::array<std::array<std::uint32_t, kAscii>, 2> asciiCounts_{};
   std::array<std::uint16_t, kAscii> asciiUnits_ = MakeNoUnits();
   static constexpr std::array<std::uint16_t, kAscii> MakeNoUnits() {
     std::array<std::uint16_t, kAscii> units{};
