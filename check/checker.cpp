@@ -440,12 +440,7 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
                  const char* check) {
     found.push_back({CommandPosition(record), error, message, std::move(args), check});
   };
-  std::uint32_t lineNumber = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    end = end == std::string_view::npos ? text.size() : end + 1;
-    ReplaceCommand record = ParseReplaceLine(text.substr(start, end - start), ++lineNumber);
-    start = end;
+  ForEachReplaceLine(text, [&](ReplaceCommand record) {
     switch (record.code) {
       case command::Nop:
         add(record, true, Msg::CheckUnknownCommand, {Text(record.name)}, "replace-command");
@@ -480,7 +475,8 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
       default:
         break;
     }
-  }
+    return true;  // every line, so that one pass shows all
+  });
   return found;
 }
 

@@ -72,12 +72,7 @@ ReplaceCommand ParseReplaceLine(std::string_view line, std::uint32_t lineNumber)
 
 bool ParseReplaceText(std::string_view text, std::list<ReplaceCommand>* commands,
                       std::string* outputName, ReplaceCommand* failed) {
-  std::uint32_t lineNumber = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    end = end == std::string_view::npos ? text.size() : end + 1;
-    ReplaceCommand record = ParseReplaceLine(text.substr(start, end - start), ++lineNumber);
-    start = end;
+  return ForEachReplaceLine(text, [&](ReplaceCommand record) {
     if (record.code == command::Nop ||
         (record.code == command::OutputName && record.argument.empty())) {
       *failed = std::move(record);
@@ -88,8 +83,8 @@ bool ParseReplaceText(std::string_view text, std::list<ReplaceCommand>* commands
     } else {
       commands->push_back(std::move(record));
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 bool ResolveCondition(ReplaceCommand* record) {

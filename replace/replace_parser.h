@@ -29,6 +29,20 @@ struct ConditionFlags {
 /// argument and the indentation. The condition is left at FALSE.
 ReplaceCommand ParseReplaceLine(std::string_view line, std::uint32_t lineNumber);
 
+/// Hands each line of `text` to `visit` as ParseReplaceLine parses it, its "\n" included and
+/// numbered from 1, until `visit` returns false. False when it did.
+template <typename Visit>
+bool ForEachReplaceLine(std::string_view text, Visit visit) {
+  std::uint32_t lineNumber = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    if (!visit(ParseReplaceLine(text.substr(start, end - start), ++lineNumber))) return false;
+    start = end;
+  }
+  return true;
+}
+
 /// Parses `text` line by line (numbered from 1) and appends the records to `commands`, in order.
 /// OUTPUT_NAME lines leave no record: their argument goes to `outputName`, the last one winning.
 /// Stops at the first NOP record or OUTPUT_NAME without argument, stores that record in `failed`
