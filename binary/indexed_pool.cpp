@@ -408,11 +408,11 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   struct Job {
     std::string_view text;
     std::uint32_t id = 0;
-    std::uint32_t at = 0;         // in the block
-    std::uint32_t size = 0;       // in bytes, end unit included
-    bool fallback = false;        // copied from the first language's units
-    bool verbatim = false;        // encoded without the parser
-    std::uint64_t firstAt = 0;    // the first language's message in the pool, for a fallback
+    std::uint32_t at = 0;       // in the block
+    std::uint32_t size = 0;     // in bytes, end unit included
+    bool fallback = false;      // copied from the first language's units
+    bool verbatim = false;      // encoded without the parser
+    std::uint64_t firstAt = 0;  // the first language's message in the pool, for a fallback
   };
   std::vector<Job> jobs;
   // With one table for all, a fallback encodes to the very units of the first language's

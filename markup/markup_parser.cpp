@@ -67,16 +67,16 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t word) { return (word - kOnes) & 
 // either none or few of them, so most words are passed at once.
 template <bool kNul, bool kTags>
 std::size_t FindStop(const char* text, std::size_t from, std::size_t to) {
-  auto stops = [](char c) {
-    return (kNul && c == '\0') || (kTags && (c == '{' || c == '<'));
-  };
+  auto stops = [](char c) { return (kNul && c == '\0') || (kTags && (c == '{' || c == '<')); };
   std::size_t k = from;
   for (; k + 8 <= to; k += 8) {
     std::uint64_t word;
     std::memcpy(&word, text + k, 8);
     std::uint64_t flagged = 0;
     if constexpr (kNul) flagged |= ZeroBytes(word);
-    if constexpr (kTags) flagged |= ZeroBytes(word ^ (kOnes * '{')) | ZeroBytes(word ^ (kOnes * '<'));
+    if constexpr (kTags) {
+      flagged |= ZeroBytes(word ^ (kOnes * '{')) | ZeroBytes(word ^ (kOnes * '<'));
+    }
     if (flagged != 0) break;
   }
   while (k < to && !stops(text[k])) ++k;

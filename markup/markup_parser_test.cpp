@@ -138,9 +138,10 @@ TEST(MarkupParserTest, Parses) {
 TEST(MarkupParserTest, RandomBytesAreNeverLost) {
   std::mt19937 random(20240611);
   MarkupNodes reused, reusedRescanning;
-  const std::vector<std::string> pieces = {"{", "}", "<", ">", "<#", "<$", "</", "<@", ":", "=",
-                                           "f", "0", "9", ".", "X",  "+",  "a",  "\n", "\r",
-                                           "text without tags", std::string(1, '\0')};
+  const std::vector<std::string> pieces = {
+      "{",  "}", "<", ">", "<#", "<$", "</", "<@", ":",  "=",
+      "f",  "0", "9", ".", "X",  "+",  "a",  "\n", "\r", "text without tags",
+      "\0"s};
   for (int round = 0; round < 20000; ++round) {
     std::string input;
     for (std::size_t n = random() % 24; n > 0; --n) {
