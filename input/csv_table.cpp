@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "input/file_io.h"
+#include "markup/byte_words.h"
 
 namespace quillex {
 namespace {
@@ -91,15 +92,9 @@ class TableBuilder {
   std::uint64_t recordBound = 0;
 };
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-
-// The high bit of each byte of `v` equal to `byte`. Bits above the first match may be wrong, but
-// the lowest set bit is always the first match.
-std::uint64_t MatchBytes(std::uint64_t v, unsigned char byte) {
-  const std::uint64_t x = v ^ (kOnes * byte);
-  return (x - kOnes) & ~x & kHigh;
-}
+using byte_words::kHighs;
+using byte_words::MatchBytes;
+using byte_words::MatchBytesExactly;
 
 // Eight bytes with the first in the lowest byte, so that the lowest match is the first.
 std::uint64_t LoadLittleEndian(const char* bytes) {
@@ -189,14 +184,6 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
   return true;
 }
 
-// Counts the bytes equal to `byte` in the word `v`, exactly.
-// The high bit of exactly the zero bytes of `v` (the quicker test of MatchBytes may also mark a
-// byte after a zero one).
-std::uint64_t ZeroBytes(std::uint64_t v) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  return ~(((v & kLow7) + kLow7) | v | kLow7);
-}
-
 // The bytes of a word loaded from memory before its first byte whose high bit `marked` has set
 // (REQUIRES: one is), and a mask of the first `count` bytes (0 to 8).
 int BytesBeforeFirstMarked(std::uint64_t marked) {
@@ -209,13 +196,6 @@ std::uint64_t FirstBytes(int count) {
     return (std::uint64_t{1} << (8 * count)) - 1;
   }
   return count == 0 ? 0 : ~std::uint64_t{0} << (8 * (8 - count));
-}
-
-int CountBytesEqual(std::uint64_t v, unsigned char byte) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  const std::uint64_t x = v ^ (0x0101010101010101ull * byte);
-  const std::uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
-  return std::popcount(zero);
 }
 
 }  // namespace
@@ -257,13 +237,11 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
     while (size - i >= 8) {
       std::uint64_t v;
       std::memcpy(&v, data + i, 8);
-      const std::uint64_t high = v & kHigh;
+      const std::uint64_t high = v & kHighs;
       const int ascii = high == 0 ? 8 : BytesBeforeFirstMarked(high);
       const std::uint64_t taken = FirstBytes(ascii);
-      if ((ZeroBytes(v) & taken) != 0) return false;  // a NUL byte
-      if ((MatchBytes(v, '\r') & taken) != 0) {
-        crs += static_cast<std::uint64_t>(CountBytesEqual(v & taken, '\r'));
-      }
+      if ((MatchBytesExactly(v, 0) & taken) != 0) return false;  // a NUL byte
+      crs += static_cast<std::uint64_t>(std::popcount(MatchBytesExactly(v, '\r') & taken));
       i += static_cast<std::size_t>(ascii);
       if (ascii < 8) break;
     }

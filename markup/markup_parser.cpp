@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "format/formatter.h"
+#include "markup/byte_words.h"
 
 namespace quillex {
 namespace {
@@ -55,13 +56,6 @@ class Gathered {
   bool copied_ = false;
 };
 
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighs = 0x8080808080808080u;
-
-// The high bit of each zero byte of `word`, and possibly of a byte above one: enough to find
-// the first zero byte.
-constexpr std::uint64_t ZeroBytes(std::uint64_t word) { return (word - kOnes) & ~word & kHighs; }
-
 // The position of the first byte of text[from, to) that `stops` (a plain byte loop) flags,
 // eight bytes at a time while no byte of the word is one of the flagged bytes. A text holds
 // either none or few of them, so most words are passed at once.
@@ -73,9 +67,9 @@ std::size_t FindStop(const char* text, std::size_t from, std::size_t to) {
     std::uint64_t word;
     std::memcpy(&word, text + k, 8);
     std::uint64_t flagged = 0;
-    if constexpr (kNul) flagged |= ZeroBytes(word);
+    if constexpr (kNul) flagged |= byte_words::MatchBytes(word, '\0');
     if constexpr (kTags) {
-      flagged |= ZeroBytes(word ^ (kOnes * '{')) | ZeroBytes(word ^ (kOnes * '<'));
+      flagged |= byte_words::MatchBytes(word, '{') | byte_words::MatchBytes(word, '<');
     }
     if (flagged != 0) break;
   }
