@@ -104,6 +104,24 @@ std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_
   return units;
 }
 
+std::size_t SubstitutionUnits(const PlaceholderSpec& spec, std::array<std::uint16_t, 6>* units) {
+  namespace unit = binary_format::unit;
+  std::size_t count = 0;
+  auto add = [&](std::uint16_t value) { (*units)[count++] = value; };
+  auto low8 = [](std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFF); };
+  if (spec.index != -1) add(unit::kSubstIndex | low8(spec.index));
+  if (spec.width != 0) add(unit::kSubstWidth | low8(spec.width));
+  // The fill is a byte: taken unsigned, so that a non-ASCII fill stays inside its field.
+  if (spec.fill != ' ') add(unit::kSubstFill | static_cast<std::uint8_t>(spec.fill));
+  if (spec.precision != -1) add(unit::kSubstPrecision | low8(spec.precision));
+  if (spec.hexDigits != 0) add(unit::kSubstHexDigits | low8(spec.hexDigits));
+  if (spec.plus || spec.comma || spec.tilde || spec.hexMode != 0) {
+    add(unit::kSubstFlags | (spec.plus ? 1 : 0) | (spec.comma ? 2 : 0) | (spec.tilde ? 4 : 0) |
+        ((spec.hexMode * 8) & 0xF8));
+  }
+  return count;
+}
+
 MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std::uint32_t times,
                           CharacterList** defaultList) {
   std::uint64_t units = 1;  // the end unit
@@ -151,10 +169,8 @@ MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std:
                  CountText(node.ruby, &ListOf(table, kRubyTypeface), times);
         break;
       case MsgNodeType::Subst: {
-        const PlaceholderSpec& spec = node.spec;
-        units += 1 + (spec.index != -1) + (spec.width != 0) + (spec.fill != ' ') +
-                 (spec.precision != -1) + (spec.hexDigits != 0) +
-                 (spec.plus || spec.comma || spec.tilde || spec.hexMode != 0);
+        std::array<std::uint16_t, 6> described;
+        units += 1 + SubstitutionUnits(node.spec, &described);
         break;
       }
       case MsgNodeType::Color:

@@ -144,6 +144,11 @@ using IndexingReporter = std::function<void(const IndexingFault&)>;
 /// Prints `fault` as a run does.
 void PrintIndexingFault(const IndexingFault& fault);
 
+/// The units that describe placeholder `spec` before its closing 0xFFF1 (argument index, width,
+/// fill, precision, digits, flags; each only where it differs from the default): how many of
+/// `units` are filled. Counting sizes a message by it, and encoding writes it.
+std::size_t SubstitutionUnits(const PlaceholderSpec& spec, std::array<std::uint16_t, 6>* units);
+
 /// What counting learns of one message's encoding, so that the indexed pool can be laid out
 /// before a unit is written.
 struct MessageShape {

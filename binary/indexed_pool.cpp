@@ -1,6 +1,7 @@
 #include "binary/indexed_pool.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -276,19 +277,9 @@ bool EncodeText(std::vector<std::uint8_t>* pool, const CharacterList& list, std:
 }
 
 void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* pool) {
-  auto low8 = [](std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFF); };
-  if (spec.index != -1) AppendUnit(pool, unit::kSubstIndex | low8(spec.index));
-  if (spec.width != 0) AppendUnit(pool, unit::kSubstWidth | low8(spec.width));
-  // The fill is a byte: taken unsigned, so that a non-ASCII fill stays inside its field.
-  if (spec.fill != ' ') {
-    AppendUnit(pool, unit::kSubstFill | static_cast<std::uint8_t>(spec.fill));
-  }
-  if (spec.precision != -1) AppendUnit(pool, unit::kSubstPrecision | low8(spec.precision));
-  if (spec.hexDigits != 0) AppendUnit(pool, unit::kSubstHexDigits | low8(spec.hexDigits));
-  if (spec.plus || spec.comma || spec.tilde || spec.hexMode != 0) {
-    AppendUnit(pool, unit::kSubstFlags | (spec.plus ? 1 : 0) | (spec.comma ? 2 : 0) |
-                         (spec.tilde ? 4 : 0) | ((spec.hexMode * 8) & 0xF8));
-  }
+  std::array<std::uint16_t, 6> units;
+  const std::size_t count = SubstitutionUnits(spec, &units);
+  for (std::size_t k = 0; k < count; ++k) AppendUnit(pool, units[k]);
 }
 
 bool BuildIndexedPool(MessageTable* tablePointer, IndexingMode mode, const CharacterTables& tables,
