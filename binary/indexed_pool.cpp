@@ -34,10 +34,8 @@ std::size_t EstimatedPoolBytes(const MessageTable& table) {
 }
 
 // Writes the units of `text` from `*out` on, at most two bytes per text byte, and moves `*out`
-// past them. Stops at the first character that `list` lacks, with its code in `missing`, and
-// when kStopAtMarkup also at the first '{', '<' or NUL, with 0 in `missing`: a text holding one
-// of those needs the markup parser. False when stopped; the units before the stop stay.
-template <bool kStopAtMarkup>
+// past them. Stops at the first character that `list` lacks, with its code in `missing`: false
+// then; the units before it stay.
 bool WriteTextUnits(const CharacterList& list, std::string_view text, std::uint8_t** out,
                     std::uint32_t* missing) {
   std::uint8_t* at = *out;
@@ -52,13 +50,6 @@ bool WriteTextUnits(const CharacterList& list, std::string_view text, std::uint8
   bool encoded = true;
   while (p < end) {
     const unsigned char byte = *p;
-    if constexpr (kStopAtMarkup) {
-      if (byte == '{' || byte == '<' || byte == 0) {
-        *missing = 0;
-        encoded = false;
-        break;
-      }
-    }
     if (byte < 0x80 && byte != 0 && byte != '\r' && byte != '\n') {
       const std::uint16_t value = list.AsciiUnit(byte);
       if (value == CharacterList::kNoUnit) {
@@ -98,7 +89,7 @@ bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
   const std::size_t start = pool->size();
   pool->resize(start + 2 * text.size());
   std::uint8_t* out = pool->data() + start;
-  const bool encoded = WriteTextUnits<false>(list, text, &out, missing);
+  const bool encoded = WriteTextUnits(list, text, &out, missing);
   pool->resize(static_cast<std::size_t>(out - pool->data()));
   return encoded;
 }
@@ -383,7 +374,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
-  if (!verbatim.empty() && verbatim.size() != offsets.size()) return false;
+  if (verbatim.size() != offsets.size()) return false;
   // Where message j of language i starts and ends; a language's part ends where the next starts.
   auto start = [&](std::size_t i, std::size_t j) -> std::uint64_t {
     if (j < idCount) return offsets[j * languageCount + i];
@@ -447,7 +438,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         job.id = entry.id;
         job.at = static_cast<std::uint32_t>(from - blockStart);
         job.size = static_cast<std::uint32_t>(to - from);
-        job.verbatim = !verbatim.empty() && verbatim[entry.id * languageCount + i] != 0;
+        job.verbatim = verbatim[entry.id * languageCount + i] != 0;
         if (copyFallbacks && i > 0) {
           const std::string_view firstText = table.Text(0, entry);
           job.fallback = job.text.data() == firstText.data() && job.text.size() == firstText.size();
@@ -474,12 +465,10 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           std::memcpy(slot, firstUnits.data() + job.firstAt, job.size);
           continue;
         }
-        // A text without markup, most of them, is written straight into its place without the
-        // parser: marked so by the counting pass, or, when unknown, tried as such, and if it
-        // proves to hold a tag or NUL encoded again the full way over what was written. Near
-        // the end of the block a text goes through the message buffer, so that nothing is
-        // written past it.
-        if (knownDefault != nullptr && (job.verbatim || verbatim.empty())) {
+        // A text without markup, most of them (the counting pass marked them), is written
+        // straight into its place without the parser. Near the end of the block it goes through
+        // the message buffer, so that nothing is written past the block.
+        if (job.verbatim && knownDefault != nullptr) {
           std::uint8_t* out = slot;
           const bool direct = job.at + 2 * job.text.size() + 2 <= blockSize;
           if (!direct) {
@@ -488,8 +477,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           }
           const std::uint8_t* const from = out;
           std::uint32_t missing = 0;
-          if (job.verbatim ? WriteTextUnits<false>(*knownDefault, job.text, &out, &missing)
-                           : WriteTextUnits<true>(*knownDefault, job.text, &out, &missing)) {
+          if (WriteTextUnits(*knownDefault, job.text, &out, &missing)) {
             out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
             out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
             const std::size_t size = static_cast<std::size_t>(out - from) + 2;
