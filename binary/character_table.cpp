@@ -230,11 +230,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   auto isVerbatim = [](const MarkupNodes& parsed, std::string_view text) {
     if (parsed.nodes.empty()) return text.empty();
     const MarkupNode& node = parsed.nodes[0];
-    return parsed.nodes.size() == 1 && node.type == MsgNodeType::Text &&
-           node.text.data() == text.data() && node.text.size() == text.size();
-  };
-  auto same = [](std::string_view a, std::string_view b) {
-    return a.data() == b.data() && a.size() == b.size();
+    return parsed.nodes.size() == 1 && node.type == MsgNodeType::Text && SameView(node.text, text);
   };
   MarkupNodes first;  // the first language's text of the message at hand
   // Each language's "default" list once made; languages that share a table share the list.
@@ -248,7 +244,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     std::uint32_t times = 1;
     if (mode == IndexingMode::AllLanguages) {
       for (std::size_t i = 1; i < languageCount; ++i) {
-        times += same(table.Text(i, entry), firstText);
+        times += SameView(table.Text(i, entry), firstText);
       }
     }
     const MessageShape firstShape = CountMessage(first, languageTables[0], times, &defaultLists[0]);
@@ -256,7 +252,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     note(0, j, firstShape, firstVerbatim);
     for (std::size_t i = 1; i < languageCount; ++i) {
       const std::string_view text = table.Text(i, entry);
-      if (same(text, firstText)) {
+      if (SameView(text, firstText)) {
         if (mode != IndexingMode::AllLanguages) {
           CountMessage(first, languageTables[i], 1, &defaultLists[i]);
         }

@@ -273,9 +273,8 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
   for (std::size_t k = 0; k < count; ++k) AppendUnit(pool, units[k]);
 }
 
-bool BuildIndexedPool(MessageTable* tablePointer, IndexingMode mode, const CharacterTables& tables,
+bool BuildIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
                       MessagePool* pool, const IndexingReporter& report) {
-  const MessageTable& table = *tablePointer;
   std::vector<std::uint8_t> bytes;
   bytes.reserve(EstimatedPoolBytes(table));
   const std::size_t languageCount = table.languages.size();
@@ -441,7 +440,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         job.verbatim = verbatim[entry.id * languageCount + i] != 0;
         if (copyFallbacks && i > 0) {
           const std::string_view firstText = table.Text(0, entry);
-          job.fallback = job.text.data() == firstText.data() && job.text.size() == firstText.size();
+          job.fallback = SameView(job.text, firstText);
           if (job.fallback) {
             job.firstAt = start(0, entry.id);
             if (start(0, entry.id + 1) - job.firstAt != job.size ||

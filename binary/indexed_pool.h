@@ -40,7 +40,7 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// the next message so that one run shows them all; to `report` instead, when it is set. False
 /// when any message failed; `pool` is left unchanged then. Holds the whole pool: binary output
 /// uses PlanIndexedPool instead.
-[[nodiscard]] bool BuildIndexedPool(MessageTable* table, IndexingMode mode,
+[[nodiscard]] bool BuildIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables, MessagePool* pool,
                                     const IndexingReporter& report = {});
 

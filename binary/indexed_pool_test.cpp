@@ -38,7 +38,7 @@ Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
   EXPECT_TRUE(BuildCharacterTables(*table, mode, &tables));
   Encoded result;
   ::testing::internal::CaptureStderr();
-  result.ok = BuildIndexedPool(table, mode, tables, pool);
+  result.ok = BuildIndexedPool(*table, mode, tables, pool);
   result.stderrText = ::testing::internal::GetCapturedStderr();
   result.units = ToUnits(pool->bytes);
 

@@ -406,7 +406,7 @@ class CsvChecker {
     // Too long a list stops a run before encoding; the messages are checked all the same.
     (void)BuildCharacterTables(*table, settings.indexing, &tables, collect);
     MessagePool pool;
-    (void)BuildIndexedPool(table, settings.indexing, tables, &pool, collect);
+    (void)BuildIndexedPool(*table, settings.indexing, tables, &pool, collect);
   }
 
   void AddEmptyCounts() {

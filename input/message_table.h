@@ -99,8 +99,11 @@ inline void PrefetchForWrite(void* address) {
 #endif
 }
 
-/// How many texts ahead of its use a pass that visits them in hash order asks for one.
-constexpr std::size_t kPrefetchAhead = 16;
+/// True when `a` and `b` are the very same bytes, not merely equal ones: a fallback is the first
+/// language's own view.
+inline bool SameView(std::string_view a, std::string_view b) {
+  return a.data() == b.data() && a.size() == b.size();
+}
 
 /// The positions in `ids` with their rows, ordered by row (a stable counting sort: those of equal
 /// rows, as in tables made by hand, keep their order). Passes whose result does not depend on the
