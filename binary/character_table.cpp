@@ -6,6 +6,7 @@
 #include "binary/color_names.h"
 #include "console/catalog.h"
 #include "input/text_decoder.h"
+#include "platform/platform.h"
 
 namespace quillex {
 namespace {
@@ -213,6 +214,8 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   std::vector<std::uint32_t> rowUnits;
   std::vector<std::uint8_t> rowVerbatim;
   if (plan != nullptr) {
+    platform::ReserveLarge(rowUnits, idCount * languageCount);
+    platform::ReserveLarge(rowVerbatim, idCount * languageCount);
     rowUnits.assign(idCount * languageCount, 0);
     rowVerbatim.assign(idCount * languageCount, 0);
     plan->reporting.clear();
@@ -266,6 +269,8 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     ++k;
   }
   if (plan != nullptr) {
+    platform::ReserveLarge(plan->units, idCount * languageCount);
+    platform::ReserveLarge(plan->verbatim, idCount * languageCount);
     plan->units.assign(idCount * languageCount, 0);
     plan->verbatim.assign(idCount * languageCount, 0);
     for (std::size_t at = 0; at < order.size(); ++at) {

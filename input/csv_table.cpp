@@ -92,6 +92,7 @@ class TableBuilder {
   std::uint64_t recordBound = 0;
 };
 
+using byte_words::CountMarked;
 using byte_words::kHighs;
 using byte_words::MatchBytes;
 using byte_words::MatchBytesExactly;
@@ -241,7 +242,7 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
       const int ascii = high == 0 ? 8 : BytesBeforeFirstMarked(high);
       const std::uint64_t taken = FirstBytes(ascii);
       if ((MatchBytesExactly(v, 0) & taken) != 0) return false;  // a NUL byte
-      crs += static_cast<std::uint64_t>(std::popcount(MatchBytesExactly(v, '\r') & taken));
+      crs += static_cast<std::uint64_t>(CountMarked(MatchBytesExactly(v, '\r') & taken));
       i += static_cast<std::size_t>(ascii);
       if (ascii < 8) break;
     }

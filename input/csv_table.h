@@ -41,7 +41,7 @@ class FieldEnds {
     Wrap(end);
     low_.resize(count, static_cast<std::uint32_t>(end));
   }
-  void reserve(std::size_t count) { low_.reserve(count); }
+  void reserve(std::size_t count) { platform::ReserveLarge(low_, count); }
   void clear() {
     low_.clear();
     wraps_.clear();

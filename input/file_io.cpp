@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/platform.h"
+
 namespace quillex {
 
 bool OpenFile(FileHandle* slot, const platform::Path& path, const char* mode) {
@@ -20,6 +22,7 @@ bool ReadWholeFile(const platform::Path& path, std::string* contents) {
   contents->clear();
   if (size > contents->max_size()) return false;
   try {
+    platform::ReserveLarge(*contents, static_cast<std::size_t>(size));
     contents->resize(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
     return false;  // too large for memory: a read failure like any other

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "input/hash.h"
+#include "platform/platform.h"
 
 namespace quillex {
 namespace {
@@ -40,7 +41,7 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   // becomes the key (hash, row): sorted, identifiers with equal hashes keep their CSV order, so
   // every run writes the same files.
   std::vector<std::uint64_t> keys;
-  keys.reserve(static_cast<std::size_t>(csv.rows));
+  platform::ReserveLarge(keys, static_cast<std::size_t>(csv.rows));
   for (std::int32_t row = 1; row < csv.rows; ++row) {
     std::string_view name = csv.Cell(row, 0);
     if (IsMessageIdentifier(name)) {
@@ -49,7 +50,7 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
     }
   }
   SortByUpperHalf(&keys);
-  messageIds.reserve(keys.size());
+  platform::ReserveLarge(messageIds, keys.size());
   for (std::size_t k = 0; k < keys.size(); ++k) {
     // The rows come in hash order, at random: the field ends of a later one are asked for ahead.
     constexpr std::size_t kAhead = 16;

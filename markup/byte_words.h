@@ -23,4 +23,10 @@ constexpr std::uint64_t MatchBytesExactly(std::uint64_t word, unsigned char byte
   return ~(((x & kLow7) + kLow7) | x | kLow7);
 }
 
+/// How many bytes of `marks` have their high bit set (and no other bit). A multiply rather than
+/// std::popcount, which without a popcount instruction in the target is a library call per word.
+constexpr int CountMarked(std::uint64_t marks) {
+  return static_cast<int>(((marks >> 7) * kOnes) >> 56);
+}
+
 }  // namespace quillex::byte_words

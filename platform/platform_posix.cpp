@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -239,6 +240,23 @@ void RemoveFileQuietly(const Path& path) {
 }
 
 bool IsPlainFileName(std::string_view name) { return name.find('/') == std::string_view::npos; }
+
+void AdviseLargePages(void* data, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  // Below a few large pages the hint would gain nothing.
+  constexpr std::uintptr_t kMinimum = std::uintptr_t{4} << 20;
+  if (bytes < kMinimum) return;
+  // The advice applies to whole pages: those entirely inside the buffer.
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t end = (start + bytes) / page * page;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
 
 void InstallSignalHandlers() {
   std::signal(SIGXFSZ, SIG_IGN);

@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -81,6 +85,39 @@ TEST(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
   EXPECT_EQ(status.st_gid, 23456u);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   std::filesystem::remove_all(dir);
+}
+
+// The VmFlags of the mapping that holds `address`, from /proc/self/smaps ("" when not found).
+std::string MappingFlags(const void* address) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    std::uintptr_t from = 0;
+    std::uintptr_t to = 0;
+    char dash = 0;
+    std::istringstream range(line);
+    if (range >> std::hex >> from >> dash >> to && dash == '-') {
+      inside = from <= at && at < to;
+    } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+      return line;
+    }
+  }
+  return "";
+}
+
+TEST(LargePagesTest, LargeBufferIsAdvisedSmallOneIsNot) {
+  if (!std::filesystem::exists("/sys/kernel/mm/transparent_hugepage/enabled")) {
+    GTEST_SKIP() << "no large pages on request here";
+  }
+  std::vector<std::uint32_t> large;
+  ReserveLarge(large, 4u << 20);  // 16 MB
+  const std::string flags = MappingFlags(large.data() + (2u << 20));
+  EXPECT_NE(flags.find(" hg"), std::string::npos) << flags;
+
+  std::vector<std::uint32_t> small;
+  ReserveLarge(small, 1000);
+  EXPECT_EQ(MappingFlags(small.data()).find(" hg"), std::string::npos);
 }
 
 TEST(FileNameTest, SeparatorMakesNoPlainName) {

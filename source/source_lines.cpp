@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace quillex {
 namespace {
 
@@ -58,7 +60,7 @@ void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t col
     if (identifier.empty()) continue;
     size += indentation.size() + kFixedPerLine + identifier.size() + 4 * messageOf(row).size();
   }
-  out.reserve(size);
+  platform::ReserveLarge(out, size);
 
   for (std::int32_t row = 1; row < table.rows; ++row) {
     std::string_view identifier = table.Cell(row, 0);
