@@ -41,10 +41,19 @@ def run(command, env=None):
             float(user) + float(system))
 
 
-def best_of(command, repeat):
-    runs = [run(command) for _ in range(repeat)]
+def best_of(command, repeat, before=lambda: None):
+    """The best of `repeat` runs, `before` called ahead of each (untimed)."""
+    runs = []
+    for _ in range(repeat):
+        before()
+        runs.append(run(command))
     return (min(r[0] for r in runs), min(r[1] for r in runs), runs[-1][2], runs[-1][3],
             min(r[4] for r in runs))
+
+
+def emptied(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir()
 
 
 def catalog(work, name, generator_args):
@@ -91,6 +100,10 @@ def main():
                         "lines and exit status must be byte-identical on every catalog and mode")
     parser.add_argument("--short", default="5000x5000",
                         help="LANGUAGESxROWS of the many-languages catalog, or 'none'")
+    parser.add_argument("--fresh", action="store_true",
+                        help="empty the output folder before every run, as a clean build does; "
+                        "by default each run replaces the outputs of the run before, as a "
+                        "rebuild does")
     parser.add_argument("--short-modes", default="default,-s,replace",
                         help="modes run on the many-languages catalog (indexed modes write a "
                         "character list file per language)")
@@ -135,7 +148,9 @@ def main():
         size = path.stat().st_size
         messages = count_messages(path)
         copy = work / "copy.csv"
-        cp_seconds, _, _, _, _ = best_of(["cp", str(path), str(copy)], args.repeat)
+        cp_seconds, _, _, _, _ = best_of(
+            ["cp", str(path), str(copy)], args.repeat,
+            (lambda: copy.unlink(missing_ok=True)) if args.fresh else (lambda: None))
         copy.unlink()
         print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {'':>6} {size / 1e6 / cp_seconds:7.0f}")
         for name, extra in available:
@@ -144,7 +159,8 @@ def main():
             shutil.rmtree(out, ignore_errors=True)
             out.mkdir()
             command = [args.tool, str(path), "-o", str(out)] + extra
-            seconds, peak, status, stderr, cpu = best_of(command, args.repeat)
+            seconds, peak, status, stderr, cpu = best_of(
+                command, args.repeat, (lambda: emptied(out)) if args.fresh else (lambda: None))
             env = dict(os.environ, LD_PRELOAD=str(shim),
                        QUILLEX_ALLOC_LOG=str(work / "allocs.txt"))
             subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
