@@ -404,6 +404,17 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   // Every byte of a block is written by one of its messages (each checked to take its exact
   // size), so the buffer is grown, never cleared.
   std::vector<std::uint8_t> block;
+  {
+    // Sized once for the largest block: grown language by language, each growth would move the
+    // block to fresh memory. Without messages there is no part, and no offset to read.
+    std::uint64_t largest = 0;
+    for (std::size_t i = 0; idCount != 0 && i < languageCount; ++i) {
+      if (start(i, idCount) >= start(i, 0)) {  // else refused below
+        largest = std::max(largest, start(i, idCount) - start(i, 0));
+      }
+    }
+    platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, kBlockBytes)));
+  }
   std::vector<std::uint8_t> units;  // one message
   MarkupNodes markup;
   bool laidOut = true;
