@@ -101,7 +101,8 @@ bool IsPlainFileName(std::string_view name);
 /// where the system offers them on request: a table of hundreds of megabytes then takes a few
 /// hundred page faults instead of a fault per 4 KB, and reads at random over it miss the address
 /// cache far less. Only a hint: does nothing for small buffers, or where unsupported (Windows
-/// grants large pages only to privileged accounts).
+/// grants large pages only to privileged accounts). Where free memory is fragmented the system
+/// may first compact it, or fall back to small pages.
 void AdviseLargePages(void* data, std::size_t bytes);
 
 /// Makes room for `count` elements in `container` (a vector or string about to be filled) and
