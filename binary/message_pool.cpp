@@ -270,20 +270,6 @@ bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> off
   return true;
 }
 
-bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
-  if (!PlanTextPool(table, pool)) return false;
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(static_cast<std::size_t>(pool->producedSize));
-  const bool produced = pool->produce(pool->offsets, [&bytes](std::string_view piece) {
-    bytes.insert(bytes.end(), piece.begin(), piece.end());
-  });
-  pool->produce = nullptr;
-  pool->producedSize = 0;
-  if (!produced) return false;
-  pool->bytes = std::move(bytes);
-  return true;
-}
-
 bool FitsBinaryFile(std::uint64_t languageCount, std::uint64_t idCount, std::uint64_t poolSize) {
   if (poolSize > kMax32 || languageCount > kMax32 || idCount > kMax32) return false;
   // The table's size in bytes, 4 * N * L, is a field of its own.

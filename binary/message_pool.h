@@ -57,10 +57,6 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
                                  std::span<const std::uint64_t> starts, std::size_t blockBytes,
                                  const PoolWriter& write);
 
-/// PlanTextPool, with the pool's bytes then produced into `bytes` (held whole). False when they
-/// cannot be produced as laid out.
-[[nodiscard]] bool BuildTextPool(const MessageTable& table, MessagePool* pool);
-
 /// True when a pool of `poolSize` bytes, its offset table and the counts fit their 32-bit fields
 /// of the file.
 bool FitsBinaryFile(std::uint64_t languageCount, std::uint64_t idCount, std::uint64_t poolSize);

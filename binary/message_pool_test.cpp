@@ -6,6 +6,9 @@
 #include <random>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quillex {
 namespace {
@@ -17,6 +20,21 @@ void LoadTable(const std::string& csv, MessageTable* table) {
   std::ofstream(path, std::ios::binary) << "ID,en,de,fr\r\n" << csv;
   ASSERT_TRUE(table->Load(path, 0));
   std::remove(path.c_str());
+}
+
+// PlanTextPool, with the pool's bytes then produced into `bytes` (held whole, as no run holds
+// them). False when they cannot be produced as laid out.
+bool BuildTextPool(const MessageTable& table, MessagePool* pool) {
+  if (!PlanTextPool(table, pool)) return false;
+  std::vector<std::uint8_t> bytes;
+  const bool produced = pool->produce(pool->offsets, [&bytes](std::string_view piece) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+  });
+  pool->produce = nullptr;
+  pool->producedSize = 0;
+  if (!produced) return false;
+  pool->bytes = std::move(bytes);
+  return true;
 }
 
 // What the pool should be: every text at its offset, NUL-terminated, language by language in
