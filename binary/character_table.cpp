@@ -214,10 +214,8 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   std::vector<std::uint32_t> rowUnits;
   std::vector<std::uint8_t> rowVerbatim;
   if (plan != nullptr) {
-    platform::ReserveLarge(rowUnits, idCount * languageCount);
-    platform::ReserveLarge(rowVerbatim, idCount * languageCount);
-    rowUnits.assign(idCount * languageCount, 0);
-    rowVerbatim.assign(idCount * languageCount, 0);
+    platform::AssignLarge(rowUnits, idCount * languageCount);
+    platform::AssignLarge(rowVerbatim, idCount * languageCount);
     plan->reporting.clear();
   }
   std::size_t k = 0;  // the message's place in row order
@@ -269,10 +267,8 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     ++k;
   }
   if (plan != nullptr) {
-    platform::ReserveLarge(plan->units, idCount * languageCount);
-    platform::ReserveLarge(plan->verbatim, idCount * languageCount);
-    plan->units.assign(idCount * languageCount, 0);
-    plan->verbatim.assign(idCount * languageCount, 0);
+    platform::AssignLarge(plan->units, idCount * languageCount);
+    platform::AssignLarge(plan->verbatim, idCount * languageCount);
     for (std::size_t at = 0; at < order.size(); ++at) {
       const std::size_t to = std::size_t{order[at].id} * languageCount;
       std::copy_n(rowUnits.data() + at * languageCount, languageCount, plan->units.data() + to);

@@ -123,10 +123,8 @@ struct TextSpans {
 void GatherSpans(const MessageTable& table, std::span<const std::size_t> languages,
                  TextSpans* spans) {
   const std::size_t idCount = table.messageIds.size();
-  platform::ReserveLarge(spans->begins, languages.size() * idCount);
-  platform::ReserveLarge(spans->sizes, languages.size() * idCount);
-  spans->begins.resize(languages.size() * idCount);
-  spans->sizes.resize(languages.size() * idCount);
+  platform::AssignLarge(spans->begins, languages.size() * idCount);
+  platform::AssignLarge(spans->sizes, languages.size() * idCount);
   const char* const csvText = table.csv.text.data();
   for (std::size_t j = 0; j < idCount; ++j) {
     if (j + kEndsAhead < idCount) {
@@ -198,9 +196,7 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
   // Then the offsets, message by message in identifier order: only the field ends are read, and
   // one row serves all languages.
   std::vector<std::uint32_t>& offsets = pool->offsets;
-  offsets.clear();
-  platform::ReserveLarge(offsets, idCount * languageCount);
-  offsets.resize(idCount * languageCount);
+  platform::AssignLarge(offsets, idCount * languageCount);
   std::uint32_t* offset = offsets.data();
   for (std::size_t j = 0; j < idCount; ++j) {
     if (j + kEndsAhead < idCount) {

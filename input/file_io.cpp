@@ -22,8 +22,7 @@ bool ReadWholeFile(const platform::Path& path, std::string* contents) {
   contents->clear();
   if (size > contents->max_size()) return false;
   try {
-    platform::ReserveLarge(*contents, static_cast<std::size_t>(size));
-    contents->resize(static_cast<std::size_t>(size));
+    platform::AssignLarge(*contents, static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
     return false;  // too large for memory: a read failure like any other
   }

@@ -113,6 +113,15 @@ void ReserveLarge(Container& container, std::size_t count) {
   AdviseLargePages(container.data(), container.capacity() * sizeof(*container.data()));
 }
 
+/// Replaces what `container` held with `count` zero (value-initialized) elements, in memory
+/// advised for large pages (ReserveLarge).
+template <class Container>
+void AssignLarge(Container& container, std::size_t count) {
+  container.clear();
+  ReserveLarge(container, count);
+  container.resize(count);
+}
+
 /// Sets the process up for the whole run. Call once at start-up:
 /// - a file-size limit makes writes fail (a write error the tool reports) instead of killing the
 ///   process (SIGXFSZ is ignored);
