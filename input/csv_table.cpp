@@ -185,18 +185,9 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
   return true;
 }
 
-// The bytes of a word loaded from memory before its first byte whose high bit `marked` has set
-// (REQUIRES: one is), and a mask of the first `count` bytes (0 to 8).
-int BytesBeforeFirstMarked(std::uint64_t marked) {
-  if constexpr (std::endian::native == std::endian::little) return std::countr_zero(marked) / 8;
-  return std::countl_zero(marked) / 8;
-}
+// A mask of the first `count` bytes (0 to 8) of a word from LoadLittleEndian.
 std::uint64_t FirstBytes(int count) {
-  if (count == 8) return ~std::uint64_t{0};
-  if constexpr (std::endian::native == std::endian::little) {
-    return (std::uint64_t{1} << (8 * count)) - 1;
-  }
-  return count == 0 ? 0 : ~std::uint64_t{0} << (8 * (8 - count));
+  return count == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
 }
 
 }  // namespace
@@ -236,10 +227,9 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
     // first other one (in mixed text most words hold one, and byte by byte those before it
     // would cost as much as the sequence).
     while (size - i >= 8) {
-      std::uint64_t v;
-      std::memcpy(&v, data + i, 8);
+      const std::uint64_t v = LoadLittleEndian(reinterpret_cast<const char*>(data + i));
       const std::uint64_t high = v & kHighs;
-      const int ascii = high == 0 ? 8 : BytesBeforeFirstMarked(high);
+      const int ascii = high == 0 ? 8 : std::countr_zero(high) / 8;
       const std::uint64_t taken = FirstBytes(ascii);
       if ((MatchBytesExactly(v, 0) & taken) != 0) return false;  // a NUL byte
       crs += static_cast<std::uint64_t>(CountMarked(MatchBytesExactly(v, '\r') & taken));
