@@ -397,6 +397,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     std::uint64_t firstAt = 0;  // the first language's message in the pool, for a fallback
   };
   std::vector<Job> jobs;
+  platform::ReserveLarge(jobs, idCount);  // a block's jobs: at most one per identifier
   // With one table for all, a fallback encodes to the very units of the first language's
   // message: its part is kept and they are copied.
   const bool copyFallbacks = mode == IndexingMode::AllLanguages && languageCount > 1;
