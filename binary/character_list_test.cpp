@@ -14,35 +14,8 @@ CharacterTable Count(std::initializer_list<std::pair<const char*, const char*>> 
   return table;
 }
 
-// The library's default layout: tab indentation, " : " between name and value, members in byte
-// order, no line feed at the end.
-TEST(CharacterListTest, DocumentLayout) {
-  EXPECT_EQ(CharacterListJson(Count({{"default", "BAA"}})),
-            "{\n"
-            "\t\"default\" : \n"
-            "\t[\n"
-            "\t\t{\n"
-            "\t\t\t\"code\" : 65,\n"
-            "\t\t\t\"index\" : 0,\n"
-            "\t\t\t\"name\" : \"A\",\n"
-            "\t\t\t\"useCount\" : 2\n"
-            "\t\t},\n"
-            "\t\t{\n"
-            "\t\t\t\"code\" : 66,\n"
-            "\t\t\t\"index\" : 1,\n"
-            "\t\t\t\"name\" : \"B\",\n"
-            "\t\t\t\"useCount\" : 1\n"
-            "\t\t}\n"
-            "\t]\n"
-            "}");
-}
-
-TEST(CharacterListTest, NullForTablesAndListsWithoutCharacters) {
-  EXPECT_EQ(CharacterListJson(CharacterTable()), "null");
-  EXPECT_EQ(CharacterListJson(Count({{"default", "\r\n"}, {"bold", "\n"}})),
-            "{\n\t\"bold\" : null,\n\t\"default\" : null\n}");
-}
-
+// The layout, the null lists and the file names show in the end-to-end cases' JSON lists; these
+// names are what those cases lack.
 TEST(CharacterListTest, NamesStayUtf8AndQuotesAreEscaped) {
   EXPECT_EQ(CharacterListJson(Count({{"ルビ", "あ\""}})),
             "{\n\t\"ルビ\" : \n\t[\n"
@@ -50,13 +23,6 @@ TEST(CharacterListTest, NamesStayUtf8AndQuotesAreEscaped) {
             "\t\t\t\"useCount\" : 1\n\t\t},\n"
             "\t\t{\n\t\t\t\"code\" : 12354,\n\t\t\t\"index\" : 1,\n\t\t\t\"name\" : \"あ\",\n"
             "\t\t\t\"useCount\" : 1\n\t\t}\n\t]\n}");
-}
-
-TEST(CharacterListTest, SuffixLowersAsciiLettersOnly) {
-  EXPECT_EQ(CharacterListSuffix("EN"), "_using_en.json");
-  EXPECT_EQ(CharacterListSuffix("Ja-JP_x"), "_using_ja-jp_x.json");
-  EXPECT_EQ(CharacterListSuffix("ÄÖ"), "_using_ÄÖ.json");
-  EXPECT_EQ(CharacterListSuffix("all"), "_using_all.json");
 }
 
 }  // namespace

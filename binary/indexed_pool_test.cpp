@@ -117,7 +117,6 @@ TEST(IndexedPoolTest, MessagesAndTheirWarnings) {
            "<$italic>x</$>x\n"},
       {"<@ab:c>", {0xFFF2, 0x0000, 0x0001, 0xFFF4, 0x0000, 0xFFF5, 0xFFFF}, ""},
       {"<@a=cb>", {0xFFF3, 0x0000, 0xFFF4, 0x0001, 0x0000, 0xFFF5, 0xFFFF}, ""},
-      {"{f0>8X}", {0xE108, 0xE330, 0xE508, 0xFFF1, 0xFFFF}, ""},
       {"", {0xFFFF}, ""},
   };
   for (const Case& c : cases) {
@@ -153,35 +152,6 @@ TEST(IndexedPoolTest, ReportsEveryFaultyMessageThenFails) {
             "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
             "  -> en: ID4: <$italic>😀\n"
             "Error: Unregistered character detected.: 😀 (U+1F600)\n");
-}
-
-// Text after an unsupported typeface stays in "default", which this table does not have.
-TEST(IndexedPoolTest, TextWithoutDefaultListNamesDefault) {
-  MessageTable table;
-  MakeTable(&table, {"en"}, {{"<$italic>y"}});
-  MessagePool pool;
-  Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.stderrText,
-            "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
-            "  -> en: ID0: <$italic>y\n"
-            "Error: Detect unknown typeface name: default\n");
-}
-
-TEST(IndexedPoolTest, OffsetsAndTablesPerMode) {
-  // Table en holds b alone; the shared table numbers a, b and é across both languages.
-  MessageTable table;
-  MakeTable(&table, {"en", "ja"}, {{"b", "b"}, {"é", "ab"}});
-  MessagePool pool;
-  Encoded perLanguage = Encode(&table, IndexingMode::PerLanguage, &pool);
-  ASSERT_TRUE(perLanguage.ok);
-  EXPECT_EQ(perLanguage.units, (Units{0, 0xFFFF, 0, 0xFFFF, 2, 0xFFFF, 0, 1, 0xFFFF}));
-  // Message-major: message j of language i is entry j * 2 + i.
-  EXPECT_EQ(pool.offsets, (std::vector<std::uint32_t>{0, 8, 4, 12}));
-
-  Encoded shared = Encode(&table, IndexingMode::AllLanguages, &pool);
-  ASSERT_TRUE(shared.ok);
-  EXPECT_EQ(shared.units, (Units{1, 0xFFFF, 1, 0xFFFF, 2, 0xFFFF, 0, 1, 0xFFFF}));
 }
 
 // Random tables of tricky texts, some cells falling back to the first language's very text:
