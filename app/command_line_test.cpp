@@ -120,11 +120,6 @@ TEST(ParseCommandLineTest, UsageErrors) {
     EXPECT_FALSE(p.ok) << word;
     EXPECT_EQ(p.errors, std::string("Error: Parameters is missing: ") + word + "\n");
   }
-  // A bad seed leaves the one set before it.
-  Parsed p = Parse({"--hash-seed", "5", "--hash-seed", "0x", "a.csv"});
-  EXPECT_FALSE(p.ok);
-  EXPECT_EQ(p.errors, "Error: Invalid hash seed value specified: 0x\n");
-  EXPECT_EQ(p.options.hashSeed, 5u);
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ TEST(CsvScanTest, CellsArePlacedInEveryEncoding) {
   }
 }
 
+// Each kind of fault is placed by an end-to-end case of --check; these are the places between.
 TEST(CsvScanTest, FaultsArePlaced) {
   struct Case {
     std::string bytes;
@@ -71,13 +72,7 @@ TEST(CsvScanTest, FaultsArePlaced) {
     std::uint32_t line, column;
   };
   const Case cases[] = {
-      {"ID,en\r\nA,\x82\xA0", ScanFault::InvalidUtf8, 2, 3},
-      {std::string("a\r\nb,\0", 6), ScanFault::NulCharacter, 2, 3},
-      {"ab\r\nc\rd", ScanFault::LoneCarriageReturn, 2, 2},
-      {"ab\r\nc\r", ScanFault::LoneCarriageReturn, 2, 2},
-      {"a,\"b\"c", ScanFault::TextAfterQuote, 1, 6},
-      {"a\r\n\xC3\xA9,\"b\r\nc", ScanFault::UnclosedQuote, 2, 3},
-      {std::string("\xFF\xFE" "a\0\r\0\n\0b", 9), ScanFault::CutCharacter, 2, 1},
+      {"ab\r\nc\r", ScanFault::LoneCarriageReturn, 2, 2},  // the last byte
       {"\xEF\xBB\xBFx\nyz\xC0\x80", ScanFault::NulCharacter, 2, 3},  // overlong zero
   };
   for (const Case& c : cases) {
@@ -86,16 +81,6 @@ TEST(CsvScanTest, FaultsArePlaced) {
     EXPECT_EQ(scan.faultPosition.line, c.line) << c.bytes;
     EXPECT_EQ(scan.faultPosition.column, c.column) << c.bytes;
   }
-  EXPECT_EQ(ScanCsv("a\x82").faultByte, 0x82u);
-}
-
-TEST(CsvScanTest, LineFeedOnlyFileIsOneRecord) {
-  const CsvScan scan = ScanCsv("ID,en\nA,x\n");
-  EXPECT_EQ(scan.rows, 1);
-  EXPECT_FALSE(scan.hasCrLf);
-  ASSERT_TRUE(scan.firstRecordHasLineFeed);
-  EXPECT_EQ(scan.firstRecordLineFeed.line, 1u);
-  EXPECT_EQ(scan.firstRecordLineFeed.column, 6u);
 }
 
 // Random input against the reader itself: the scan must read exactly the reader's table, in

@@ -57,24 +57,6 @@ TEST_F(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
       EXPECT_EQ(GetMessage(index), "** INVALID MESSAGE **") << index;
     }
   }
-  useJapanese = false;
-  EXPECT_EQ(GetMessage(40, {FormatArg::OfString("en"), FormatArg::OfString("x.csv"),
-                            FormatArg::OfUInt(53249)}),
-            "Too many characters to index: en (x.csv) holds 53249 characters; at most 53248 can "
-            "be indexed.");
-  EXPECT_EQ(GetMessage(41, {FormatArg::OfString("./msg_id.inc")}),
-            "Message table would overwrite the message identifier list: ./msg_id.inc");
-  EXPECT_EQ(GetMessage(42), "Out of memory.");
-}
-
-TEST_F(CatalogTest, FlagSelectsJapanese) {
-  QUILLEX_REQUIRE_CONSOLE(false, "C.UTF-8");
-  EXPECT_EQ(GetMessage(Msg::Succeeded), "Succeeded.");
-  useJapanese = true;
-  EXPECT_EQ(GetMessage(Msg::Succeeded), "成功．");
-  EXPECT_EQ(GetMessage(Msg::FailedToOpenFile, {FormatArg::OfString("a.txt")}),
-            "a.txtをオープンできませんでした．");
-  EXPECT_EQ(GetMessage(Msg::OutOfMemory), "メモリが不足しています．");
 }
 
 TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {

@@ -70,23 +70,18 @@ TEST(ShiftJisTableTest, StandardPairsAndMissingCharacters) {
   }
 }
 
+// The edges around the model test below: the U+00FF boundary, cut code points, the end.
 TEST(ShiftJisTest, Conversions) {
   const struct {
     std::string utf8;
     std::string shiftJis;
   } cases[] = {
       {"", ""},
-      {"Succeeded.", "Succeeded."},
-      {"成功．", "\x90\xAC\x8C\xF7\x81\x44"},
       {Utf8({0xE9}), "\xE9"},                      // below U+00FF: the byte itself, unmapped
       {Utf8({0x80, 0xA2, 0xFE}), "\x80\xA2\xFE"},  // U+00A2 is in the table, but below U+00FF
       {Utf8({0xFF}), "??"},
-      {Utf8({'a', 0xFF5E, 'b'}), "a??b"},
-      {Utf8({0xFF71, 0xFF9F}), "????"},  // half-width katakana
-      {Utf8({0x1F600}), "??"},
       {Utf8({0x13000, 0x1005C}), "????"},  // not taken for U+3000 and U+005C
       {Utf8({0x005C}), "\\"},
-      {Utf8({0x3000, 0xFFE5}), "\x81\x40\x81\x8F"},
       {std::string("ab\0cd", 5), "ab"},  // a zero ends the line
   };
   for (const auto& c : cases) {
