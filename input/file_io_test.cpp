@@ -1,9 +1,6 @@
 #include "input/file_io.h"
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 #include <filesystem>
 #include <fstream>
@@ -60,24 +57,6 @@ TEST_F(FileIoTest, ReadsTextFilesInBlocksOrFails) {
   EXPECT_FALSE(ReadTextFile(dir / "missing.h", &contents));
   EXPECT_FALSE(ReadTextFile(dir, &contents));
 }
-
-#ifndef _WIN32  // FIFOs, /dev and /proc
-// A device, a FIFO or a /proc file has no size to trust: each once read as an empty table.
-TEST_F(FileIoTest, OnlyRegularFilesOfTheirStatedSizeAreRead) {
-  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-  std::string contents;
-  EXPECT_FALSE(ReadWholeFile(dir / "pipe", &contents));  // no writer: fails, does not wait
-  for (const char* path : {"/dev/zero", "/dev/null", "/proc/self/status"}) {
-    if (!std::filesystem::exists(path)) continue;
-    EXPECT_FALSE(ReadWholeFile(path, &contents)) << path;
-  }
-  // Replace files too: /dev/zero would never end.
-  EXPECT_FALSE(ReadTextFile(dir / "pipe", &contents));
-  if (std::filesystem::exists("/dev/zero")) {
-    EXPECT_FALSE(ReadTextFile("/dev/zero", &contents));
-  }
-}
-#endif
 
 // A 32-bit size would make files of 2 GiB or more fail or read short.
 TEST_F(FileIoTest, SizeQueryCountsBeyondFourGibibytes) {
