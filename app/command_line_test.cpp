@@ -84,13 +84,6 @@ TEST(ParseCommandLineTest, SettingsAndLaterOnesWin) {
   EXPECT_TRUE(p.options.sourceOutput);
   EXPECT_EQ(p.options.indexing, IndexingMode::AllLanguages);
 
-  // A value is taken whatever it looks like.
-  p = Parse({"-o", "--help", "--replace", "-v", "a.csv"});
-  ASSERT_TRUE(p.ok);
-  EXPECT_FALSE(p.options.showHelp || p.options.showVersion);
-  EXPECT_EQ(p.options.outputDirectory, Path("--help"));
-  EXPECT_EQ(p.options.replaceFiles, std::vector<Path>{"-v"});
-
   p = Parse({"--list-outputs", "a.csv", "--keep-unchanged"});
   ASSERT_TRUE(p.ok) << p.errors;
   EXPECT_TRUE(p.options.listOutputs && p.options.keepUnchanged);

@@ -9,7 +9,8 @@ namespace {
 
 using namespace std::string_literals;
 
-// Generated files and the applications reading them depend on these exact values.
+// Generated files and the applications reading them depend on these exact values (the end-to-end
+// cases pin those of their names and the binary table's markers).
 TEST(HashTest, KnownValues) {
   const struct {
     std::string text;
@@ -20,10 +21,6 @@ TEST(HashTest, KnownValues) {
       {"abc", kDefaultHashSeed, 0xE4806EFA},
       {"abc\0def"s, kDefaultHashSeed, 0xE4806EFA},  // ends at the first NUL
       {"\xC3\xA9", kDefaultHashSeed, 0x03B154AA},   // bytes above 0x7F are sign-extended
-      {"HELLO", kDefaultHashSeed, 0x5B4B101E},
-      {"en", kDefaultHashSeed, 0xCD8AF8FD},
-      {"MessageData", kDefaultHashSeed, 0x5A68ACBD},
-      {"EndOfRecord", kDefaultHashSeed, 0x6D9D12FB},
       {"red", kDefaultHashSeed, 0xBDB5C215},
       {"gray23", kDefaultHashSeed, 0x91FDC872},
       {"a", 0x359C44FA, 0x00000001},

@@ -109,23 +109,6 @@ TEST(MessageTableReaderTest, FindsEveryMessageByBinarySearch) {
   }
 }
 
-TEST(MessageTableReaderTest, ReadsUnitStrings) {
-  const Bytes bytes = UnitSample();
-  MessageTableReader table;
-  ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
-  EXPECT_EQ(table.Kind(), PoolKind::UnitStrings);
-  UnitString units;
-  ASSERT_TRUE(table.GetUnits(kEn, 10, &units));
-  ASSERT_EQ(units.size(), 2u);
-  EXPECT_EQ(units[0], 0x0001);
-  EXPECT_EQ(units[1], 0x0000);
-  ASSERT_TRUE(table.GetUnits(kEn, 20, &units));
-  ASSERT_EQ(units.size(), 1u);
-  EXPECT_EQ(units[0], 0xFFF1);
-  std::string_view text;
-  EXPECT_FALSE(table.GetText(kEn, 10, &text));
-}
-
 TEST(MessageTableReaderTest, ReportsEachKindOfDamage) {
   const auto seed = kDefaultHashSeed;
   const Bytes hi = FromString(std::string("Hi\0", 3));
