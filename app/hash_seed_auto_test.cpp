@@ -8,14 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/run.h"
 #include "input/hash.h"
+#include "platform/test_temp_dir.h"
 
 namespace quillex {
 namespace {
@@ -50,62 +49,57 @@ double RunTool(std::vector<std::string> args, std::string* out) {
   return seconds;
 }
 
-// Runs "--hash-seed auto" on `names`, then the same with the seed it chose, and checks that the
-// binary table finds every identifier by hash. Returns the seed.
-std::uint32_t CheckAutoSeed(const std::vector<std::string>& names, double* autoSeconds,
-                            double* plainSeconds) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("quillex_auto_seed_" + std::to_string(std::random_device()()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const auto csv = dir / "messages.csv";
-  {
-    std::ofstream out(csv, std::ios::binary);
-    out << "ID,en\r\n";
-    for (std::size_t i = 0; i < names.size(); ++i) out << names[i] << ",text " << i << "\r\n";
-  }
+class HashSeedAutoTest : public TempDirTest {
+ protected:
+  // Runs "--hash-seed auto" on `names`, then the same with the seed it chose, and checks that the
+  // binary table finds every identifier by hash. Returns the seed.
+  std::uint32_t CheckAutoSeed(const std::vector<std::string>& names, double* autoSeconds,
+                              double* plainSeconds) {
+    std::string rows = "ID,en\r\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      rows += names[i] + ",text " + std::to_string(i) + "\r\n";
+    }
+    const auto csv = Write("messages.csv", rows);
 
-  std::string printed;
-  *autoSeconds = RunTool({"--hash-seed", "auto", "-o", dir.string(), csv.string()}, &printed);
-  // The seed line comes first, in the console's language: its value follows the first "0x".
-  const std::size_t hex = printed.find("0x");
-  EXPECT_NE(hex, std::string::npos) << printed;
-  if (hex == std::string::npos) return 0;
-  const auto seed =
-      static_cast<std::uint32_t>(std::strtoul(printed.c_str() + hex + 2, nullptr, 16));
-  *plainSeconds =
-      RunTool({"--hash-seed", std::to_string(seed), "-o", dir.string(), csv.string()}, &printed);
+    std::string printed;
+    *autoSeconds = RunTool({"--hash-seed", "auto", "-o", dir.string(), csv.string()}, &printed);
+    // The seed line comes first, in the console's language: its value follows the first "0x".
+    const std::size_t hex = printed.find("0x");
+    EXPECT_NE(hex, std::string::npos) << printed;
+    if (hex == std::string::npos) return 0;
+    const auto seed =
+        static_cast<std::uint32_t>(std::strtoul(printed.c_str() + hex + 2, nullptr, 16));
+    *plainSeconds =
+        RunTool({"--hash-seed", std::to_string(seed), "-o", dir.string(), csv.string()}, &printed);
 
-  std::ifstream in(dir / "msg.bin", std::ios::binary);
-  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();  // Windows cannot remove a file that is still open
-  EXPECT_EQ(ReadU32(file, 0), seed);
-  const std::uint32_t languages = ReadU32(file, 12);
-  const std::uint32_t count = ReadU32(file, 16);
-  EXPECT_EQ(languages, 1u);
-  EXPECT_EQ(count, names.size());
-  const std::size_t hashes = 24 + 4 * languages;
-  const std::size_t offsets = hashes + 4 * count + 4;
-  const std::size_t pool = offsets + 4 * count * languages + 4;
-  std::vector<std::uint32_t> table(count);
-  for (std::uint32_t j = 0; j < count; ++j) table[j] = ReadU32(file, hashes + 4 * j);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::uint32_t hash = HashString(names[i], seed);
-    const auto found = std::equal_range(table.begin(), table.end(), hash);
-    EXPECT_EQ(found.second - found.first, 1) << names[i];
-    if (found.second - found.first != 1) break;
-    const auto j = static_cast<std::size_t>(found.first - table.begin());
-    const char* text = file.data() + pool + ReadU32(file, offsets + 4 * j);
-    EXPECT_EQ(std::string(text), "text " + std::to_string(i)) << names[i];
+    const std::string file = Read("msg.bin");
+    EXPECT_EQ(ReadU32(file, 0), seed);
+    const std::uint32_t languages = ReadU32(file, 12);
+    const std::uint32_t count = ReadU32(file, 16);
+    EXPECT_EQ(languages, 1u);
+    EXPECT_EQ(count, names.size());
+    const std::size_t hashes = 24 + 4 * languages;
+    const std::size_t offsets = hashes + 4 * count + 4;
+    const std::size_t pool = offsets + 4 * count * languages + 4;
+    std::vector<std::uint32_t> table(count);
+    for (std::uint32_t j = 0; j < count; ++j) table[j] = ReadU32(file, hashes + 4 * j);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::uint32_t hash = HashString(names[i], seed);
+      const auto found = std::equal_range(table.begin(), table.end(), hash);
+      EXPECT_EQ(found.second - found.first, 1) << names[i];
+      if (found.second - found.first != 1) break;
+      const auto j = static_cast<std::size_t>(found.first - table.begin());
+      const char* text = file.data() + pool + ReadU32(file, offsets + 4 * j);
+      EXPECT_EQ(std::string(text), "text " + std::to_string(i)) << names[i];
+    }
+    return seed;
   }
-  std::filesystem::remove_all(dir);
-  return seed;
-}
+};
 
 // Numbered identifiers, plus a pair known to collide under the default seed. (A catalog of this
 // size made of random names of one length has no collision-free seed at all: for texts of equal
 // length only the low 7 bits of the seed decide which of them collide.)
-TEST(HashSeedAutoTest, NumberedCatalogGetsACollisionFreeSeedFoundByHash) {
+TEST_F(HashSeedAutoTest, NumberedCatalogGetsACollisionFreeSeedFoundByHash) {
   std::vector<std::string> names = {"SGQLSFG", "IFOWMQV"};
   for (int i = 0; names.size() < static_cast<std::size_t>(kIdentifiers); ++i) {
     char name[32];
@@ -122,7 +116,7 @@ TEST(HashSeedAutoTest, NumberedCatalogGetsACollisionFreeSeedFoundByHash) {
 // 300,000 random identifiers over 30 lengths collide about ten times under a typical seed, so
 // the first good seed lies some tens of thousands of seeds away (48138 for these); the search
 // meets every other length once per residue, not every identifier.
-TEST(HashSeedAutoTest, RandomCatalogOfManyLengthsGetsACollisionFreeSeedQuickly) {
+TEST_F(HashSeedAutoTest, RandomCatalogOfManyLengthsGetsACollisionFreeSeedQuickly) {
   std::mt19937 random(22);
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789";
   std::vector<std::string> names;

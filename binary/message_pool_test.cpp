@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
 #include <span>
 #include <string>
@@ -10,17 +9,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/test_temp_dir.h"
+
 namespace quillex {
 namespace {
 
-// Loads `csv` (the rows after a header "ID,en,de,fr") into `table`.
-void LoadTable(const std::string& csv, MessageTable* table) {
-  std::random_device random;
-  const std::string path = testing::TempDir() + "quillex_pool_" + std::to_string(random()) + ".csv";
-  std::ofstream(path, std::ios::binary) << "ID,en,de,fr\r\n" << csv;
-  ASSERT_TRUE(table->Load(path, 0));
-  std::remove(path.c_str());
-}
+class MessagePoolTest : public TempDirTest {
+ protected:
+  // Loads `csv` (the rows after a header "ID,en,de,fr") into `table`.
+  void LoadTable(const std::string& csv, MessageTable* table) {
+    ASSERT_TRUE(table->Load(Write("messages.csv", "ID,en,de,fr\r\n" + csv), 0));
+  }
+};
 
 // PlanTextPool, with the pool's bytes then produced into `bytes` (held whole, as no run holds
 // them). False when they cannot be produced as laid out.
@@ -80,7 +80,7 @@ bool Produce(const MessagePool& pool, std::span<const std::uint32_t> offsets,
 // Random tables (empty cells and fallbacks, empty first-language texts, repeated and many
 // identifiers, texts longer than a block) against the model, produced in blocks of every size
 // from one byte up, and held whole.
-TEST(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
+TEST_F(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
   std::mt19937 random(3);
   static const std::string kTexts[] = {
       "", "", "", "a", "Hi <#red>", "\xE6\xBC\xA2\xE5\xAD\x97", std::string(300, 'x')};
@@ -121,7 +121,7 @@ TEST(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
 // The producer stops at the first byte that would land where the layout does not put it: an offset
 // moved by one, a fallback that no longer shares its offset, a language's part that starts or ends
 // elsewhere; whether a part streams through small blocks or fills a block with others.
-TEST(MessagePoolTest, ProducerRefusesLayoutItDisagreesWith) {
+TEST_F(MessagePoolTest, ProducerRefusesLayoutItDisagreesWith) {
   MessageTable table;
   LoadTable("A,one,,\r\nB,,,\r\nC,three,drei,trois\r\n", &table);
   MessagePool pool;
@@ -158,7 +158,7 @@ TEST(MessagePoolTest, ProducerRefusesLayoutItDisagreesWith) {
 }
 
 // Pools of 4 GiB cannot be built in a test, but the check only looks at sizes.
-TEST(MessagePoolTest, OffsetPoolRefusesWhatDoesNotFit32Bits) {
+TEST_F(MessagePoolTest, OffsetPoolRefusesWhatDoesNotFit32Bits) {
   EXPECT_TRUE(FitsBinaryFile(1, 1, 0xFFFFFFFFull));
   EXPECT_FALSE(FitsBinaryFile(1, 1, 0x100000000ull));
   // 2^16 languages and 2^14 identifiers: 2^30 offsets, one byte too many for the size field.

@@ -3,30 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
+
+#include "platform/test_temp_dir.h"
 
 namespace quillex {
 namespace {
 
-class FileIoTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device random;  // builds may run this test side by side
-    dir = std::filesystem::path(testing::TempDir()) /
-           ("quillex_file_io_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directory(dir));
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
-  platform::Path Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir / name, std::ios::binary) << bytes;
-    return dir / name;
-  }
-
-  std::filesystem::path dir;
-};
+using FileIoTest = TempDirTest;
 
 TEST_F(FileIoTest, ReadsWholeFilesOrFails) {
   std::string bytes;

@@ -3,22 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 
 #include "input/hash.h"
+#include "platform/test_temp_dir.h"
 
 namespace quillex {
 namespace {
 
 // Collisions, comment rows, the order of identifiers and the fallback texts show in the files of
 // the end-to-end cases; this covers what the files do not show.
-TEST(MessageTableTest, EntriesAndFallbackNodes) {
-  std::random_device random;
-  const std::filesystem::path path = std::filesystem::path(testing::TempDir()) /
-                                     ("quillex_table_" + std::to_string(random()) + ".csv");
-  std::ofstream(path, std::ios::binary) << "ID,en,,ja\r\n#c,x\r\nB,<#red>Hi,y,\r\nC,,z,Ciao\r\n";
+using MessageTableTest = TempDirTest;
+
+TEST_F(MessageTableTest, EntriesAndFallbackNodes) {
+  const auto path = Write("messages.csv", "ID,en,,ja\r\n#c,x\r\nB,<#red>Hi,y,\r\nC,,z,Ciao\r\n");
   MessageTable table;
   ASSERT_TRUE(table.Load(path, 1));
   std::filesystem::remove(path);

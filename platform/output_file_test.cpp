@@ -7,29 +7,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <set>
 #include <string>
+
+#include "platform/test_temp_dir.h"
 
 namespace quillex {
 namespace {
 
-class OutputFileTest : public ::testing::Test {
+class OutputFileTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    dir = std::filesystem::path(::testing::TempDir()) /
-          ("quillex_output_file_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directory(dir));
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   // Every name in the folder: a temporary file left behind shows up here.
   std::set<std::string> Names() {
     std::set<std::string> names;
@@ -38,8 +25,6 @@ class OutputFileTest : public ::testing::Test {
     }
     return names;
   }
-
-  std::filesystem::path dir;
 };
 
 #ifndef _WIN32

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/test_temp_dir.h"
 
 namespace quillex::platform {
 namespace {
@@ -129,16 +129,8 @@ TEST(FileNameTest, SeparatorMakesNoPlainName) {
   for (const Case& c : cases) EXPECT_EQ(IsPlainFileName(c.name), c.plain) << c.name;
 }
 
-class SignalTest : public ::testing::Test {
+class SignalTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    dir = std::filesystem::path(::testing::TempDir()) /
-          ("quillex_signal_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directory(dir));
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
   // Runs `child` in a forked process and returns its wait status.
   template <typename Child>
   int RunChild(Child child) {
@@ -154,8 +146,6 @@ class SignalTest : public ::testing::Test {
   }
 
   bool Empty() { return std::filesystem::is_empty(dir); }
-
-  std::filesystem::path dir;
 };
 
 TEST_F(SignalTest, TerminationRemovesTemporaryFileAndKeepsSignal) {

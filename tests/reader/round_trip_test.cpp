@@ -2,20 +2,16 @@
 // generator, then every (language, identifier) pair through the reader.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "binary/binary_generator.h"
+#include "platform/test_temp_dir.h"
 #include "quillex/message_table_reader.h"
 
 namespace quillex {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Catalog {
   std::vector<std::string> languages;
@@ -80,30 +76,14 @@ std::string Expected(const Catalog& catalog, std::size_t j, std::size_t i) {
   return cell.empty() ? catalog.cells[j][0] : cell;
 }
 
-std::vector<unsigned char> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class RoundTripTest : public ::testing::Test {
+class RoundTripTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    directory =
-        fs::temp_directory_path() /
-        ("quillex_round_trip_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(directory);
-    fs::create_directories(directory);
-  }
-  void TearDown() override { fs::remove_all(directory); }
-
   // Runs the generator on `catalog`; false when it failed.
   bool Generate(const Catalog& catalog, std::uint32_t seed, BinaryGenerator* generator,
                 IndexingMode indexing = IndexingMode::NoIndexing) {
-    std::ofstream(directory / "messages.csv", std::ios::binary) << ToCsv(catalog);
     ::testing::internal::CaptureStdout();
-    const bool generated = generator->Generate({.inputPath = directory / "messages.csv",
-                                                .outputDirectory = directory,
+    const bool generated = generator->Generate({.inputPath = Write("messages.csv", ToCsv(catalog)),
+                                                .outputDirectory = dir,
                                                 .prefix = "msg",
                                                 .replaceFiles = {},
                                                 .indexing = indexing,
@@ -111,8 +91,6 @@ class RoundTripTest : public ::testing::Test {
     ::testing::internal::GetCapturedStdout();
     return generated;
   }
-
-  fs::path directory;
 };
 
 constexpr std::uint32_t kSeeds[] = {kDefaultHashSeed, 0, 1, 0xFFFFFFFF, 0x13579BDF};
@@ -124,7 +102,7 @@ TEST_F(RoundTripTest, EveryTextReadsBackAfterTheFallback) {
       const Catalog catalog = RandomCatalog(random);
       BinaryGenerator generator;
       ASSERT_TRUE(Generate(catalog, seed, &generator));
-      const std::vector<unsigned char> bytes = ReadFile(directory / "msg.bin");
+      const std::string bytes = Read("msg.bin");
       MessageTableReader table;
       ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok) << ToCsv(catalog);
       EXPECT_EQ(table.Seed(), seed);
@@ -152,7 +130,7 @@ TEST_F(RoundTripTest, UnitStringsReadBackAsTheirCharacters) {
       const Catalog catalog = RandomCatalog(random, /*markup=*/false);
       BinaryGenerator generator;
       ASSERT_TRUE(Generate(catalog, seed, &generator, mode));
-      const std::vector<unsigned char> bytes = ReadFile(directory / "msg.bin");
+      const std::string bytes = Read("msg.bin");
       MessageTableReader table;
       ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
       EXPECT_EQ(table.Kind(), PoolKind::UnitStrings);
@@ -177,6 +155,9 @@ TEST_F(RoundTripTest, UnitStringsReadBackAsTheirCharacters) {
           std::string expected = Expected(catalog, j, i);
           for (char& c : expected) c = c == '\r' ? '\n' : c;  // CR and LF are one unit each
           EXPECT_EQ(text, expected) << catalog.ids[j] << " in " << language;
+          std::string_view asText;  // a unit string is no text
+          EXPECT_FALSE(table.GetText(HashString(language, seed), HashString(catalog.ids[j], seed),
+                                     &asText));
         }
       }
     }
