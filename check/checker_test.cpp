@@ -87,8 +87,8 @@ TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
       // A bold tag without bold text in en (an end-to-end case): with one table, de's helps.
       {"ID,en,de\r\nA,<$bold></$>a,<$bold>b</$>\r\n", IndexingMode::AllLanguages, {}},
       // Ruby bases go by the typeface in force; readings have their own list.
-      {"ID,en\r\nA,<ruby:a:b>\r\n", IndexingMode::PerLanguage, {}},
-      {"ID,en\r\nA,<$x><ruby:a:b></$>\r\n", IndexingMode::PerLanguage, {"2:3:e:indexed-typeface"}},
+      {"ID,en\r\nA,<@a:b>\r\n", IndexingMode::PerLanguage, {}},
+      {"ID,en\r\nA,<$x><@a:b></$>\r\n", IndexingMode::PerLanguage, {"2:3:e:indexed-typeface"}},
       // Comment rows are not encoded.
       {"ID,en\r\n#A,<$bold></$>\r\nB,b\r\n", IndexingMode::PerLanguage, {}},
   };

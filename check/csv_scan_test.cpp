@@ -72,7 +72,7 @@ TEST(CsvScanTest, FaultsArePlaced) {
     std::uint32_t line, column;
   };
   const Case cases[] = {
-      {"ab\r\nc\r", ScanFault::LoneCarriageReturn, 2, 2},  // the last byte
+      {"ab\r\nc\r", ScanFault::LoneCarriageReturn, 2, 2},            // the last byte
       {"\xEF\xBB\xBFx\nyz\xC0\x80", ScanFault::NulCharacter, 2, 3},  // overlong zero
   };
   for (const Case& c : cases) {

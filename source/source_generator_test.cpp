@@ -26,7 +26,8 @@ TEST(SourceGeneratorTest, ListCommandsOverEmptyHeaderCells) {
   EXPECT_EQ(process(command::MessageList, "Ja-JP", "  "),
             "  /* HELLO */ \"\\x48\\x69\",\n  /* #E */ \"\",\n");
   // An empty argument names the first column without a language ID.
-  EXPECT_EQ(process(command::MessageList, "", "  "), "  /* HELLO */ \"\\x78\",\n  /* #E */ \"\",\n");
+  EXPECT_EQ(process(command::MessageList, "", "  "),
+            "  /* HELLO */ \"\\x78\",\n  /* #E */ \"\",\n");
 }
 
 }  // namespace

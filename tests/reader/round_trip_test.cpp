@@ -156,8 +156,8 @@ TEST_F(RoundTripTest, UnitStringsReadBackAsTheirCharacters) {
           for (char& c : expected) c = c == '\r' ? '\n' : c;  // CR and LF are one unit each
           EXPECT_EQ(text, expected) << catalog.ids[j] << " in " << language;
           std::string_view asText;  // a unit string is no text
-          EXPECT_FALSE(table.GetText(HashString(language, seed), HashString(catalog.ids[j], seed),
-                                     &asText));
+          EXPECT_FALSE(
+              table.GetText(HashString(language, seed), HashString(catalog.ids[j], seed), &asText));
         }
       }
     }
