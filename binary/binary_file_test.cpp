@@ -9,10 +9,10 @@
 namespace quillex {
 namespace {
 
-// A pool made while the file is written that disagrees with the offsets already written leaves the
-// file as it was, and the run says why.
 using BinaryFileTest = TempDirTest;
 
+// A pool made while the file is written that disagrees with the offsets already written leaves the
+// file as it was, and the run says why.
 TEST_F(BinaryFileTest, PoolThatDisagreesWithItsLayoutIsNotCommitted) {
   const auto path = Write("msg.bin", "before");
   MessagePool pool;
