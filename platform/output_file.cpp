@@ -63,8 +63,8 @@ bool OutputFile::Open(const platform::Path& path, const char* mode) {
 void OutputFile::Write(std::string_view bytes) {
   // Handed over in pieces of 256 KB at most. One call with a whole block (8 MB and more) has the
   // kernel back the file's cache with large folios, which on the build machine are costly to
-  // set up: a 1 GB catalog's outputs took 13 s to write so in the default mode and 27 s with -s,
-  // against 9.5 s and 11 to 16 s in pieces.
+  // set up: runs on a 1 GB catalog took 13 s in the default mode and 27 s with -s so, against
+  // 9.5 s and 11 to 16 s with pieces.
   constexpr std::size_t kPiece = std::size_t{256} << 10;
   while (!bytes.empty()) {
     const std::size_t size = std::min(bytes.size(), kPiece);
