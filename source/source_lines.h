@@ -28,7 +28,7 @@ void WriteLanguageLines(std::string& out, const CsvTable& table, const std::stri
 void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t column,
                        const std::string& indentation);
 
-/// Appends every byte of `bytes` as "\\xHH", with upper-case hexadecimal digits.
+/// Appends every byte of `bytes` as `\xHH`, with upper-case hexadecimal digits.
 void AppendHexEscaped(std::string* text, std::string_view bytes);
 
 /// `languageId` with "A" to "Z" lower-cased; every other byte, non-ASCII ones included, is kept.
