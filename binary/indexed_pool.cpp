@@ -434,10 +434,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       const std::uint64_t blockEnd = start(i, last);
       if (blockStart != written || blockEnd < blockStart) return false;
       const std::size_t blockSize = static_cast<std::size_t>(blockEnd - blockStart);
-      if (block.size() < blockSize) {
-        platform::ReserveLarge(block, blockSize);
-        block.resize(blockSize);
-      }
+      if (block.size() < blockSize) block.resize(blockSize);  // within the room reserved above
       // The block's messages with their texts and places, gathered first in a tight loop: the
       // offsets are read at random, and there the loads overlap, where between encodings each
       // would wait.
