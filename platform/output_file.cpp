@@ -56,6 +56,9 @@ bool OutputFile::Open(const platform::Path& path, const char* mode) {
   // Through a symbolic link, the file it points to is replaced and the link kept, as a plain
   // open would write through it; a file a plain open may not write is refused likewise.
   if (!platform::ResolveWriteTarget(path, &file)) return false;
+  std::error_code error;
+  replacing = std::filesystem::is_regular_file(file, error);
+  unsent = 0;
   stream = platform::CreateTempFileBeside(file, mode, &temp);
   return stream != nullptr;
 }
@@ -66,10 +69,20 @@ void OutputFile::Write(std::string_view bytes) {
   // set up: runs on a 1 GB catalog took 13 s in the default mode and 27 s with -s so, against
   // 9.5 s and 11 to 16 s with pieces.
   constexpr std::size_t kPiece = std::size_t{256} << 10;
+  constexpr std::uint64_t kWriteBackStep = std::uint64_t{4} << 20;
   while (!bytes.empty()) {
     const std::size_t size = std::min(bytes.size(), kPiece);
     std::fwrite(bytes.data(), 1, size, stream);
     bytes.remove_prefix(size);
+    // A file system may write the new file's data to disk before it replaces another (ext4 and
+    // btrfs do, so that a crash cannot leave an empty file), and the rename then waits for that
+    // to start: 10 ms per 15 MB file here, most of a rebuild's extra time. Asked for as the
+    // bytes come, it overlaps with making the rest.
+    unsent += size;
+    if (replacing && unsent >= kWriteBackStep) {
+      platform::StartWriteBack(stream);
+      unsent = 0;
+    }
   }
 }
 

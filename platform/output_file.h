@@ -3,6 +3,7 @@
 // a full disk never leaves a truncated file behind a reported success.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -60,9 +61,11 @@ class OutputFile {
 
  private:
   std::FILE* stream = nullptr;
-  platform::Path target;  // as given, for messages
-  platform::Path file;    // what is replaced: the target with links followed
-  platform::Path temp;    // empty when writing in place
+  platform::Path target;     // as given, for messages
+  platform::Path file;       // what is replaced: the target with links followed
+  platform::Path temp;       // empty when writing in place
+  bool replacing = false;    // a regular file is at `file` already
+  std::uint64_t unsent = 0;  // bytes written since the system was last asked to write them back
 };
 
 }  // namespace quillex

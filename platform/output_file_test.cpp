@@ -149,17 +149,20 @@ TEST_F(OutputFileTest, KeepUnchangedStillRefusesReadOnlyFile) {
 // Writes larger than the pieces the system is handed, after buffered bytes and across piece
 // boundaries, arrive whole and in order.
 TEST_F(OutputFileTest, LargeWritesArriveWhole) {
-  std::string large(std::size_t{1} << 20, '\0');
+  // Large enough that replacing a file asks for write-back midway.
+  std::string large(std::size_t{3} << 20, '\0');
   for (std::size_t k = 0; k < large.size(); ++k) large[k] = static_cast<char>(k * 7 + k / 251);
   const std::string expected = "head" + large + "tail" + large.substr(3);
-  OutputFile file;
-  ASSERT_TRUE(file.Open(dir / "out.bin", "wb"));
-  std::fputs("head", file.Stream());
-  file.Write(large);
-  file.Write("tail");
-  file.Write(std::string_view(large).substr(3));
-  ASSERT_EQ(file.Commit(), CommitResult::Committed);
-  EXPECT_TRUE(Read("out.bin") == expected);
+  for (const char* run : {"new file", "replacing it"}) {
+    OutputFile file;
+    ASSERT_TRUE(file.Open(dir / "out.bin", "wb"));
+    std::fputs("head", file.Stream());
+    file.Write(large);
+    file.Write("tail");
+    file.Write(std::string_view(large).substr(3));
+    ASSERT_EQ(file.Commit(), CommitResult::Committed);
+    EXPECT_TRUE(Read("out.bin") == expected) << run;
+  }
 }
 
 TEST_F(OutputFileTest, TextModeWritesPlatformLineEnds) {

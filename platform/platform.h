@@ -79,6 +79,10 @@ std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode);
 /// REQUIRES: `stream` came from CreateTempFileBeside and is still open.
 void SetPermissionsFor(std::FILE* stream, const Path& file);
 
+/// Asks the system to start writing what `stream` holds so far to its disk, without waiting for
+/// it: only a hint, and nothing where unsupported. Flushes the stream's buffer first.
+void StartWriteBack(std::FILE* stream);
+
 /// Moves `from` over `to` in one step, replacing an existing file, and drops `from` from the
 /// temporary files to remove on a signal. False on failure.
 bool ReplaceFile(const Path& from, const Path& to);

@@ -241,6 +241,14 @@ void RemoveFileQuietly(const Path& path) {
 
 bool IsPlainFileName(std::string_view name) { return name.find('/') == std::string_view::npos; }
 
+void StartWriteBack(std::FILE* stream) {
+  std::fflush(stream);
+#ifdef SYNC_FILE_RANGE_WRITE
+  // The whole file: pages already on their way or written are skipped at little cost.
+  ::sync_file_range(::fileno(stream), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 void AdviseLargePages(void* data, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
   // Below a few large pages the hint would gain nothing.

@@ -214,6 +214,11 @@ bool IsPlainFileName(std::string_view name) {
 
 // Windows has neither SIGXFSZ nor SIGHUP, and Ctrl-C reaches a console program on a thread of its
 // own: a temporary file in flight then stays behind.
+void StartWriteBack(std::FILE* stream) {
+  // No call here starts the write-back without waiting for it: the flush is all there is to do.
+  std::fflush(stream);
+}
+
 void AdviseLargePages(void*, std::size_t) {
   // Large pages need the "lock pages in memory" privilege and memory of their own: not for a
   // build tool's heap.
