@@ -4,6 +4,7 @@
 #include "binary/hash_include.h"
 #include "binary/indexed_pool.h"
 #include "console/catalog.h"
+#include "platform/parallel.h"
 #include "replace/text_replace_context.h"
 
 namespace quillex {
@@ -122,7 +123,10 @@ bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
   // Only the indexed pools read markup. Counting lays the pool out; its units are encoded as the
   // binary file is written, and only the messages that can print are encoded here.
   IndexedPoolPlan plan;
-  if (!BuildCharacterTables(table, indexing, &characterTables, {}, &plan)) return false;
+  if (!BuildCharacterTables(table, indexing, &characterTables, {}, &plan,
+                            platform::WorkersFor(table.csv.text.size()))) {
+    return false;
+  }
   if (!PlanIndexedPool(table, indexing, characterTables, &plan, &messagePool)) {
     PrintError(Msg::FailedToBuildMessagePool);
     return false;

@@ -6,6 +6,7 @@
 #include "binary/color_names.h"
 #include "console/catalog.h"
 #include "input/text_decoder.h"
+#include "platform/parallel.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -38,6 +39,16 @@ void CharacterList::Add(std::uint32_t code, std::uint32_t times) {
     slot = static_cast<std::uint32_t>(characters_.size());
   }
   characters_[slot - 1].useCount += times;
+}
+
+void CharacterList::AddCounts(const CharacterList& other) {
+  for (std::size_t row = 0; row < asciiCounts_.size(); ++row) {
+    for (std::uint32_t code = 0; code < kAscii; ++code) {
+      asciiCounts_[row][code] += other.asciiCounts_[row][code];
+    }
+  }
+  for (const CharacterInfo& character : other.characters_)
+    Count(character.code, character.useCount);
 }
 
 void CharacterList::Number() {
@@ -191,82 +202,109 @@ void CountCharacters(const MarkupNodes& markup, CharacterTable* table) {
 }
 
 bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, CharacterTables* tables,
-                          const IndexingReporter& report, IndexedPoolPlan* plan) {
+                          const IndexingReporter& report, IndexedPoolPlan* plan,
+                          std::size_t workers) {
   if (mode != IndexingMode::PerLanguage && mode != IndexingMode::AllLanguages) return false;
-  tables->clear();
-  MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once it has grown
-  if (mode == IndexingMode::AllLanguages) tables->try_emplace(std::string(kAllLanguagesKey));
-  std::vector<CharacterTable*> languageTables;
-  for (std::size_t i = 0; i < table.languages.size(); ++i) {
-    const std::string_view key = CharacterTableKey(mode, table.languages[i].name);
-    auto it = tables->find(key);
-    if (it == tables->end()) it = tables->emplace(std::string(key), CharacterTable()).first;
-    languageTables.push_back(&it->second);
-  }
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = languageCount == 0 ? 0 : table.messageIds.size();
+  workers = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(idCount, 1));
+  // Each worker counts a share of the rows into tables of its own, every key present as in the
+  // result; the counts are added up afterwards, which gives the very lists of counting alone.
+  std::vector<CharacterTables> partial(workers - 1);
+  auto prepare = [&](CharacterTables* into) {
+    into->clear();
+    if (mode == IndexingMode::AllLanguages) into->try_emplace(std::string(kAllLanguagesKey));
+    std::vector<CharacterTable*> languageTables;
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      const std::string_view key = CharacterTableKey(mode, table.languages[i].name);
+      auto it = into->find(key);
+      if (it == into->end()) it = into->emplace(std::string(key), CharacterTable()).first;
+      languageTables.push_back(&it->second);
+    }
+    return languageTables;
+  };
   // Counts do not depend on the order, so the rows are read as they lie in the CSV bytes, each
   // row's texts one after the other (in hash order each row would be a wait on memory). A
   // fallback is the first language's very view: parsed once, and with one table for all counted
   // once, times the number of languages that use it.
-  const std::size_t languageCount = table.languages.size();
-  const std::size_t idCount = languageCount == 0 ? 0 : table.messageIds.size();
   // The units are noted in row order, front to back, and put in identifier order afterwards in
   // one tight loop: stored at random between two messages' counting, each would miss the cache.
   std::vector<std::uint32_t> rowUnits;
   std::vector<std::uint8_t> rowVerbatim;
+  std::vector<std::vector<std::pair<std::uint64_t, bool>>> reporting(workers);
   if (plan != nullptr) {
     platform::AssignLarge(rowUnits, idCount * languageCount);
     platform::AssignLarge(rowVerbatim, idCount * languageCount);
-    plan->reporting.clear();
   }
-  std::size_t k = 0;  // the message's place in row order
-  auto note = [plan, languageCount, &rowUnits, &rowVerbatim, &k](
-                  std::size_t i, std::size_t j, const MessageShape& shape, bool verbatim) {
-    if (plan == nullptr) return;
-    rowUnits[k * languageCount + i] =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
-    rowVerbatim[k * languageCount + i] = verbatim;
-    if (shape.mayReport) plan->reporting.push_back({std::uint64_t{i} << 32 | j, shape.boldOnly});
-  };
   // The whole text as one text node: nothing in it is markup, and no NUL cuts it short.
   auto isVerbatim = [](const MarkupNodes& parsed, std::string_view text) {
     if (parsed.nodes.empty()) return text.empty();
     const MarkupNode& node = parsed.nodes[0];
     return parsed.nodes.size() == 1 && node.type == MsgNodeType::Text && SameView(node.text, text);
   };
-  MarkupNodes first;  // the first language's text of the message at hand
-  // Each language's "default" list once made; languages that share a table share the list.
-  std::vector<CharacterList*> defaultLists(languageCount, nullptr);
   const std::vector<RowOrderEntry> order =
       languageCount == 0 ? std::vector<RowOrderEntry>() : IdentifiersInRowOrder(table.messageIds);
-  for (const RowOrderEntry& entry : order) {
-    const std::size_t j = entry.id;
-    const std::string_view firstText = table.Text(0, entry);
-    ParseMarkup(firstText, &first);
-    std::uint32_t times = 1;
-    if (mode == IndexingMode::AllLanguages) {
-      for (std::size_t i = 1; i < languageCount; ++i) {
-        times += SameView(table.Text(i, entry), firstText);
-      }
-    }
-    const MessageShape firstShape = CountMessage(first, languageTables[0], times, &defaultLists[0]);
-    const bool firstVerbatim = isVerbatim(first, firstText);
-    note(0, j, firstShape, firstVerbatim);
-    for (std::size_t i = 1; i < languageCount; ++i) {
-      const std::string_view text = table.Text(i, entry);
-      if (SameView(text, firstText)) {
-        if (mode != IndexingMode::AllLanguages) {
-          CountMessage(first, languageTables[i], 1, &defaultLists[i]);
+  // Rows [PartStart(w), PartStart(w + 1)) of `order`, counted by worker w.
+  auto countRows = [&](std::size_t worker) {
+    const std::vector<CharacterTable*> languageTables =
+        prepare(worker == 0 ? tables : &partial[worker - 1]);
+    std::vector<std::pair<std::uint64_t, bool>>& reports = reporting[worker];
+    std::size_t k = 0;  // the message's place in row order
+    auto note = [&](std::size_t i, std::size_t j, const MessageShape& shape, bool verbatim) {
+      if (plan == nullptr) return;
+      rowUnits[k * languageCount + i] =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
+      rowVerbatim[k * languageCount + i] = verbatim;
+      if (shape.mayReport) reports.push_back({std::uint64_t{i} << 32 | j, shape.boldOnly});
+    };
+    MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once grown
+    MarkupNodes first;   // the first language's text of the message at hand
+    // Each language's "default" list once made; languages that share a table share the list.
+    std::vector<CharacterList*> defaultLists(languageCount, nullptr);
+    const std::size_t end = platform::PartStart(order.size(), workers, worker + 1);
+    for (k = platform::PartStart(order.size(), workers, worker); k < end; ++k) {
+      const RowOrderEntry& entry = order[k];
+      const std::size_t j = entry.id;
+      const std::string_view firstText = table.Text(0, entry);
+      ParseMarkup(firstText, &first);
+      std::uint32_t times = 1;
+      if (mode == IndexingMode::AllLanguages) {
+        for (std::size_t i = 1; i < languageCount; ++i) {
+          times += SameView(table.Text(i, entry), firstText);
         }
-        note(i, j, firstShape, firstVerbatim);
-        continue;
       }
-      ParseMarkup(text, &markup);
-      note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
-           isVerbatim(markup, text));
+      const MessageShape firstShape =
+          CountMessage(first, languageTables[0], times, &defaultLists[0]);
+      const bool firstVerbatim = isVerbatim(first, firstText);
+      note(0, j, firstShape, firstVerbatim);
+      for (std::size_t i = 1; i < languageCount; ++i) {
+        const std::string_view text = table.Text(i, entry);
+        if (SameView(text, firstText)) {
+          if (mode != IndexingMode::AllLanguages) {
+            CountMessage(first, languageTables[i], 1, &defaultLists[i]);
+          }
+          note(i, j, firstShape, firstVerbatim);
+          continue;
+        }
+        ParseMarkup(text, &markup);
+        note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
+             isVerbatim(markup, text));
+      }
     }
-    ++k;
+  };
+  platform::RunParts(workers, countRows);
+  for (CharacterTables& counted : partial) {
+    for (const auto& [key, characterTable] : counted) {
+      CharacterTable& into = (*tables)[key];
+      for (const auto& [typeface, list] : characterTable) ListOf(&into, typeface).AddCounts(list);
+    }
   }
   if (plan != nullptr) {
+    plan->workers = workers;
+    plan->reporting.clear();
+    for (const auto& reports : reporting) {
+      plan->reporting.insert(plan->reporting.end(), reports.begin(), reports.end());
+    }
     platform::AssignLarge(plan->units, idCount * languageCount);
     platform::AssignLarge(plan->verbatim, idCount * languageCount);
     for (std::size_t at = 0; at < order.size(); ++at) {

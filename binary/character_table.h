@@ -54,6 +54,10 @@ class CharacterList {
     asciiCounts_[1][second] += times;
   }
 
+  /// Adds the counts of `other`, as if its texts had been counted here too.
+  /// REQUIRES: neither list is numbered yet.
+  void AddCounts(const CharacterList& other);
+
   /// Sorts the characters by code point and sets each index to its position.
   void Number();
 
@@ -174,6 +178,8 @@ struct IndexedPoolPlan {
   /// Per message, as `units`: 1 when the text parses to itself as one text node (or is empty),
   /// so that it encodes character by character under the "default" list without the parser.
   std::vector<std::uint8_t> verbatim;
+  /// Threads to encode with: those counting had.
+  std::size_t workers = 1;
 };
 
 /// Replaces `tables` with the counts of every message of `table`: one table per language
@@ -182,10 +188,11 @@ struct IndexedPoolPlan {
 /// "Too many characters to index: ..." for each list of more than 53248 characters
 /// (binary_format::kMaxIndexedCharacters), whose indexes would collide with the control codes.
 /// The errors go to `report` when it is set. With `plan`, also fills it for PlanIndexedPool's
-/// layout; a text that several languages share (a fallback) is parsed once.
+/// layout; a text that several languages share (a fallback) is parsed once. The rows are shared
+/// out among `workers` threads (platform::WorkersFor); the result does not depend on how many.
 [[nodiscard]] bool BuildCharacterTables(const MessageTable& table, IndexingMode mode,
                                         CharacterTables* tables,
                                         const IndexingReporter& report = {},
-                                        IndexedPoolPlan* plan = nullptr);
+                                        IndexedPoolPlan* plan = nullptr, std::size_t workers = 1);
 
 }  // namespace quillex

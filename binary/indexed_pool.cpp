@@ -9,6 +9,7 @@
 #include "binary/color_names.h"
 #include "console/catalog.h"
 #include "input/text_decoder.h"
+#include "platform/parallel.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -360,9 +361,10 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   pool->offsets = std::move(offsets);
   pool->indexed = true;
   pool->producedSize = poolSize;
-  pool->produce = [&table, mode, &tables, poolSize, verbatim = std::move(plan->verbatim)](
-                      std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
-    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write);
+  pool->produce = [&table, mode, &tables, poolSize, verbatim = std::move(plan->verbatim),
+                   workers = plan->workers](std::span<const std::uint32_t> laidOut,
+                                            const PoolWriter& write) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write, workers);
   };
   plan->verbatim.clear();  // moved from as well
   return true;
@@ -370,7 +372,8 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
 
 bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
                       std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
-                      std::span<const std::uint8_t> verbatim, const PoolWriter& write) {
+                      std::span<const std::uint8_t> verbatim, const PoolWriter& write,
+                      std::size_t workers) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
@@ -416,9 +419,15 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     }
     platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, kBlockBytes)));
   }
-  std::vector<std::uint8_t> units;  // one message
-  MarkupNodes markup;
-  bool laidOut = true;
+  workers = std::max<std::size_t>(workers, 1);
+  // Per worker: what one message is encoded into, the parser's buffer, and what went wrong.
+  struct Worker {
+    std::vector<std::uint8_t> units;
+    MarkupNodes markup;
+    bool unencoded = false;  // a message failed to encode: the run was not checked ahead
+    bool misplaced = false;  // a message did not take the bytes its offsets give it
+  };
+  std::vector<Worker> state(workers);
   std::uint64_t written = 0;
   for (std::size_t i = 0; i < languageCount; ++i) {
     const std::string_view language = table.languages[i].name;
@@ -463,50 +472,68 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           }
         }
       }
-      // Texts a few messages ahead are asked for: a row's cells of one language lie too far
-      // apart for the hardware to see a stream.
-      constexpr std::size_t kTextAhead = 32;
-      for (std::size_t k = 0; k < jobs.size(); ++k) {
-        if (k + kTextAhead < jobs.size()) {
-          Prefetch(jobs[k + kTextAhead].text.data());
-          PrefetchForWrite(block.data() + jobs[k + kTextAhead].at);
-        }
-        const Job& job = jobs[k];
-        std::uint8_t* const slot = block.data() + job.at;
-        if (job.fallback) {
-          std::memcpy(slot, firstUnits.data() + job.firstAt, job.size);
-          continue;
-        }
-        // A text without markup, most of them (the counting pass marked them), is written
-        // straight into its place without the parser. Near the end of the block it goes through
-        // the message buffer, so that nothing is written past the block.
-        if (job.verbatim && knownDefault != nullptr) {
-          std::uint8_t* out = slot;
-          const bool direct = job.at + 2 * job.text.size() + 2 <= blockSize;
-          if (!direct) {
-            if (units.size() < 2 * job.text.size() + 2) units.resize(2 * job.text.size() + 2);
-            out = units.data();
+      // Each worker encodes a share of the jobs; every job writes its own bytes of the block.
+      auto encodeJobs = [&](std::size_t w) {
+        Worker& worker = state[w];
+        const std::size_t begin = platform::PartStart(jobs.size(), workers, w);
+        const std::size_t end = platform::PartStart(jobs.size(), workers, w + 1);
+        // Texts a few messages ahead are asked for: a row's cells of one language lie too far
+        // apart for the hardware to see a stream.
+        constexpr std::size_t kTextAhead = 32;
+        for (std::size_t k = begin; k < end; ++k) {
+          if (k + kTextAhead < end) {
+            Prefetch(jobs[k + kTextAhead].text.data());
+            PrefetchForWrite(block.data() + jobs[k + kTextAhead].at);
           }
-          const std::uint8_t* const from = out;
-          std::uint32_t missing = 0;
-          if (WriteTextUnits(*knownDefault, job.text, &out, &missing)) {
-            out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
-            out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
-            const std::size_t size = static_cast<std::size_t>(out - from) + 2;
-            if (size != job.size) return false;
-            if (!direct) std::memcpy(slot, from, size);
+          const Job& job = jobs[k];
+          std::uint8_t* const slot = block.data() + job.at;
+          if (job.fallback) {
+            std::memcpy(slot, firstUnits.data() + job.firstAt, job.size);
             continue;
           }
+          // A text without markup, most of them (the counting pass marked them), is written
+          // straight into its place without the parser. Near the end of the block it goes
+          // through the message buffer, so that nothing is written past the block.
+          if (job.verbatim && knownDefault != nullptr) {
+            std::uint8_t* out = slot;
+            const bool direct = job.at + 2 * job.text.size() + 2 <= blockSize;
+            if (!direct) {
+              if (worker.units.size() < 2 * job.text.size() + 2) {
+                worker.units.resize(2 * job.text.size() + 2);
+              }
+              out = worker.units.data();
+            }
+            const std::uint8_t* const from = out;
+            std::uint32_t missing = 0;
+            if (WriteTextUnits(*knownDefault, job.text, &out, &missing)) {
+              out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
+              out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
+              const std::size_t size = static_cast<std::size_t>(out - from) + 2;
+              if (size != job.size) {
+                worker.misplaced = true;
+                return;
+              }
+              if (!direct) std::memcpy(slot, from, size);
+              continue;
+            }
+          }
+          worker.units.clear();
+          // Quiet: the identifier is never named, nor looked up (at random).
+          MessageEncoder encoder(characterTable->second, language, {}, job.text, kPrint, i, job.id,
+                                 /*quiet=*/true, knownDefault);
+          ParseMarkup(job.text, &worker.markup);
+          if (!encoder.Encode(worker.markup, &worker.units)) worker.unencoded = true;
+          AppendUnit(&worker.units, unit::kMessageEnd);
+          if (worker.units.size() != job.size) {
+            worker.misplaced = true;
+            return;
+          }
+          std::memcpy(slot, worker.units.data(), worker.units.size());
         }
-        units.clear();
-        // Quiet: the identifier is never named, nor looked up (at random).
-        MessageEncoder encoder(characterTable->second, language, {}, job.text, kPrint, i, job.id,
-                               /*quiet=*/true, knownDefault);
-        ParseMarkup(job.text, &markup);
-        if (!encoder.Encode(markup, &units)) laidOut = false;
-        AppendUnit(&units, unit::kMessageEnd);
-        if (units.size() != job.size) return false;
-        std::memcpy(slot, units.data(), units.size());
+      };
+      platform::RunParts(std::min(workers, std::max<std::size_t>(jobs.size(), 1)), encodeJobs);
+      for (const Worker& worker : state) {
+        if (worker.misplaced) return false;
       }
       if (copyFallbacks && i == 0) {
         firstUnits.insert(firstUnits.end(), block.begin(), block.begin() + blockSize);
@@ -516,7 +543,10 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       first = last;
     }
   }
-  return laidOut && written == poolSize;
+  for (const Worker& worker : state) {
+    if (worker.unencoded) return false;
+  }
+  return written == poolSize;
 }
 
 }  // namespace quillex

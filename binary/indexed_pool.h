@@ -58,11 +58,12 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// 64 MB; the messages of a block are read in CSV order and put in place by `offsets`. A message
 /// that `verbatim` (IndexedPoolPlan::verbatim) marks is encoded without the markup parser. False
 /// when a message does not take the bytes `offsets` gives it or the pool does not end at
-/// `poolSize` bytes (the layout and the encoder disagree).
+/// `poolSize` bytes (the layout and the encoder disagree). A block's messages are shared out among
+/// `workers` threads; the bytes do not depend on how many.
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
                                     std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
-                                    std::span<const std::uint8_t> verbatim,
-                                    const PoolWriter& write);
+                                    std::span<const std::uint8_t> verbatim, const PoolWriter& write,
+                                    std::size_t workers = 1);
 
 }  // namespace quillex

@@ -32,8 +32,9 @@ struct Encoded {
 
 // Builds the pool that BuildIndexedPool holds, and checks that the path of binary output (counting
 // plans the layout, only reporting messages are encoded ahead, the rest as the file is written)
-// prints the same lines, fails alike and writes the same bytes at the same offsets.
-Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
+// prints the same lines, fails alike and writes the same bytes at the same offsets, also with
+// its work shared out among `workers` threads.
+Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool, std::size_t workers = 1) {
   CharacterTables tables;
   EXPECT_TRUE(BuildCharacterTables(*table, mode, &tables));
   Encoded result;
@@ -44,7 +45,7 @@ Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool) {
 
   CharacterTables plannedTables;
   IndexedPoolPlan plan;
-  EXPECT_TRUE(BuildCharacterTables(*table, mode, &plannedTables, {}, &plan));
+  EXPECT_TRUE(BuildCharacterTables(*table, mode, &plannedTables, {}, &plan, workers));
   MessagePool planned;
   ::testing::internal::CaptureStderr();
   const bool plannedOk = PlanIndexedPool(*table, mode, plannedTables, &plan, &planned);
@@ -70,10 +71,8 @@ TEST(IndexedPoolTest, SubstitutionFields) {
     Units units;
   } cases[] = {
       {"{300}", {0xE02C}},  // the index keeps its low byte
-      {"{.3}", {0xE203}},
-      {"{x4}", {0xE404, 0xE510}},
-      {"{+,~}", {0xE507}},
-      {"{1f*<4.2+}", {0xE001, 0xE1FC, 0xE32A, 0xE202, 0xE501}},
+      {"{.3}", {0xE203}},        {"{x4}", {0xE404, 0xE510}},
+      {"{+,~}", {0xE507}},       {"{1f*<4.2+}", {0xE001, 0xE1FC, 0xE32A, 0xE202, 0xE501}},
       {"{f\xC3\xA9}", {0xE3C3}},  // a non-ASCII fill byte stays inside its field
   };
   for (const Case& c : cases) {
@@ -174,7 +173,8 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
   for (int round = 0; round < 300; ++round) {
     SCOPED_TRACE(round);
     const std::size_t languageCount = 1 + pick(4);
-    const std::size_t idCount = pick(7);  // none too: a header without messages
+    const std::size_t idCount = pick(7);        // none too: a header without messages
+    const std::size_t workers = 1 + round % 3;  // more than messages at times
     std::vector<std::string> languages;
     std::vector<std::vector<std::string>> texts(languageCount);
     for (std::size_t i = 0; i < languageCount; ++i) {
@@ -205,7 +205,7 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
       CharacterTables tables;
       IndexedPoolPlan plan;
       ::testing::internal::CaptureStderr();  // lists too large to index cannot occur here
-      ASSERT_TRUE(BuildCharacterTables(table, mode, &tables, {}, &plan));
+      ASSERT_TRUE(BuildCharacterTables(table, mode, &tables, {}, &plan, workers));
       ::testing::internal::GetCapturedStderr();
       for (auto& [key, modelTable] : model) {
         ASSERT_TRUE(tables.contains(key));
@@ -223,7 +223,7 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
         }
       }
       MessagePool pool;
-      Encode(&table, mode, &pool);
+      Encode(&table, mode, &pool, workers);
     }
   }
 }

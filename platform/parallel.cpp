@@ -1,0 +1,33 @@
+#include "platform/parallel.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace quillex::platform {
+
+std::size_t WorkersFor(std::uint64_t bytes) {
+  constexpr std::uint64_t kMinimumBytes = std::uint64_t{4} << 20;
+  constexpr std::size_t kMostWorkers = 4;
+  if (bytes < kMinimumBytes) return 1;
+  const std::size_t processors = std::thread::hardware_concurrency();  // 0 when unknown
+  return std::clamp<std::size_t>(processors, 1, kMostWorkers);
+}
+
+void RunParts(std::size_t parts, const std::function<void(std::size_t)>& work) {
+  std::vector<std::thread> threads;
+  std::vector<std::size_t> refused;  // parts no thread could be started for
+  for (std::size_t part = 1; part < parts; ++part) {
+    try {
+      threads.emplace_back(work, part);
+    } catch (const std::system_error&) {
+      refused.push_back(part);
+    }
+  }
+  if (parts > 0) work(0);
+  for (std::size_t part : refused) work(part);
+  for (std::thread& thread : threads) thread.join();
+}
+
+}  // namespace quillex::platform
