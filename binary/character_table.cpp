@@ -207,7 +207,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   if (mode != IndexingMode::PerLanguage && mode != IndexingMode::AllLanguages) return false;
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = languageCount == 0 ? 0 : table.messageIds.size();
-  workers = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(idCount, 1));
+  workers = std::max<std::size_t>(workers, 1);
   // Each worker counts a share of the rows into tables of its own, every key present as in the
   // result; the counts are added up afterwards, which gives the very lists of counting alone.
   std::vector<CharacterTables> partial(workers - 1);
@@ -244,8 +244,8 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   };
   const std::vector<RowOrderEntry> order =
       languageCount == 0 ? std::vector<RowOrderEntry>() : IdentifiersInRowOrder(table.messageIds);
-  // Rows [PartStart(w), PartStart(w + 1)) of `order`, counted by worker w.
-  auto countRows = [&](std::size_t worker) {
+  // Rows [begin, end) of `order`, counted by one worker.
+  auto countRows = [&](std::size_t worker, std::size_t begin, std::size_t end) {
     const std::vector<CharacterTable*> languageTables =
         prepare(worker == 0 ? tables : &partial[worker - 1]);
     std::vector<std::pair<std::uint64_t, bool>>& reports = reporting[worker];
@@ -261,8 +261,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     MarkupNodes first;   // the first language's text of the message at hand
     // Each language's "default" list once made; languages that share a table share the list.
     std::vector<CharacterList*> defaultLists(languageCount, nullptr);
-    const std::size_t end = platform::PartStart(order.size(), workers, worker + 1);
-    for (k = platform::PartStart(order.size(), workers, worker); k < end; ++k) {
+    for (k = begin; k < end; ++k) {
       const RowOrderEntry& entry = order[k];
       const std::size_t j = entry.id;
       const std::string_view firstText = table.Text(0, entry);
@@ -292,7 +291,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
       }
     }
   };
-  platform::RunParts(workers, countRows);
+  platform::RunParts(order.size(), workers, countRows);
   for (CharacterTables& counted : partial) {
     for (const auto& [key, characterTable] : counted) {
       CharacterTable& into = (*tables)[key];

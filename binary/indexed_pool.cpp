@@ -473,10 +473,8 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         }
       }
       // Each worker encodes a share of the jobs; every job writes its own bytes of the block.
-      auto encodeJobs = [&](std::size_t w) {
+      auto encodeJobs = [&](std::size_t w, std::size_t begin, std::size_t end) {
         Worker& worker = state[w];
-        const std::size_t begin = platform::PartStart(jobs.size(), workers, w);
-        const std::size_t end = platform::PartStart(jobs.size(), workers, w + 1);
         // Texts a few messages ahead are asked for: a row's cells of one language lie too far
         // apart for the hardware to see a stream.
         constexpr std::size_t kTextAhead = 32;
@@ -531,7 +529,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           std::memcpy(slot, worker.units.data(), worker.units.size());
         }
       };
-      platform::RunParts(std::min(workers, std::max<std::size_t>(jobs.size(), 1)), encodeJobs);
+      platform::RunParts(jobs.size(), workers, encodeJobs);
       for (const Worker& worker : state) {
         if (worker.misplaced) return false;
       }

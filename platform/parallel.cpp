@@ -15,18 +15,24 @@ std::size_t WorkersFor(std::uint64_t bytes) {
   return std::clamp<std::size_t>(processors, 1, kMostWorkers);
 }
 
-void RunParts(std::size_t parts, const std::function<void(std::size_t)>& work) {
+void RunParts(std::size_t count, std::size_t parts,
+              const std::function<void(std::size_t, std::size_t, std::size_t)>& work) {
+  parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(count, 1));
+  auto run = [&](std::size_t part) {
+    work(part, static_cast<std::size_t>(std::uint64_t{count} * part / parts),
+         static_cast<std::size_t>(std::uint64_t{count} * (part + 1) / parts));
+  };
   std::vector<std::thread> threads;
   std::vector<std::size_t> refused;  // parts no thread could be started for
   for (std::size_t part = 1; part < parts; ++part) {
     try {
-      threads.emplace_back(work, part);
+      threads.emplace_back(run, part);
     } catch (const std::system_error&) {
       refused.push_back(part);
     }
   }
-  if (parts > 0) work(0);
-  for (std::size_t part : refused) work(part);
+  run(0);
+  for (std::size_t part : refused) run(part);
   for (std::thread& thread : threads) thread.join();
 }
 
