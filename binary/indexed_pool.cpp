@@ -399,8 +399,6 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     bool verbatim = false;      // encoded without the parser
     std::uint64_t firstAt = 0;  // the first language's message in the pool, for a fallback
   };
-  std::vector<Job> jobs;
-  platform::ReserveLarge(jobs, idCount);  // a block's jobs: at most one per identifier
   // With one table for all, a fallback encodes to the very units of the first language's
   // message: its part is kept and they are copied.
   const bool copyFallbacks = mode == IndexingMode::AllLanguages && languageCount > 1;
@@ -420,14 +418,20 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, kBlockBytes)));
   }
   workers = std::max<std::size_t>(workers, 1);
-  // Per worker: what one message is encoded into, the parser's buffer, and what went wrong.
+  // Per worker: its jobs, what one message is encoded into, the parser's buffer, and what went
+  // wrong.
   struct Worker {
+    std::vector<Job> jobs;  // the messages of the block in the worker's rows
     std::vector<std::uint8_t> units;
     MarkupNodes markup;
     bool unencoded = false;  // a message failed to encode: the run was not checked ahead
     bool misplaced = false;  // a message did not take the bytes its offsets give it
   };
   std::vector<Worker> state(workers);
+  for (std::size_t w = 0; w < workers; ++w) {
+    // A block's jobs: at most one per identifier of the rows.
+    platform::ReserveLarge(state[w].jobs, idCount / workers + 1);
+  }
   std::uint64_t written = 0;
   for (std::size_t i = 0; i < languageCount; ++i) {
     const std::string_view language = table.languages[i].name;
@@ -444,42 +448,49 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       if (blockStart != written || blockEnd < blockStart) return false;
       const std::size_t blockSize = static_cast<std::size_t>(blockEnd - blockStart);
       if (block.size() < blockSize) block.resize(blockSize);  // within the room reserved above
-      // The block's messages with their texts and places, gathered first in a tight loop: the
-      // offsets are read at random, and there the loads overlap, where between encodings each
-      // would wait.
-      jobs.clear();
-      for (const RowOrderEntry& entry : order) {
-        if (entry.id < first || entry.id >= last) continue;
-        const std::uint64_t from = start(i, entry.id);
-        const std::uint64_t to = start(i, entry.id + 1);
-        if (to < from || to - blockStart > blockSize) return false;
-        // Made in place: a job built aside and copied in stalls on the copy.
-        Job& job = jobs.emplace_back();
-        job.text = table.Text(i, entry);
-        job.id = entry.id;
-        job.at = static_cast<std::uint32_t>(from - blockStart);
-        job.size = static_cast<std::uint32_t>(to - from);
-        job.verbatim = verbatim[entry.id * languageCount + i] != 0;
-        if (copyFallbacks && i > 0) {
-          const std::string_view firstText = table.Text(0, entry);
-          job.fallback = SameView(job.text, firstText);
-          if (job.fallback) {
-            job.firstAt = start(0, entry.id);
-            if (start(0, entry.id + 1) - job.firstAt != job.size ||
-                job.firstAt + job.size > firstUnits.size()) {
-              return false;
+      // Each worker takes a share of the rows and encodes the block's messages among them;
+      // every message writes its own bytes of the block.
+      auto encodeRows = [&](std::size_t w, std::size_t begin, std::size_t end) {
+        Worker& worker = state[w];
+        std::vector<Job>& jobs = worker.jobs;
+        // The messages with their texts and places, gathered first in a tight loop: the offsets
+        // are read at random, and there the loads overlap, where between encodings each would
+        // wait.
+        jobs.clear();
+        for (std::size_t k = begin; k < end; ++k) {
+          const RowOrderEntry& entry = order[k];
+          if (entry.id < first || entry.id >= last) continue;
+          const std::uint64_t from = start(i, entry.id);
+          const std::uint64_t to = start(i, entry.id + 1);
+          if (to < from || to - blockStart > blockSize) {
+            worker.misplaced = true;
+            return;
+          }
+          // Made in place: a job built aside and copied in stalls on the copy.
+          Job& job = jobs.emplace_back();
+          job.text = table.Text(i, entry);
+          job.id = entry.id;
+          job.at = static_cast<std::uint32_t>(from - blockStart);
+          job.size = static_cast<std::uint32_t>(to - from);
+          job.verbatim = verbatim[entry.id * languageCount + i] != 0;
+          if (copyFallbacks && i > 0) {
+            const std::string_view firstText = table.Text(0, entry);
+            job.fallback = SameView(job.text, firstText);
+            if (job.fallback) {
+              job.firstAt = start(0, entry.id);
+              if (start(0, entry.id + 1) - job.firstAt != job.size ||
+                  job.firstAt + job.size > firstUnits.size()) {
+                worker.misplaced = true;
+                return;
+              }
             }
           }
         }
-      }
-      // Each worker encodes a share of the jobs; every job writes its own bytes of the block.
-      auto encodeJobs = [&](std::size_t w, std::size_t begin, std::size_t end) {
-        Worker& worker = state[w];
         // Texts a few messages ahead are asked for: a row's cells of one language lie too far
         // apart for the hardware to see a stream.
         constexpr std::size_t kTextAhead = 32;
-        for (std::size_t k = begin; k < end; ++k) {
-          if (k + kTextAhead < end) {
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+          if (k + kTextAhead < jobs.size()) {
             Prefetch(jobs[k + kTextAhead].text.data());
             PrefetchForWrite(block.data() + jobs[k + kTextAhead].at);
           }
@@ -529,7 +540,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           std::memcpy(slot, worker.units.data(), worker.units.size());
         }
       };
-      platform::RunParts(jobs.size(), workers, encodeJobs);
+      platform::RunParts(order.size(), workers, encodeRows);
       for (const Worker& worker : state) {
         if (worker.misplaced) return false;
       }
