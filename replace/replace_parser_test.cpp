@@ -31,75 +31,6 @@ ReplaceCommand Record(std::uint32_t code, std::string name, std::string argument
   return r;
 }
 
-ReplaceCommand Text(std::string line) { return Record(command::Put, "", std::move(line), ""); }
-
-TEST(ReplaceParserTest, ParsesOneLine) {
-  struct Case {
-    std::string line;
-    ReplaceCommand expected;
-  };
-  const Case cases[] = {
-      {"int x;\n", Text("int x;\n")},
-      {"\n", Text("\n")},
-      {"    $ID_LIST$\n", Record(command::IdList, "ID_LIST", "", "    ")},
-      {" \t$ID_LIST$ trailing\r\n", Record(command::IdList, "ID_LIST", "", " \t")},
-      {"$MESSAGE_LIST:ja:JP$", Record(command::MessageList, "MESSAGE_LIST", "ja:JP", "")},
-      {"$PUT:abc$\n", Record(command::Put, "PUT", "abc", "")},
-      {"$PUT$\n", Record(command::Put, "PUT", "", "")},
-      {"$IF:$", Record(command::If, "IF", "", "")},
-      {"  x $ID_LIST$\n", Text("  x $ID_LIST$\n")},  // only blanks may stand before the "$"
-      {"$ID_LIST\n", Text("$ID_LIST\n")},            // no closing "$"
-      {"$IF:BINARY\n", Text("$IF:BINARY\n")},
-      {"  \t \n", Text("  \t \n")},
-      {"$$\n", Record(command::Nop, "", "", "")},
-      {"$id_list$\n", Record(command::Nop, "id_list", "", "")},  // names are case-sensitive
-      {"$NOP$", Record(command::Nop, "NOP", "", "")},
-      {" $a b:c$d$", Record(command::Nop, "a b", "c", " ")},
-      // A NUL is an ordinary byte: it neither ends the line nor the name.
-      {"a\0b\n"s, Text("a\0b\n"s)},
-      {"$PUT:a\0b$\0c\n"s, Record(command::Put, "PUT", "a\0b"s, "")},
-      {"$ID\0LIST$\n"s, Record(command::Nop, "ID\0LIST"s, "", "")},
-      {"$ID_LIST\0$\n"s, Record(command::Nop, "ID_LIST\0"s, "", "")},  // not cut at the NUL
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Describe(ParseReplaceLine(c.line, 1)), Describe(c.expected)) << c.line;
-  }
-}
-
-TEST(ReplaceParserTest, ParsesTextIntoNumberedRecords) {
-  std::list<ReplaceCommand> commands;
-  std::string outputName;
-  ReplaceCommand failed;
-  ASSERT_TRUE(ParseReplaceText("a\r\n$OUTPUT_NAME:x/1.h$\n  $IF:SOURCE$\n$OUTPUT_NAME:y.h$ z\nend",
-                               &commands, &outputName, &failed));
-  std::vector<std::string> got;
-  for (const ReplaceCommand& r : commands) got.push_back(Describe(r));
-  EXPECT_EQ(got, (std::vector<std::string>{Describe(Record(command::Put, "", "a\r\n", "", 1)),
-                                           Describe(Record(command::If, "IF", "SOURCE", "  ", 3)),
-                                           Describe(Record(command::Put, "", "end", "", 5))}));
-  EXPECT_EQ(outputName, "y.h");  // the last one wins and leaves no record
-}
-
-TEST(ReplaceParserTest, StopsAtTheFirstBadCommand) {
-  struct Case {
-    std::string text;
-    ReplaceCommand failed;
-  };
-  const Case cases[] = {
-      {"a\n$ID_LIST$\n\t$Foo:x$\n$$\n", Record(command::Nop, "Foo", "x", "\t", 3)},
-      {"$$", Record(command::Nop, "", "", "", 1)},
-      {"a\n$OUTPUT_NAME$\n$$\n", Record(command::OutputName, "OUTPUT_NAME", "", "", 2)},
-      {"$OUTPUT_NAME:$\n", Record(command::OutputName, "OUTPUT_NAME", "", "", 1)},
-  };
-  for (const Case& c : cases) {
-    std::list<ReplaceCommand> commands;
-    std::string outputName;
-    ReplaceCommand failed;
-    EXPECT_FALSE(ParseReplaceText(c.text, &commands, &outputName, &failed)) << c.text;
-    EXPECT_EQ(Describe(failed), Describe(c.failed)) << c.text;
-  }
-}
-
 TEST(ReplaceParserTest, ResolvesConditionsAndWritesTheirLines) {
   struct Case {
     std::string line;
@@ -180,8 +111,8 @@ std::vector<std::string> ModelParse(const std::string& text, std::string* output
 
 TEST(ReplaceParserTest, MatchesAPlainModelOnRandomText) {
   const std::vector<std::string> pieces = {
-      " ",   "\t", "$",           ":",       "\n",   "\r\n",      "x",     "\0"s, "ID_LIST",
-      "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:"};
+      " ",   "\t", "$",           ":",       "\n",   "\r\n",      "x",     "\0"s,  "ID_LIST",
+      "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:", "$OUTPUT_NAME:"};
   std::mt19937 random(12345);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
