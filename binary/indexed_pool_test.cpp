@@ -9,7 +9,6 @@
 #include "binary/test_message_table.h"
 #include "input/text_decoder.h"
 #include "markup/markup_parser.h"
-#include "platform/platform.h"
 
 namespace quillex {
 namespace {
@@ -84,56 +83,6 @@ TEST(IndexedPoolTest, SubstitutionFields) {
     EncodeSubstitution(static_cast<const SubstMsgNode&>(*nodes[0]).spec, &pool);
     EXPECT_EQ(ToUnits(pool), c.units);
   }
-}
-
-TEST(IndexedPoolTest, MessagesAndTheirWarnings) {
-  const std::string context = "\n  -> en: ID0: ";
-  struct Case {
-    std::string markup;
-    Units units;
-    std::string warnings;
-  } cases[] = {
-      {"<#c031>x<#gray23>", {0xD023, 0x0000, 0xD0FF, 0xFFFF}, ""},
-      {"<$bold>x</$>", {0xD102, 0x0000, 0xFFD1, 0xFFFF}, ""},
-      {"<$bold>y</>x", {0xD102, 0x0000, 0xFFDF, 0x0000, 0xFFFF}, ""},  // lists are numbered apart
-      {"<$italic>x</$>x",  // encoded with "default", which holds x too
-       {0x0000, 0xFFD1, 0x0000, 0xFFFF},
-       "Warning: Unsupported typeface name detected. This tag is ignored: italic" + context +
-           "<$italic>x</$>x\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.markup);
-    MessageTable table;
-    MakeTable(&table, {"en"}, {{c.markup}});
-    MessagePool pool;
-    Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
-    EXPECT_TRUE(result.ok);
-    EXPECT_TRUE(pool.indexed);
-    EXPECT_EQ(result.units, c.units);
-    EXPECT_EQ(result.stderrText, c.warnings);
-  }
-}
-
-// Each faulty message is reported and ended; the others are encoded; the pool stays as it was.
-TEST(IndexedPoolTest, ReportsEveryFaultyMessageThenFails) {
-  // A Shift_JIS console shows the emoji as "??"; that conversion has tests of its own.
-  if (platform::GetMultibyteCodePage() == 932) GTEST_SKIP() << "the lines are UTF-8 here";
-  MessageTable table;
-  MakeTable(&table, {"en"}, {{"<$italic>x", "fine", "<$bold></$>y", "<@a:r>", "<$italic>😀"}});
-  MessagePool pool;
-  pool.bytes = {1, 2};
-  Encoded result = Encode(&table, IndexingMode::PerLanguage, &pool);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(pool.bytes, (std::vector<std::uint8_t>{1, 2}));
-  EXPECT_FALSE(pool.indexed);
-  EXPECT_EQ(result.stderrText,
-            "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
-            "  -> en: ID0: <$italic>x\n"
-            "Error: Unregistered character detected.: x (U+0078)\n"
-            "Error: Detect unknown typeface name: bold\n"  // ID2: bold has no list of its own
-            "Warning: Unsupported typeface name detected. This tag is ignored: italic\n"
-            "  -> en: ID4: <$italic>😀\n"
-            "Error: Unregistered character detected.: 😀 (U+1F600)\n");
 }
 
 // Random tables of tricky texts, some cells falling back to the first language's very text:
