@@ -34,36 +34,6 @@ std::vector<std::string> Encodings(const std::u32string& text) {
   return {utf8, "\xEF\xBB\xBF" + utf8, utf16le, utf16be, utf32le, utf32be};
 }
 
-TEST(CsvScanTest, CellsArePlacedInEveryEncoding) {
-  // A quoted field over two lines, a doubled quote, a character beyond U+FFFF, a short record.
-  const std::u32string text =
-      U"ID,en,ja\r\nA,\"one\r\ntwo\",\U0001F600x\r\nB,\"say \"\"hi\"\"\",y\r\nC,z\r\n";
-  struct Expected {
-    std::int32_t row, column;
-    std::uint32_t line, character;
-    std::string text;
-  };
-  const Expected expected[] = {
-      {0, 2, 1, 7, "ja"},     {1, 1, 2, 3, "one\r\ntwo"}, {1, 2, 3, 6, "\xF0\x9F\x98\x80x"},
-      {2, 0, 4, 1, "B"},      {2, 2, 4, 16, "y"},         {3, 1, 5, 3, "z"},
-      {3, 2, 5, 4, ""},  // padding, where the record ends
-  };
-  for (const std::string& bytes : Encodings(text)) {
-    const CsvScan scan = ScanCsv(bytes);
-    ASSERT_EQ(scan.fault, ScanFault::None);
-    EXPECT_EQ(scan.rows, 5);
-    EXPECT_EQ(scan.columns, 3);
-    EXPECT_TRUE(scan.hasCrLf);
-    for (const Expected& e : expected) {
-      const ScannedCell& cell = scan.Cell(e.row, e.column);
-      EXPECT_EQ(cell.text, e.text) << e.row << "," << e.column;
-      EXPECT_EQ(cell.position.line, e.line) << e.row << "," << e.column;
-      EXPECT_EQ(cell.position.column, e.character) << e.row << "," << e.column;
-    }
-    EXPECT_EQ(scan.records[3].fieldCount, 2);
-  }
-}
-
 // Each kind of fault is placed by an end-to-end case of --check; these are the places between.
 TEST(CsvScanTest, FaultsArePlaced) {
   struct Case {
