@@ -4,11 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/test_temp_dir.h"
 
 #include <windows.h>
 #undef ReplaceFile  // the Windows API macro would rename the platform function
@@ -64,23 +63,7 @@ TEST(LocaleTest, SystemIsTheOneTheRunnerStarted) {
   }
 }
 
-class StreamTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device random;
-    dir = std::filesystem::path(::testing::TempDir()) /
-          ("quillex_platform_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directory(dir));
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-
-  std::string Read(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  Path dir;
-};
+using StreamTest = TempDirTest;
 
 TEST_F(StreamTest, TextModesTranslateLineEnds) {
   const Path path = dir / L"\u6210\u7E3E.txt";  // a name outside every narrow code page

@@ -27,7 +27,8 @@ class TempDirTest : public ::testing::Test {
     return dir / name;
   }
 
-  std::string Read(const std::string& name) {
+  // Reads the file `name` of the folder, or the file at `name` when it is absolute.
+  std::string Read(const std::filesystem::path& name) {
     std::ifstream in(dir / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
