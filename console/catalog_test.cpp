@@ -69,8 +69,6 @@ TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
     FormatArgs args;
     std::string expected;
   } cases[] = {
-      {true, -1, {}, "** INVALID MESSAGE **"},
-      {true, kPastLast, {}, "** INVALID MESSAGE **"},
       {true,
        42,
        {},
@@ -93,17 +91,6 @@ TEST_F(CatalogTest, ShiftJisConsoleGetsShiftJis) {
   for (const auto& c : cases) {
     useJapanese = c.japanese;
     EXPECT_EQ(GetMessage(c.index, c.args), c.expected) << c.index << " " << c.japanese;
-  }
-}
-
-TEST_F(CatalogTest, OnlyShiftJisIsConverted) {
-  useJapanese = true;
-  for (const char* locale : {"ja_JP.UTF-8", "ja_JP.eucJP", "C"}) {
-    QUILLEX_REQUIRE_CONSOLE(false, locale);
-    EXPECT_EQ(GetMessage(Msg::Succeeded), "成功．") << locale;
-    EXPECT_EQ(GetMessage(Msg::FailedToReadCsvFile, {FormatArg::OfString("\x82\xA0")}),
-              "CSVファイルの読み込みに失敗しました: \x82\xA0")
-        << locale;
   }
 }
 
