@@ -11,14 +11,16 @@ namespace quillex {
 namespace {
 
 // A finding as "LINE:COLUMN:e|w:TAG", enough to tell the cases apart.
+std::string Describe(const Diagnostic& d) {
+  return std::to_string(d.position.line) + ":" + std::to_string(d.position.column) +
+         (d.error ? ":e:" : ":w:") + d.check;
+}
+
 std::vector<std::string> Findings(std::string_view text, bool sourceOutput, const CsvScan* scan) {
   CheckSettings settings;
   settings.sourceOutput = sourceOutput;
   std::vector<std::string> out;
-  for (const Diagnostic& d : CheckReplaceText(text, scan, settings)) {
-    out.push_back(std::to_string(d.position.line) + ":" + std::to_string(d.position.column) +
-                  (d.error ? ":e:" : ":w:") + d.check);
-  }
+  for (const Diagnostic& d : CheckReplaceText(text, scan, settings)) out.push_back(Describe(d));
   return out;
 }
 
@@ -62,10 +64,7 @@ class CheckCsvTest : public TempDirTest {
     EXPECT_TRUE(table.Load(Write("messages.csv", csv), settings.hashSeed));
     std::vector<std::string> out;
     for (const Diagnostic& d : CheckCsv(ScanCsv(csv), settings, &table)) {
-      if (std::string_view(d.check).starts_with("indexed-")) {
-        out.push_back(std::to_string(d.position.line) + ":" + std::to_string(d.position.column) +
-                      (d.error ? ":e:" : ":w:") + d.check);
-      }
+      if (std::string_view(d.check).starts_with("indexed-")) out.push_back(Describe(d));
     }
     return out;
   }
