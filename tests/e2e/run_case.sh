@@ -235,9 +235,8 @@ for stream in stdout stderr status; do
     failed=1
   fi
 done
-[ -d "$expected/files" ] || mkdir -p "$work/nofiles"
 files="$expected/files"
-[ -d "$files" ] || files="$work/nofiles"
+[ -d "$files" ] || { files="$work/nofiles"; mkdir -p "$files"; }
 if ! diff -r --no-dereference "$files" "$run" >"$work/files.diff" 2>&1; then
   echo "--- output files differ (expected, actual):"
   head -n 60 "$work/files.diff"
