@@ -89,26 +89,6 @@ TEST(MessageTableReaderTest, SmallestTableIsEmpty) {
   EXPECT_EQ(table.FindLanguage(kEn), MessageTableReader::npos);
 }
 
-TEST(MessageTableReaderTest, FindsEveryMessageByBinarySearch) {
-  const Bytes bytes = TextSample();
-  MessageTableReader table;
-  ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
-  const struct {
-    std::uint32_t hash;
-    const char* en;
-    const char* de;
-  } cases[] = {{1, "Hi", ""}, {5, "", ""}, {0xFFFFFFFF, "Bye", "Tschau"}};
-  for (const auto& c : cases) {
-    const std::size_t j = table.FindMessage(c.hash);
-    ASSERT_NE(j, MessageTableReader::npos) << c.hash;
-    EXPECT_EQ(table.Text(table.FindLanguage(HashString("en", 7)), j), c.en);
-    EXPECT_EQ(table.Text(table.FindLanguage(HashString("de", 7)), j), c.de);
-  }
-  for (std::uint32_t absent : {0u, 2u, 6u, 0xFFFFFFFEu}) {
-    EXPECT_EQ(table.FindMessage(absent), MessageTableReader::npos) << absent;
-  }
-}
-
 TEST(MessageTableReaderTest, ReportsEachKindOfDamage) {
   const auto seed = kDefaultHashSeed;
   const Bytes hi = FromString(std::string("Hi\0", 3));
