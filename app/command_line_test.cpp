@@ -106,14 +106,5 @@ TEST(ParseCommandLineTest, SettingsAndLaterOnesWin) {
   EXPECT_EQ(p.options.inputPath, Path("a.csv"));
 }
 
-TEST(ParseCommandLineTest, UsageErrors) {
-  for (const char* word :
-       {"-o", "--output", "-p", "--prefix", "--prerix", "--replace", "--hash-seed"}) {
-    Parsed p = Parse({"a.csv", word});
-    EXPECT_FALSE(p.ok) << word;
-    EXPECT_EQ(p.errors, std::string("Error: Parameters is missing: ") + word + "\n");
-  }
-}
-
 }  // namespace
 }  // namespace quillex
