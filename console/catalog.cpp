@@ -367,9 +367,14 @@ bool CommitOutput(OutputFile& file) {
 }
 
 bool WriteOutputFile(const platform::Path& path, const char* mode, std::string_view bytes) {
+  return WriteOutputFile(path, mode, [bytes](OutputFile& file) { file.Write(bytes); });
+}
+
+bool WriteOutputFile(const platform::Path& path, const char* mode,
+                     const std::function<void(OutputFile&)>& produce) {
   OutputFile file;
   if (!file.Open(path, mode)) return false;
-  file.Write(bytes);
+  produce(file);
   return CommitOutput(file);
 }
 

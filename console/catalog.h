@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -134,5 +135,11 @@ void PrintDiagnostic(std::string_view file, std::uint32_t line, std::uint32_t co
 /// created or replaced; the caller prints its step's message.
 [[nodiscard]] bool WriteOutputFile(const platform::Path& path, const char* mode,
                                    std::string_view bytes);
+
+/// WriteOutputFile with the bytes handed to the file by `produce` piece by piece (through
+/// OutputFile::Write), so that a large file is never held whole. `produce` runs only when the file
+/// could be created.
+[[nodiscard]] bool WriteOutputFile(const platform::Path& path, const char* mode,
+                                   const std::function<void(OutputFile&)>& produce);
 
 }  // namespace quillex

@@ -138,9 +138,14 @@ bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
     return false;
   }
-  messageLines.clear();
-  WriteMessageLines(messageLines, table, column, {});
-  if (!WriteOutputFile(path, "w", messageLines)) {
+  auto produce = [this, column](OutputFile& file) {
+    messageLines.clear();
+    WriteMessageLines(messageLines, table, column, {}, [&file](std::string& lines) {
+      file.Write(lines);
+      lines.clear();
+    });
+  };
+  if (!WriteOutputFile(path, "w", produce)) {
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
     return false;
   }

@@ -61,8 +61,8 @@ class SourceGenerator : public TextReplaceCommandProcessor {
 
   /// The table read by every step; filled by Generate (tests may fill it directly).
   CsvTable table;
-  // The lines of one message table, kept from language to language: its pages are written once
-  // and reused, where a new string per language is new memory to fault in each time.
+  // The lines of a message table on their way to the file, a few hundred kilobytes at a time,
+  // kept from language to language.
   std::string messageLines;
 };
 

@@ -58,8 +58,7 @@ void AppendHexEscaped(std::string* text, std::string_view bytes) {
   }
 }
 
-void WriteIdentifierLines(std::string& out, const CsvTable& table,
-                          const std::string& indentation) {
+void WriteIdentifierLines(std::string& out, const CsvTable& table, const std::string& indentation) {
   for (std::int32_t row = 1; row < table.rows; ++row) {
     std::string_view identifier = table.Cell(row, 0);
     if (identifier.empty()) continue;
@@ -74,12 +73,32 @@ void WriteLanguageLines(std::string& out, const CsvTable& table, const std::stri
 }
 
 void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t column,
-                       const std::string& indentation) {
+                       const std::string& indentation,
+                       const std::function<void(std::string&)>& flush) {
   // Column 1 is the fallback language, also for itself (it then stays empty).
   auto messageOf = [&](std::int32_t row) {
     std::string_view message = table.Cell(row, column);
     return message.empty() && table.columns > 1 ? table.Cell(row, 1) : message;
   };
+  auto appendLine = [&](std::string_view identifier, std::int32_t row) {
+    out.append(indentation).append("/* ").append(identifier).append(" */ \"");
+    AppendHexEscaped(&out, messageOf(row));
+    out.append("\",\n");
+  };
+  if (flush) {
+    // Handed over while the bytes are still in the processor's cache: 256 KB is well inside its
+    // second level.
+    constexpr std::size_t kFlushBytes = std::size_t{256} << 10;
+    out.reserve(out.size() + kFlushBytes);
+    for (std::int32_t row = 1; row < table.rows; ++row) {
+      std::string_view identifier = table.Cell(row, 0);
+      if (identifier.empty()) continue;
+      appendLine(identifier, row);
+      if (out.size() >= kFlushBytes) flush(out);
+    }
+    if (!out.empty()) flush(out);
+    return;
+  }
   // The lines are four times the size of their text: sized first rather than grown by copying.
   constexpr std::size_t kFixedPerLine = std::string_view("/*  */ \"\",\n").size();
   std::size_t size = out.size();
@@ -89,13 +108,9 @@ void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t col
     size += indentation.size() + kFixedPerLine + identifier.size() + 4 * messageOf(row).size();
   }
   platform::ReserveLarge(out, size);
-
   for (std::int32_t row = 1; row < table.rows; ++row) {
     std::string_view identifier = table.Cell(row, 0);
-    if (identifier.empty()) continue;
-    out.append(indentation).append("/* ").append(identifier).append(" */ \"");
-    AppendHexEscaped(&out, messageOf(row));
-    out.append("\",\n");
+    if (!identifier.empty()) appendLine(identifier, row);
   }
 }
 

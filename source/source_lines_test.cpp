@@ -28,5 +28,34 @@ TEST(SourceLinesTest, HexEscapesMatchEscapingEachByte) {
   }
 }
 
+// The lines handed over piece by piece are the lines made whole, across many pieces and with
+// lines far larger than a piece.
+TEST(SourceLinesTest, FlushedLinesAreTheWholeLines) {
+  std::mt19937 random(11);
+  std::string csv = "ID,en,ja\r\n";
+  for (int row = 0; row < 4000; ++row) {
+    csv += "ID_" + std::to_string(row) + "," +
+           std::string(random() % 300 + (row % 1000 == 0 ? 400000 : 0), 'a' + row % 26) + "," +
+           (row % 3 == 0 ? "" : std::string(random() % 50, 'z')) + "\r\n";
+  }
+  CsvTable table;
+  ASSERT_TRUE(table.ParseBytes(csv));
+  for (std::int32_t column : {1, 2}) {
+    std::string whole = "head";
+    WriteMessageLines(whole, table, column, "  ");
+    std::string pieces = "head";
+    std::string flushed;
+    int flushes = 0;
+    WriteMessageLines(pieces, table, column, "  ", [&](std::string& lines) {
+      flushed += lines;
+      lines.clear();
+      ++flushes;
+    });
+    EXPECT_EQ(pieces, "");
+    EXPECT_GT(flushes, 4);
+    EXPECT_TRUE(flushed == whole) << column;
+  }
+}
+
 }  // namespace
 }  // namespace quillex
