@@ -2,13 +2,56 @@
 // file. A run fails when the bytes do not parse as CSV; a run leaves no temporary file; a run that
 // succeeds leaves the binary file, both hash lists and one character list per table (just
 // "_using_all.json" for --indexing-all), and its binary file holds 16-bit unit strings, each
-// ending in 0xFFFF inside the pool.
+// ending in 0xFFFF inside the pool. Counted and encoded on one thread and on three, the
+// character tables and the pool's bytes are the same.
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
 
+#include "binary/character_table.h"
+#include "binary/indexed_pool.h"
 #include "fuzz/pipeline_check.h"
+#include "input/message_table.h"
+
+namespace {
+
+using namespace quillex;
+
+// The character tables and pool bytes of `table` with `workers` threads; false when either pass
+// fails.
+bool EncodeWith(const MessageTable& table, IndexingMode indexing, std::size_t workers,
+                CharacterTables* tables, std::string* bytes) {
+  IndexedPoolPlan plan;
+  MessagePool pool;
+  if (!BuildCharacterTables(
+          table, indexing, tables, [](const IndexingFault&) {}, &plan, workers) ||
+      !PlanIndexedPool(table, indexing, *tables, &plan, &pool)) {
+    return false;
+  }
+  return pool.produce(pool.offsets, [bytes](std::string_view piece) { bytes->append(piece); });
+}
+
+bool SameTables(const CharacterTables& a, const CharacterTables& b) {
+  if (a.size() != b.size()) return false;
+  for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
+    if (i->first != j->first || i->second.size() != j->second.size()) return false;
+    for (auto k = i->second.begin(), l = j->second.begin(); k != i->second.end(); ++k, ++l) {
+      const auto& x = k->second.Characters();
+      const auto& y = l->second.Characters();
+      if (k->first != l->first || x.size() != y.size()) return false;
+      for (std::size_t c = 0; c < x.size(); ++c) {
+        if (x[c].code != y[c].code || x[c].index != y[c].index || x[c].useCount != y[c].useCount ||
+            x[c].name != y[c].name) {
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quillex;
@@ -29,6 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lists.insert(name);
   }
   if (!succeeded) return 0;
+  MessageTable table;
+  Check(table.Load(Folder() / "in.csv", seed));
+  CharacterTables alone, shared;
+  std::string aloneBytes, sharedBytes;
+  Check(EncodeWith(table, indexing, 1, &alone, &aloneBytes));
+  Check(EncodeWith(table, indexing, 3, &shared, &sharedBytes));
+  Check(SameTables(alone, shared) && aloneBytes == sharedBytes);
   const std::uint64_t languages =
       CheckBinaryFile(ReadOutput("msg.bin"), seed, binary_format::PoolKind::UnitStrings);
   if (indexing == IndexingMode::AllLanguages) {
