@@ -1,6 +1,7 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -18,9 +19,16 @@ std::size_t WorkersFor(std::uint64_t bytes) {
 void RunParts(std::size_t count, std::size_t parts,
               const std::function<void(std::size_t, std::size_t, std::size_t)>& work) {
   parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(count, 1));
+  // What a part threw (running out of memory), thrown again here once every part has ended: a
+  // thread may not end by an exception, and the run's last resort must still see it.
+  std::vector<std::exception_ptr> failures(parts);
   auto run = [&](std::size_t part) {
-    work(part, static_cast<std::size_t>(std::uint64_t{count} * part / parts),
-         static_cast<std::size_t>(std::uint64_t{count} * (part + 1) / parts));
+    try {
+      work(part, static_cast<std::size_t>(std::uint64_t{count} * part / parts),
+           static_cast<std::size_t>(std::uint64_t{count} * (part + 1) / parts));
+    } catch (...) {
+      failures[part] = std::current_exception();
+    }
   };
   std::vector<std::thread> threads;
   std::vector<std::size_t> refused;  // parts no thread could be started for
@@ -34,6 +42,9 @@ void RunParts(std::size_t count, std::size_t parts,
   run(0);
   for (std::size_t part : refused) run(part);
   for (std::thread& thread : threads) thread.join();
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
 }
 
 }  // namespace quillex::platform

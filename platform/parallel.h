@@ -16,7 +16,8 @@ std::size_t WorkersFor(std::uint64_t bytes);
 /// Splits [0, `count`) into `parts` near-equal ranges (fewer when there are fewer items, but always
 /// one) and runs `work`(part, begin, end) for each, returning once all have returned: part 0 on
 /// the calling thread, each other on a thread of its own (or on the calling thread, should the
-/// system refuse a thread). The parts must not touch the same data unless only reading it.
+/// system refuse a thread). The parts must not touch the same data unless only reading it. An
+/// exception a part throws is thrown again here once every part has ended.
 void RunParts(std::size_t count, std::size_t parts,
               const std::function<void(std::size_t, std::size_t, std::size_t)>& work);
 

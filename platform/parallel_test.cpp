@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 #include <vector>
 
 namespace quillex::platform {
@@ -25,6 +26,21 @@ TEST(RunPartsTest, VisitsEveryItemOnceInContiguousParts) {
         EXPECT_EQ(ran[part], part < std::min(parts, count) ? 1 : 0);
       }
     }
+  }
+}
+
+// Out of memory in a worker reaches the caller, where the run's last resort catches it, after
+// every part has ended (a thread ended by an exception would abort the run).
+TEST(RunPartsTest, ThrowsWhatAPartThrewOnceAllHaveEnded) {
+  for (std::size_t failing : {0, 2}) {
+    std::vector<std::atomic<int>> ran(4);
+    EXPECT_THROW(RunParts(8, 4,
+                          [&](std::size_t part, std::size_t, std::size_t) {
+                            ++ran[part];
+                            if (part == failing) throw std::bad_alloc();
+                          }),
+                 std::bad_alloc);
+    for (const auto& r : ran) EXPECT_EQ(r, 1);
   }
 }
 
