@@ -46,6 +46,8 @@ OutputFile::~OutputFile() { Discard(); }
 bool OutputFile::Open(const platform::Path& path, const char* mode) {
   Discard();
   target = path;
+  replacing = false;
+  unsent = 0;
   // A FIFO or a device is written in place, as a plain open would: replacing it with a regular
   // file would take it away from whoever reads it (or, as root, from the whole system).
   if (platform::IsSpecialFile(path)) {
@@ -58,7 +60,6 @@ bool OutputFile::Open(const platform::Path& path, const char* mode) {
   if (!platform::ResolveWriteTarget(path, &file)) return false;
   std::error_code error;
   replacing = std::filesystem::is_regular_file(file, error);
-  unsent = 0;
   stream = platform::CreateTempFileBeside(file, mode, &temp);
   return stream != nullptr;
 }
