@@ -80,38 +80,31 @@ void WriteMessageLines(std::string& out, const CsvTable& table, std::int32_t col
     std::string_view message = table.Cell(row, column);
     return message.empty() && table.columns > 1 ? table.Cell(row, 1) : message;
   };
-  auto appendLine = [&](std::string_view identifier, std::int32_t row) {
-    out.append(indentation).append("/* ").append(identifier).append(" */ \"");
-    AppendHexEscaped(&out, messageOf(row));
-    out.append("\",\n");
-  };
+  // Handed over while the bytes are still in the processor's cache: 256 KB is well inside its
+  // second level.
+  constexpr std::size_t kFlushBytes = std::size_t{256} << 10;
   if (flush) {
-    // Handed over while the bytes are still in the processor's cache: 256 KB is well inside its
-    // second level.
-    constexpr std::size_t kFlushBytes = std::size_t{256} << 10;
     out.reserve(out.size() + kFlushBytes);
+  } else {
+    // The lines are four times the size of their text: sized first rather than grown by copying.
+    constexpr std::size_t kFixedPerLine = std::string_view("/*  */ \"\",\n").size();
+    std::size_t size = out.size();
     for (std::int32_t row = 1; row < table.rows; ++row) {
       std::string_view identifier = table.Cell(row, 0);
       if (identifier.empty()) continue;
-      appendLine(identifier, row);
-      if (out.size() >= kFlushBytes) flush(out);
+      size += indentation.size() + kFixedPerLine + identifier.size() + 4 * messageOf(row).size();
     }
-    if (!out.empty()) flush(out);
-    return;
+    platform::ReserveLarge(out, size);
   }
-  // The lines are four times the size of their text: sized first rather than grown by copying.
-  constexpr std::size_t kFixedPerLine = std::string_view("/*  */ \"\",\n").size();
-  std::size_t size = out.size();
   for (std::int32_t row = 1; row < table.rows; ++row) {
     std::string_view identifier = table.Cell(row, 0);
     if (identifier.empty()) continue;
-    size += indentation.size() + kFixedPerLine + identifier.size() + 4 * messageOf(row).size();
+    out.append(indentation).append("/* ").append(identifier).append(" */ \"");
+    AppendHexEscaped(&out, messageOf(row));
+    out.append("\",\n");
+    if (flush && out.size() >= kFlushBytes) flush(out);
   }
-  platform::ReserveLarge(out, size);
-  for (std::int32_t row = 1; row < table.rows; ++row) {
-    std::string_view identifier = table.Cell(row, 0);
-    if (!identifier.empty()) appendLine(identifier, row);
-  }
+  if (flush && !out.empty()) flush(out);
 }
 
 std::string LowerCaseLanguageId(std::string_view languageId) {
