@@ -10,6 +10,8 @@
 
 #include "app/command_line.h"
 #include "app/options.h"
+#include "input/hash.h"
+#include "platform/platform.h"
 
 namespace {
 
