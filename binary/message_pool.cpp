@@ -24,12 +24,8 @@ bool OwnsBytes(std::size_t language, std::string_view text) {
 // then for the text they point to: each visit to a CSV row is a jump.
 constexpr std::size_t kEndsAhead = 16;
 constexpr std::size_t kTextAhead = 8;
-
-void PrefetchFieldEnds(const CsvTable& csv, std::int32_t row) {
-  const std::uint64_t field =
-      static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(csv.columns);
-  if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
-}
+// A streamed language's pass does little for each text: it asks further ahead.
+constexpr std::size_t kStreamAhead = 16;
 
 // A pool's bytes on their way to the file, a block at a time: a buffer of fixed size, handed to
 // `write` when full. Its pages are touched only as far as the pool reaches, and reused after.
@@ -82,7 +78,7 @@ bool FillLanguages(const MessageTable& table, std::span<const std::uint32_t> off
   std::vector<std::uint64_t>& cursor = *cursors;  // [i - first] for language i
   for (std::size_t j = 0; j < idCount; ++j) {
     if (j + kEndsAhead < idCount) {
-      PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+      PrefetchRowEnds(table.csv, table.messageIds[j + kEndsAhead].row);
     }
     if (j + kTextAhead < idCount) {
       Prefetch(table.RowText(first, table.messageIds[j + kTextAhead].row).data());
@@ -110,35 +106,62 @@ bool FillLanguages(const MessageTable& table, std::span<const std::uint32_t> off
   return true;
 }
 
-// Where the texts of the languages that stream lie, language by language in identifier order:
-// gathered in one pass over the rows, so that each language's pass reads them front to back and
-// visits only the texts themselves at random (a pass per language through the rows would jump
-// across every row once per language).
+// Where the texts of the languages that stream lie, language by language in identifier order, so
+// that each language's pass reads them front to back and visits only the texts themselves at
+// random (a pass per language through the rows would jump across every row once per language).
+// Gathered by the plan's pass over the rows, which visits every row's texts anyway.
 struct TextSpans {
   static constexpr std::uint64_t kShared = std::numeric_limits<std::uint64_t>::max();
+  static constexpr std::size_t kNotStreamed = std::numeric_limits<std::size_t>::max();
   std::vector<std::uint64_t> begins;  // into the CSV text; kShared: the first language's offset
   std::vector<std::uint32_t> sizes;
+  std::vector<std::size_t> slots;  // [language]: its k in begins[k * idCount + j], or kNotStreamed
+
+  void Record(std::size_t slot, std::size_t idCount, std::size_t j, std::string_view text,
+              bool owned, const char* csvText) {
+    std::uint64_t begin = kShared;
+    if (owned) begin = text.empty() ? 0 : static_cast<std::uint64_t>(text.data() - csvText);
+    begins[slot * idCount + j] = begin;
+    sizes[slot * idCount + j] = static_cast<std::uint32_t>(
+        std::min<std::size_t>(text.size(), std::numeric_limits<std::uint32_t>::max()));
+  }
 };
 
-void GatherSpans(const MessageTable& table, std::span<const std::size_t> languages,
-                 TextSpans* spans) {
+// The block the pool goes through: `blockBytes` (at least 1), or less for a smaller pool.
+std::uint64_t BlockCapacity(std::size_t blockBytes, std::uint64_t poolSize) {
+  return std::min<std::uint64_t>(std::max<std::size_t>(blockBytes, 1),
+                                 std::max<std::uint64_t>(poolSize, 1));
+}
+
+// Makes room in `spans` for the languages whose part is larger than the block.
+void PrepareSpans(std::span<const std::uint64_t> starts, std::uint64_t capacity,
+                  std::size_t idCount, TextSpans* spans) {
+  const std::size_t languageCount = starts.size() - 1;
+  spans->slots.assign(languageCount, TextSpans::kNotStreamed);
+  std::size_t streamed = 0;
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    if (starts[i + 1] - starts[i] > capacity) spans->slots[i] = streamed++;
+  }
+  platform::AssignLarge(spans->begins, streamed * idCount);
+  platform::AssignLarge(spans->sizes, streamed * idCount);
+}
+
+// Gathers the spans on their own, for a layout that was not planned here.
+void GatherSpans(const MessageTable& table, TextSpans* spans) {
   const std::size_t idCount = table.messageIds.size();
-  platform::AssignLarge(spans->begins, languages.size() * idCount);
-  platform::AssignLarge(spans->sizes, languages.size() * idCount);
-  const char* const csvText = table.csv.text.data();
+  std::vector<std::size_t> languages;
+  for (std::size_t i = 0; i < spans->slots.size(); ++i) {
+    if (spans->slots[i] != TextSpans::kNotStreamed) languages.push_back(i);
+  }
+  if (languages.empty()) return;
   for (std::size_t j = 0; j < idCount; ++j) {
     if (j + kEndsAhead < idCount) {
-      PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+      PrefetchRowEnds(table.csv, table.messageIds[j + kEndsAhead].row);
     }
     const std::int32_t row = table.messageIds[j].row;
-    for (std::size_t k = 0; k < languages.size(); ++k) {
-      const std::string_view text = table.RowText(languages[k], row);
-      const bool owned = OwnsBytes(languages[k], text);
-      std::uint64_t begin = TextSpans::kShared;
-      if (owned) begin = text.empty() ? 0 : static_cast<std::uint64_t>(text.data() - csvText);
-      spans->begins[k * idCount + j] = begin;
-      spans->sizes[k * idCount + j] = static_cast<std::uint32_t>(
-          std::min<std::size_t>(text.size(), std::numeric_limits<std::uint32_t>::max()));
+    for (std::size_t i : languages) {
+      const std::string_view text = table.RowText(i, row);
+      spans->Record(spans->slots[i], idCount, j, text, OwnsBytes(i, text), table.csv.text.data());
     }
   }
 }
@@ -154,8 +177,8 @@ bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> of
   const std::string_view csvText = table.csv.text;
   std::uint64_t cursor = starts[language];
   for (std::size_t j = 0; j < idCount; ++j) {
-    if (j + kTextAhead < idCount && begins[j + kTextAhead] < csvText.size()) {
-      Prefetch(csvText.data() + begins[j + kTextAhead]);
+    if (j + kStreamAhead < idCount && begins[j + kStreamAhead] < csvText.size()) {
+      Prefetch(csvText.data() + begins[j + kStreamAhead]);
     }
     const std::uint32_t offset = offsets[j * languageCount + language];
     if (begins[j] == TextSpans::kShared) {
@@ -172,6 +195,48 @@ bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> of
   }
   block->Flush();
   return cursor == starts[language + 1];
+}
+
+// Checks what a layout must be before any byte is written: an offset per message and language,
+// and language parts that start at 0 and follow one another.
+bool IsLayout(const MessageTable& table, std::span<const std::uint32_t> offsets,
+              std::span<const std::uint64_t> starts) {
+  const std::size_t languageCount = table.languages.size();
+  if (offsets.size() != languageCount * table.messageIds.size()) return false;
+  if (starts.size() != languageCount + 1 || starts[0] != 0) return false;
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    if (starts[i + 1] < starts[i]) return false;
+  }
+  return true;
+}
+
+// Writes the pool through a block of `capacity` bytes; `spans` holds the languages whose part is
+// larger. REQUIRES: IsLayout, and `spans` prepared for `starts` and `capacity`.
+bool WriteThroughBlock(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                       std::span<const std::uint64_t> starts, std::uint64_t capacity,
+                       const TextSpans& spans, const PoolWriter& write) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  Block block(static_cast<std::size_t>(capacity), write);
+  // Pool order is language by language. As many whole languages as fit a block are filled in
+  // one pass over the rows; a language larger than a block streams through it alone.
+  std::vector<std::uint64_t> cursors;
+  for (std::size_t first = 0; first < languageCount;) {
+    std::size_t last = first + 1;
+    while (last < languageCount && starts[last + 1] - starts[first] <= capacity) ++last;
+    bool filled = false;
+    if (starts[last] - starts[first] <= capacity) {
+      filled = FillLanguages(table, offsets, starts, first, last, &cursors, &block);
+    } else {
+      const std::size_t at = spans.slots[first] * idCount;
+      filled = StreamLanguage(table, offsets, starts, first,
+                              std::span(spans.begins).subspan(at, idCount),
+                              std::span(spans.sizes).subspan(at, idCount), &block);
+    }
+    if (!filled) return false;
+    first = last;
+  }
+  return true;
 }
 
 }  // namespace
@@ -192,21 +257,30 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
   for (std::size_t i = 0; i < languageCount; ++i) cursors[i + 1] += cursors[i];
   const std::uint64_t poolSize = cursors[languageCount];
   std::vector<std::uint64_t> starts = cursors;
+  const std::uint64_t capacity = BlockCapacity(blockBytes, poolSize);
+  auto spans = std::make_shared<TextSpans>();
+  PrepareSpans(starts, capacity, idCount, spans.get());
+  const char* const csvText = table.csv.text.data();
 
   // Then the offsets, message by message in identifier order: only the field ends are read, and
-  // one row serves all languages.
+  // one row serves all languages. The spans of the languages that will stream are noted on the
+  // way: a second pass at random over the rows would cost as much as this one.
   std::vector<std::uint32_t>& offsets = pool->offsets;
   platform::AssignLarge(offsets, idCount * languageCount);
   std::uint32_t* offset = offsets.data();
   for (std::size_t j = 0; j < idCount; ++j) {
     if (j + kEndsAhead < idCount) {
-      PrefetchFieldEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+      PrefetchRowEnds(table.csv, table.messageIds[j + kEndsAhead].row);
     }
     const std::int32_t row = table.messageIds[j].row;
     const std::uint32_t* firstLanguage = offset;
     for (std::size_t i = 0; i < languageCount; ++i, ++offset) {
       std::string_view text = table.RowText(i, row);
-      if (!OwnsBytes(i, text)) {
+      const bool owned = OwnsBytes(i, text);
+      if (spans->slots[i] != TextSpans::kNotStreamed) {
+        spans->Record(spans->slots[i], idCount, j, text, owned, csvText);
+      }
+      if (!owned) {
         *offset = *firstLanguage;
         continue;
       }
@@ -218,9 +292,10 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
   pool->bytes = std::vector<std::uint8_t>();
   pool->indexed = false;
   pool->producedSize = poolSize;
-  pool->produce = [&table, starts = std::move(starts), blockBytes](
+  pool->produce = [&table, starts = std::move(starts), capacity, spans = std::move(spans)](
                       std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
-    return WriteTextPool(table, laidOut, starts, blockBytes, write);
+    return IsLayout(table, laidOut, starts) &&
+           WriteThroughBlock(table, laidOut, starts, capacity, *spans, write);
   };
   return true;
 }
@@ -228,42 +303,12 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
 bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> offsets,
                    std::span<const std::uint64_t> starts, std::size_t blockBytes,
                    const PoolWriter& write) {
-  const std::size_t languageCount = table.languages.size();
-  if (offsets.size() != languageCount * table.messageIds.size()) return false;
-  if (starts.size() != languageCount + 1 || starts[0] != 0) return false;
-  for (std::size_t i = 0; i < languageCount; ++i) {
-    if (starts[i + 1] < starts[i]) return false;
-  }
-  const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::size_t>(blockBytes, 1),
-                                                         std::max<std::uint64_t>(starts.back(), 1));
-  Block block(static_cast<std::size_t>(capacity), write);
-  std::vector<std::size_t> streamed;
-  for (std::size_t i = 0; i < languageCount; ++i) {
-    if (starts[i + 1] - starts[i] > capacity) streamed.push_back(i);
-  }
+  if (!IsLayout(table, offsets, starts)) return false;
+  const std::uint64_t capacity = BlockCapacity(blockBytes, starts.back());
   TextSpans spans;
-  GatherSpans(table, streamed, &spans);
-  // Pool order is language by language. As many whole languages as fit a block are filled in
-  // one pass over the rows; a language larger than a block streams through it alone.
-  std::vector<std::uint64_t> cursors;
-  const std::size_t idCount = table.messageIds.size();
-  std::size_t streamedSoFar = 0;
-  for (std::size_t first = 0; first < languageCount;) {
-    std::size_t last = first + 1;
-    while (last < languageCount && starts[last + 1] - starts[first] <= capacity) ++last;
-    bool filled = false;
-    if (starts[last] - starts[first] <= capacity) {
-      filled = FillLanguages(table, offsets, starts, first, last, &cursors, &block);
-    } else {
-      const std::size_t at = streamedSoFar++ * idCount;
-      filled = StreamLanguage(table, offsets, starts, first,
-                              std::span(spans.begins).subspan(at, idCount),
-                              std::span(spans.sizes).subspan(at, idCount), &block);
-    }
-    if (!filled) return false;
-    first = last;
-  }
-  return true;
+  PrepareSpans(starts, capacity, table.messageIds.size(), &spans);
+  GatherSpans(table, &spans);
+  return WriteThroughBlock(table, offsets, starts, capacity, spans, write);
 }
 
 bool FitsBinaryFile(std::uint64_t languageCount, std::uint64_t idCount, std::uint64_t poolSize) {

@@ -44,7 +44,9 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
 /// language and in identifier order inside a language: fills the pool's offsets and sets it to
 /// produce its bytes through WriteTextPool in blocks of up to `blockBytes`. A message of a later
 /// language whose text is empty shares the offset of the same message in the first language.
-/// `table` must stay unchanged until the pool is written. Returns true.
+/// `table` must stay unchanged until the pool is written. For each language larger than a block,
+/// the pool holds 12 bytes per identifier until then: where its texts lie, noted by the same pass
+/// over the rows. Returns true.
 [[nodiscard]] bool PlanTextPool(const MessageTable& table, MessagePool* pool,
                                 std::size_t blockBytes = kTextPoolBlockBytes);
 

@@ -55,9 +55,7 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
     // The rows come in hash order, at random: the field ends of a later one are asked for ahead.
     constexpr std::size_t kAhead = 16;
     if (k + kAhead < keys.size()) {
-      const std::uint64_t field =
-          (keys[k + kAhead] & 0xFFFFFFFFu) * static_cast<std::uint64_t>(csv.columns);
-      if (field < csv.fieldEnds.size()) Prefetch(csv.fieldEnds.Address(field));
+      PrefetchRowEnds(csv, static_cast<std::int32_t>(keys[k + kAhead] & 0xFFFFFFFFu));
     }
     const std::uint64_t key = keys[k];
     const auto row = static_cast<std::int32_t>(key & 0xFFFFFFFFu);

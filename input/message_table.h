@@ -90,6 +90,17 @@ inline void Prefetch(const void* address) {
 #endif
 }
 
+/// Asks ahead for the field ends that the cells of CSV row `row` are read from, the end of the
+/// row before included: a row's ends can straddle two cache lines.
+inline void PrefetchRowEnds(const CsvTable& csv, std::int32_t row) {
+  const std::uint64_t first =
+      static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(csv.columns);
+  const std::uint64_t last = first + static_cast<std::uint64_t>(csv.columns) - 1;
+  if (csv.columns < 1 || last >= csv.fieldEnds.size()) return;
+  Prefetch(csv.fieldEnds.Address(first == 0 ? 0 : first - 1));
+  Prefetch(csv.fieldEnds.Address(last));
+}
+
 /// Prefetch, for a line about to be written.
 inline void PrefetchForWrite(void* address) {
 #if defined(__GNUC__) || defined(__clang__)
