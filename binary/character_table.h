@@ -167,6 +167,10 @@ struct MessageShape {
 MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std::uint32_t times,
                           CharacterList** defaultList = nullptr);
 
+/// The largest block the indexed pool is written in (a single larger message makes its own), so
+/// that memory stays bounded whatever the pool's size.
+constexpr std::uint64_t kIndexedPoolBlockBytes = std::uint64_t{64} << 20;
+
 /// The counting pass's plan of the indexed pool.
 struct IndexedPoolPlan {
   /// Units of each message, message-major: entry j * L + i is message j in language i. Held at
@@ -180,6 +184,8 @@ struct IndexedPoolPlan {
   std::vector<std::uint8_t> verbatim;
   /// Threads to encode with: those counting had.
   std::size_t workers = 1;
+  /// The largest block to write the pool in.
+  std::uint64_t blockBytes = kIndexedPoolBlockBytes;
 };
 
 /// Replaces `tables` with the counts of every message of `table`: one table per language

@@ -362,9 +362,10 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   pool->indexed = true;
   pool->producedSize = poolSize;
   pool->produce = [&table, mode, &tables, poolSize, verbatim = std::move(plan->verbatim),
-                   workers = plan->workers](std::span<const std::uint32_t> laidOut,
-                                            const PoolWriter& write) {
-    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write, workers);
+                   workers = plan->workers, blockBytes = plan->blockBytes](
+                      std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write, workers,
+                            blockBytes);
   };
   plan->verbatim.clear();  // moved from as well
   return true;
@@ -373,7 +374,7 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
 bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
                       std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
                       std::span<const std::uint8_t> verbatim, const PoolWriter& write,
-                      std::size_t workers) {
+                      std::size_t workers, std::uint64_t blockBytes) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
@@ -387,8 +388,8 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   // waits on memory for every text. Instead each language's part is filled in blocks of
   // consecutive identifiers, whose messages are encoded as their rows lie in the CSV bytes and
   // put in place by their offsets; a block is written once full. A block holds up to
-  // kBlockBytes, so memory stays bounded whatever the pool's size.
-  constexpr std::uint64_t kBlockBytes = std::uint64_t{64} << 20;
+  // `blockBytes`, so memory stays bounded whatever the pool's size.
+  blockBytes = std::max<std::uint64_t>(blockBytes, 1);
   const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
   struct Job {
     std::string_view text;
@@ -415,7 +416,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         largest = std::max(largest, start(i, idCount) - start(i, 0));
       }
     }
-    platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, kBlockBytes)));
+    platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, blockBytes)));
   }
   workers = std::max<std::size_t>(workers, 1);
   // Per worker: its jobs, what one message is encoded into, the parser's buffer, and what went
@@ -433,6 +434,9 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     platform::ReserveLarge(state[w].jobs, idCount / workers + 1);
   }
   std::uint64_t written = 0;
+  std::vector<std::size_t>
+      blockFirsts;  // a language's blocks: their first identifiers, then idCount
+  std::vector<RowOrderEntry> blockRows;  // its rows, block by block (each block's in row order)
   for (std::size_t i = 0; i < languageCount; ++i) {
     const std::string_view language = table.languages[i].name;
     auto characterTable = tables.find(CharacterTableKey(mode, language));
@@ -440,9 +444,34 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     auto defaultList = characterTable->second.find(kDefaultTypeface);
     const CharacterList* knownDefault =
         defaultList == characterTable->second.end() ? nullptr : &defaultList->second;
+    blockFirsts.clear();
     for (std::size_t first = 0; first < idCount;) {
       std::size_t last = first + 1;  // the block is [first, last)
-      while (last < idCount && start(i, last + 1) - start(i, first) <= kBlockBytes) ++last;
+      while (last < idCount && start(i, last + 1) - start(i, first) <= blockBytes) ++last;
+      blockFirsts.push_back(first);
+      first = last;
+    }
+    blockFirsts.push_back(idCount);
+    const std::size_t blockCount = blockFirsts.size() - 1;
+    // A block's identifiers are consecutive, so it has as many rows as identifiers: the rows are
+    // sorted by block in one pass, keeping row order within each, rather than every block
+    // looking through all of them.
+    std::span<const RowOrderEntry> rows = order;
+    if (blockCount > 1) {
+      if (blockRows.empty()) platform::AssignLarge(blockRows, order.size());
+      std::vector<std::size_t> cursor(blockFirsts.begin(), blockFirsts.end() - 1);
+      for (const RowOrderEntry& entry : order) {
+        const auto after = std::upper_bound(blockFirsts.begin() + 1, blockFirsts.end() - 1,
+                                            static_cast<std::size_t>(entry.id));
+        blockRows[cursor[static_cast<std::size_t>(after - blockFirsts.begin()) - 1]++] = entry;
+      }
+      rows = blockRows;
+    }
+    for (std::size_t b = 0; b < blockCount; ++b) {
+      const std::size_t first = blockFirsts[b];
+      const std::size_t last = blockFirsts[b + 1];
+      const std::span<const RowOrderEntry> blockShare =
+          blockCount > 1 ? rows.subspan(first, last - first) : rows;
       const std::uint64_t blockStart = start(i, first);
       const std::uint64_t blockEnd = start(i, last);
       if (blockStart != written || blockEnd < blockStart) return false;
@@ -458,7 +487,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         // wait.
         jobs.clear();
         for (std::size_t k = begin; k < end; ++k) {
-          const RowOrderEntry& entry = order[k];
+          const RowOrderEntry& entry = blockShare[k];
           if (entry.id < first || entry.id >= last) continue;
           const std::uint64_t from = start(i, entry.id);
           const std::uint64_t to = start(i, entry.id + 1);
@@ -540,7 +569,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           std::memcpy(slot, worker.units.data(), worker.units.size());
         }
       };
-      platform::RunParts(order.size(), workers, encodeRows);
+      platform::RunParts(blockShare.size(), workers, encodeRows);
       for (const Worker& worker : state) {
         if (worker.misplaced) return false;
       }
@@ -549,7 +578,6 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       }
       write({reinterpret_cast<const char*>(block.data()), blockSize});
       written += blockSize;
-      first = last;
     }
   }
   for (const Worker& worker : state) {

@@ -55,7 +55,8 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
                                    MessagePool* pool);
 
 /// Encodes every message silently and hands the pool to `write` in order, in blocks of up to
-/// 64 MB; the messages of a block are read in CSV order and put in place by `offsets`. A message
+/// `blockBytes` (a single larger message makes its own); the messages of a block are read in CSV
+/// order and put in place by `offsets`. A message
 /// that `verbatim` (IndexedPoolPlan::verbatim) marks is encoded without the markup parser. False
 /// when a message does not take the bytes `offsets` gives it or the pool does not end at
 /// `poolSize` bytes (the layout and the encoder disagree). A block's messages are shared out among
@@ -64,6 +65,7 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
                                     const CharacterTables& tables,
                                     std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
                                     std::span<const std::uint8_t> verbatim, const PoolWriter& write,
-                                    std::size_t workers = 1);
+                                    std::size_t workers = 1,
+                                    std::uint64_t blockBytes = kIndexedPoolBlockBytes);
 
 }  // namespace quillex

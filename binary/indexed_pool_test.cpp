@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,8 +33,9 @@ struct Encoded {
 // Builds the pool that BuildIndexedPool holds, and checks that the path of binary output (counting
 // plans the layout, only reporting messages are encoded ahead, the rest as the file is written)
 // prints the same lines, fails alike and writes the same bytes at the same offsets, also with
-// its work shared out among `workers` threads.
-Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool, std::size_t workers = 1) {
+// its work shared out among `workers` threads and written in blocks of up to `blockBytes`.
+Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool, std::size_t workers = 1,
+               std::uint64_t blockBytes = kIndexedPoolBlockBytes) {
   CharacterTables tables;
   EXPECT_TRUE(BuildCharacterTables(*table, mode, &tables));
   Encoded result;
@@ -45,6 +47,7 @@ Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool, std::s
   CharacterTables plannedTables;
   IndexedPoolPlan plan;
   EXPECT_TRUE(BuildCharacterTables(*table, mode, &plannedTables, {}, &plan, workers));
+  plan.blockBytes = blockBytes;
   MessagePool planned;
   ::testing::internal::CaptureStderr();
   const bool plannedOk = PlanIndexedPool(*table, mode, plannedTables, &plan, &planned);
@@ -124,6 +127,9 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
     const std::size_t languageCount = 1 + pick(4);
     const std::size_t idCount = pick(7);        // none too: a header without messages
     const std::size_t workers = 1 + round % 3;  // more than messages at times
+    // Blocks of one message each, of a few, and of the whole part.
+    const std::uint64_t blockBytes = std::array<std::uint64_t, 4>{
+        1, 6, 40, kIndexedPoolBlockBytes}[static_cast<std::size_t>(round / 3) % 4];
     std::vector<std::string> languages;
     std::vector<std::vector<std::string>> texts(languageCount);
     for (std::size_t i = 0; i < languageCount; ++i) {
@@ -172,7 +178,7 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
         }
       }
       MessagePool pool;
-      Encode(&table, mode, &pool, workers);
+      Encode(&table, mode, &pool, workers, blockBytes);
     }
   }
 }
