@@ -417,6 +417,12 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       }
     }
     platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, blockBytes)));
+    // The first language's part is kept whole for the fallbacks: sized once, it is never moved
+    // (grown by doubling, it would be copied on the way and held twice at the last growth).
+    if (copyFallbacks && idCount != 0 && start(0, idCount) >= start(0, 0) &&
+        start(0, idCount) <= poolSize) {
+      platform::ReserveLarge(firstUnits, static_cast<std::size_t>(start(0, idCount) - start(0, 0)));
+    }
   }
   workers = std::max<std::size_t>(workers, 1);
   // Per worker: its jobs, what one message is encoded into, the parser's buffer, and what went
