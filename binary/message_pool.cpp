@@ -111,19 +111,28 @@ bool FillLanguages(const MessageTable& table, std::span<const std::uint32_t> off
 // random (a pass per language through the rows would jump across every row once per language).
 // Gathered by the plan's pass over the rows, which visits every row's texts anyway.
 struct TextSpans {
+  // A text is begin << kSizeBits | size, 8 bytes where a place and a size apart would take 12 (at
+  // 1 GB, 110 MB less to get and fill). A text of 16 MB or more, or lying further than 2^40 bytes
+  // in, is kLong: read from its row again. An empty text of a later language is kShared.
+  static constexpr int kSizeBits = 24;
+  static constexpr std::uint64_t kSizeMask = (std::uint64_t{1} << kSizeBits) - 1;
   static constexpr std::uint64_t kShared = std::numeric_limits<std::uint64_t>::max();
+  static constexpr std::uint64_t kLong = kShared - 1;
   static constexpr std::size_t kNotStreamed = std::numeric_limits<std::size_t>::max();
-  std::vector<std::uint64_t> begins;  // into the CSV text; kShared: the first language's offset
-  std::vector<std::uint32_t> sizes;
-  std::vector<std::size_t> slots;  // [language]: its k in begins[k * idCount + j], or kNotStreamed
+  std::vector<std::uint64_t> packed;
+  std::vector<std::size_t> slots;  // [language]: its k in packed[k * idCount + j], or kNotStreamed
 
   void Record(std::size_t slot, std::size_t idCount, std::size_t j, std::string_view text,
               bool owned, const char* csvText) {
-    std::uint64_t begin = kShared;
-    if (owned) begin = text.empty() ? 0 : static_cast<std::uint64_t>(text.data() - csvText);
-    begins[slot * idCount + j] = begin;
-    sizes[slot * idCount + j] = static_cast<std::uint32_t>(
-        std::min<std::size_t>(text.size(), std::numeric_limits<std::uint32_t>::max()));
+    std::uint64_t span = kShared;
+    if (owned) {
+      const std::uint64_t begin =
+          text.empty() ? 0 : static_cast<std::uint64_t>(text.data() - csvText);
+      // Below these bounds no span reaches kLong.
+      const bool fits = text.size() <= kSizeMask && begin < (kShared >> kSizeBits) - 1;
+      span = fits ? begin << kSizeBits | text.size() : kLong;
+    }
+    packed[slot * idCount + j] = span;
   }
 };
 
@@ -142,8 +151,7 @@ void PrepareSpans(std::span<const std::uint64_t> starts, std::uint64_t capacity,
   for (std::size_t i = 0; i < languageCount; ++i) {
     if (starts[i + 1] - starts[i] > capacity) spans->slots[i] = streamed++;
   }
-  platform::AssignLarge(spans->begins, streamed * idCount);
-  platform::AssignLarge(spans->sizes, streamed * idCount);
+  platform::AssignLarge(spans->packed, streamed * idCount);
 }
 
 // Gathers the spans on their own, for a layout that was not planned here.
@@ -166,32 +174,39 @@ void GatherSpans(const MessageTable& table, TextSpans* spans) {
   }
 }
 
-// Streams the part of `language`, larger than a block, through the block; `begins` and `sizes`
-// are its spans. False as for FillLanguages.
+// Streams the part of `language`, larger than a block, through the block; `spans` are its
+// texts' (TextSpans::packed). False as for FillLanguages.
 bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> offsets,
                     std::span<const std::uint64_t> starts, std::size_t language,
-                    std::span<const std::uint64_t> begins, std::span<const std::uint32_t> sizes,
-                    Block* block) {
+                    std::span<const std::uint64_t> spans, Block* block) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   const std::string_view csvText = table.csv.text;
   std::uint64_t cursor = starts[language];
   for (std::size_t j = 0; j < idCount; ++j) {
-    if (j + kStreamAhead < idCount && begins[j + kStreamAhead] < csvText.size()) {
-      Prefetch(csvText.data() + begins[j + kStreamAhead]);
+    if (j + kStreamAhead < idCount && spans[j + kStreamAhead] < TextSpans::kLong &&
+        (spans[j + kStreamAhead] >> TextSpans::kSizeBits) < csvText.size()) {
+      Prefetch(csvText.data() + (spans[j + kStreamAhead] >> TextSpans::kSizeBits));
     }
     const std::uint32_t offset = offsets[j * languageCount + language];
-    if (begins[j] == TextSpans::kShared) {
+    const std::uint64_t span = spans[j];
+    if (span == TextSpans::kShared) {
       if (offset != offsets[j * languageCount]) return false;
       continue;
     }
-    const std::uint64_t size = sizes[j];
-    if (offset != cursor || size >= starts[language + 1] - cursor) return false;
-    if (begins[j] > csvText.size() || size > csvText.size() - begins[j]) return false;
-    block->Append(
-        csvText.substr(static_cast<std::size_t>(begins[j]), static_cast<std::size_t>(size)));
+    std::string_view text;
+    if (span == TextSpans::kLong) {
+      text = table.RowText(language, table.messageIds[j].row);
+    } else {
+      const std::uint64_t begin = span >> TextSpans::kSizeBits;
+      const std::uint64_t size = span & TextSpans::kSizeMask;
+      if (begin > csvText.size() || size > csvText.size() - begin) return false;
+      text = csvText.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(size));
+    }
+    if (offset != cursor || text.size() >= starts[language + 1] - cursor) return false;
+    block->Append(text);
     block->Append(std::string_view("\0", 1));
-    cursor += size + 1;
+    cursor += text.size() + 1;
   }
   block->Flush();
   return cursor == starts[language + 1];
@@ -230,8 +245,7 @@ bool WriteThroughBlock(const MessageTable& table, std::span<const std::uint32_t>
     } else {
       const std::size_t at = spans.slots[first] * idCount;
       filled = StreamLanguage(table, offsets, starts, first,
-                              std::span(spans.begins).subspan(at, idCount),
-                              std::span(spans.sizes).subspan(at, idCount), &block);
+                              std::span(spans.packed).subspan(at, idCount), &block);
     }
     if (!filled) return false;
     first = last;

@@ -118,6 +118,24 @@ TEST_F(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
   }
 }
 
+// Texts of a streamed language are noted with 24 bits for their size; one of 16 MB or more is
+// read again from its row, whether it is the first language's, a translation, or a fallback.
+TEST_F(MessagePoolTest, TextsOfSixteenMegabytesStreamWhole) {
+  const std::string huge(std::size_t{1} << 24, 'h');
+  const std::string longer = huge + "!";
+  MessageTable table;
+  LoadTable("A,a," + huge + ",x\r\nB," + longer + ",,y\r\nC,c,d,\r\n", &table);
+  const ModelPool model = Model(table);
+  for (std::size_t blockBytes : {std::size_t{1} << 20, kTextPoolBlockBytes}) {
+    MessagePool pool;
+    ASSERT_TRUE(PlanTextPool(table, &pool, blockBytes));
+    std::string produced;
+    EXPECT_TRUE(Produce(pool, pool.offsets, blockBytes, &produced));
+    EXPECT_TRUE(produced == model.bytes) << "blocks of " << blockBytes;
+    EXPECT_EQ(pool.offsets, model.offsets);
+  }
+}
+
 // The producer stops at the first byte that would land where the layout does not put it: an offset
 // moved by one, a fallback that no longer shares its offset, a language's part that starts or ends
 // elsewhere; whether a part streams through small blocks or fills a block with others.
