@@ -440,9 +440,10 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     platform::ReserveLarge(state[w].jobs, idCount / workers + 1);
   }
   std::uint64_t written = 0;
-  std::vector<std::size_t>
-      blockFirsts;  // a language's blocks: their first identifiers, then idCount
-  std::vector<RowOrderEntry> blockRows;  // its rows, block by block (each block's in row order)
+  // A language's blocks (their first identifiers, then idCount), and its rows block by block,
+  // each block's in row order.
+  std::vector<std::size_t> blockFirsts;
+  std::vector<RowOrderEntry> blockRows;
   for (std::size_t i = 0; i < languageCount; ++i) {
     const std::string_view language = table.languages[i].name;
     auto characterTable = tables.find(CharacterTableKey(mode, language));

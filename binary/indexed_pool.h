@@ -56,11 +56,11 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 
 /// Encodes every message silently and hands the pool to `write` in order, in blocks of up to
 /// `blockBytes` (a single larger message makes its own); the messages of a block are read in CSV
-/// order and put in place by `offsets`. A message
-/// that `verbatim` (IndexedPoolPlan::verbatim) marks is encoded without the markup parser. False
-/// when a message does not take the bytes `offsets` gives it or the pool does not end at
-/// `poolSize` bytes (the layout and the encoder disagree). A block's messages are shared out among
-/// `workers` threads; the bytes do not depend on how many.
+/// order and put in place by `offsets`. A message that `verbatim` (IndexedPoolPlan::verbatim)
+/// marks is encoded without the markup parser. False when a message does not take the bytes
+/// `offsets` gives it or the pool does not end at `poolSize` bytes (the layout and the encoder
+/// disagree). A block's messages are shared out among `workers` threads; the bytes do not depend
+/// on how many.
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
                                     std::span<const std::uint32_t> offsets, std::uint64_t poolSize,

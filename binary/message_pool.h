@@ -45,7 +45,7 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
 /// produce its bytes through WriteTextPool in blocks of up to `blockBytes`. A message of a later
 /// language whose text is empty shares the offset of the same message in the first language.
 /// `table` must stay unchanged until the pool is written. For each language larger than a block,
-/// the pool holds 12 bytes per identifier until then: where its texts lie, noted by the same pass
+/// the pool holds 8 bytes per identifier until then: where its texts lie, noted by the same pass
 /// over the rows. Returns true.
 [[nodiscard]] bool PlanTextPool(const MessageTable& table, MessagePool* pool,
                                 std::size_t blockBytes = kTextPoolBlockBytes);
@@ -54,7 +54,7 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
 /// counts as 1). `starts` holds where each language's part starts, then the pool's size. False
 /// when a message does not lie where `offsets` puts it or a part does not end where `starts`
 /// says (the layout and the texts disagree); nothing past a part's end is written then. Holds
-/// the block and, for each language larger than a block, 12 bytes per identifier.
+/// the block and, for each language larger than a block, 8 bytes per identifier.
 [[nodiscard]] bool WriteTextPool(const MessageTable& table, std::span<const std::uint32_t> offsets,
                                  std::span<const std::uint64_t> starts, std::size_t blockBytes,
                                  const PoolWriter& write);
