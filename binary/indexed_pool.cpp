@@ -477,8 +477,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     for (std::size_t b = 0; b < blockCount; ++b) {
       const std::size_t first = blockFirsts[b];
       const std::size_t last = blockFirsts[b + 1];
-      const std::span<const RowOrderEntry> blockShare =
-          blockCount > 1 ? rows.subspan(first, last - first) : rows;
+      const std::span<const RowOrderEntry> blockShare = rows.subspan(first, last - first);
       const std::uint64_t blockStart = start(i, first);
       const std::uint64_t blockEnd = start(i, last);
       if (blockStart != written || blockEnd < blockStart) return false;
@@ -495,7 +494,10 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         jobs.clear();
         for (std::size_t k = begin; k < end; ++k) {
           const RowOrderEntry& entry = blockShare[k];
-          if (entry.id < first || entry.id >= last) continue;
+          if (entry.id < first || entry.id >= last) {  // the rows were not sorted by block
+            worker.misplaced = true;
+            return;
+          }
           const std::uint64_t from = start(i, entry.id);
           const std::uint64_t to = start(i, entry.id + 1);
           if (to < from || to - blockStart > blockSize) {

@@ -212,8 +212,6 @@ bool IsPlainFileName(std::string_view name) {
   return name.find_first_of("/\\") == std::string_view::npos;
 }
 
-// Windows has neither SIGXFSZ nor SIGHUP, and Ctrl-C reaches a console program on a thread of its
-// own: a temporary file in flight then stays behind.
 void StartWriteBack(std::FILE* stream) {
   // No call here starts the write-back without waiting for it: the flush is all there is to do.
   std::fflush(stream);
@@ -224,6 +222,8 @@ void AdviseLargePages(void*, std::size_t) {
   // build tool's heap.
 }
 
+// Windows has neither SIGXFSZ nor SIGHUP, and Ctrl-C reaches a console program on a thread of its
+// own: a temporary file in flight then stays behind.
 void InstallSignalHandlers() {}
 
 }  // namespace quillex::platform
