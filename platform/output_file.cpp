@@ -47,7 +47,11 @@ bool OutputFile::Open(const platform::Path& path, const char* mode) {
   Discard();
   target = path;
   replacing = false;
+  releasing = false;
   unsent = 0;
+  sent = 0;
+  released = 0;
+  misplaced = false;
   // A FIFO or a device is written in place, as a plain open would: replacing it with a regular
   // file would take it away from whoever reads it (or, as root, from the whole system).
   if (platform::IsSpecialFile(path)) {
@@ -60,6 +64,8 @@ bool OutputFile::Open(const platform::Path& path, const char* mode) {
   if (!platform::ResolveWriteTarget(path, &file)) return false;
   std::error_code error;
   replacing = std::filesystem::is_regular_file(file, error);
+  // Unless it is compared with the new bytes at the end, nothing reads the replaced file again.
+  releasing = replacing && !keepUnchangedOutputs;
   stream = platform::CreateTempFileBeside(file, mode, &temp);
   return stream != nullptr;
 }
@@ -73,6 +79,15 @@ void OutputFile::Write(std::string_view bytes) {
   constexpr std::uint64_t kWriteBackStep = std::uint64_t{4} << 20;
   while (!bytes.empty()) {
     const std::size_t size = std::min(bytes.size(), kPiece);
+    // The replaced file's cached pages are let go just ahead of the bytes that replace them, so
+    // that the system reuses their memory rather than finding more; both files would otherwise
+    // be held until the rename. On the build machine, a virtual one whose fresh memory is dear,
+    // replacing a cached 2.3 GB file took 6 to 7 s so and 2 s with them let go.
+    if (releasing && sent + size > released) {
+      platform::ReleaseCachedBytes(file, released, kWriteBackStep);
+      released += kWriteBackStep;
+    }
+    sent += size;
     std::fwrite(bytes.data(), 1, size, stream);
     bytes.remove_prefix(size);
     // A file system may write the new file's data to disk before it replaces another (ext4 and
@@ -87,11 +102,19 @@ void OutputFile::Write(std::string_view bytes) {
   }
 }
 
+void OutputFile::Place(std::uint64_t offset, std::string_view bytes) {
+  if (!platform::SeekStream(stream, offset)) {
+    misplaced = true;
+    return;
+  }
+  Write(bytes);
+}
+
 CommitResult OutputFile::Commit() {
   if (stream == nullptr) return CommitResult::NotReplaced;
   const bool inPlace = temp.empty();
   if (!inPlace) platform::SetPermissionsFor(stream, file);
-  bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+  bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0 && !misplaced;
   written = std::fclose(stream) == 0 && written;
   stream = nullptr;
   if (inPlace) return written ? CommitResult::Committed : CommitResult::WriteFailed;

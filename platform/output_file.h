@@ -46,6 +46,16 @@ class OutputFile {
   /// REQUIRES: Open() succeeded and Commit() was not called.
   void Write(std::string_view bytes);
 
+  /// True when Place() may be used: the bytes go to a file of the tool's own, not to a FIFO or a
+  /// device written in place. REQUIRES: Open() succeeded.
+  bool CanPlace() const { return !temp.empty(); }
+
+  /// Writes `bytes` at `offset` from the file's start, as Write() does at the end; the next
+  /// Write() continues after them. Bytes between the end and `offset` read as zeros until
+  /// written. A failure to get there stays on the stream until Commit(), as a write error does.
+  /// REQUIRES: CanPlace().
+  void Place(std::uint64_t offset, std::string_view bytes);
+
   /// The target as given to Open(), for messages.
   const platform::Path& Target() const { return target; }
 
@@ -61,11 +71,15 @@ class OutputFile {
 
  private:
   std::FILE* stream = nullptr;
-  platform::Path target;     // as given, for messages
-  platform::Path file;       // what is replaced: the target with links followed
-  platform::Path temp;       // empty when writing in place
-  bool replacing = false;    // a regular file is at `file` already
-  std::uint64_t unsent = 0;  // bytes written since the system was last asked to write them back
+  platform::Path target;       // as given, for messages
+  platform::Path file;         // what is replaced: the target with links followed
+  platform::Path temp;         // empty when writing in place
+  bool replacing = false;      // a regular file is at `file` already
+  bool releasing = false;      // its cached bytes are let go as the new ones come
+  std::uint64_t unsent = 0;    // bytes written since the system was last asked to write them back
+  std::uint64_t sent = 0;      // bytes written in all
+  std::uint64_t released = 0;  // the replaced file's bytes before this were let go
+  bool misplaced = false;      // a Place() could not get to its offset
 };
 
 }  // namespace quillex

@@ -155,6 +155,36 @@ TEST_F(OutputFileTest, LargeWritesArriveWhole) {
   }
 }
 
+// Bytes placed out of order land where they were put, whether the file is new or replaces one
+// (whose cached pages are let go as the new bytes come: its own bytes must stay as they were
+// while the new file is abandoned).
+TEST_F(OutputFileTest, PlacedBytesLandAtTheirOffsets) {
+  std::string large(std::size_t{5} << 20, '\0');
+  for (std::size_t k = 0; k < large.size(); ++k) large[k] = static_cast<char>(k * 7 + k / 251);
+  const std::string expected = "head" + large + "tail" + "more";
+  {
+    std::ofstream(dir / "out.bin", std::ios::binary) << expected.substr(1);
+    OutputFile abandoned;
+    ASSERT_TRUE(abandoned.Open(dir / "out.bin", "wb"));
+    abandoned.Write(large);
+  }
+  EXPECT_TRUE(Read("out.bin") == expected.substr(1));
+  for (const char* run : {"replacing a file", "new file"}) {
+    if (std::string(run) == "new file") std::filesystem::remove(dir / "out.bin");
+    OutputFile file;
+    ASSERT_TRUE(file.Open(dir / "out.bin", "wb"));
+    ASSERT_TRUE(file.CanPlace());
+    file.Write("he");
+    file.Place(4 + large.size(), "tail");  // past the end: a gap until the middle comes
+    file.Place(4 + large.size() / 2, std::string_view(large).substr(large.size() / 2));
+    file.Place(2, "ad" + large.substr(0, large.size() / 2));
+    file.Place(4 + large.size() + 4, "");
+    file.Write("more");  // on from the last place
+    ASSERT_EQ(file.Commit(), CommitResult::Committed);
+    EXPECT_TRUE(Read("out.bin") == expected) << run;
+  }
+}
+
 TEST_F(OutputFileTest, TextModeWritesPlatformLineEnds) {
 #ifdef _WIN32
   const std::string text = "a\r\nb\r\n";
@@ -225,6 +255,7 @@ TEST_F(OutputFileTest, WriteErrorOnDeviceIsReported) {
   if (!std::filesystem::is_character_file(device)) GTEST_SKIP() << "no " << device;
   OutputFile file;
   ASSERT_TRUE(file.Open(device, "wb"));
+  EXPECT_FALSE(file.CanPlace());  // written in place, in order
   file.Write(std::string(1 << 16, 'x'));
   EXPECT_EQ(file.Commit(), CommitResult::WriteFailed);
   EXPECT_TRUE(std::filesystem::is_character_file(device));

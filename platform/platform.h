@@ -83,6 +83,17 @@ void SetPermissionsFor(std::FILE* stream, const Path& file);
 /// it: only a hint, and nothing where unsupported. Flushes the stream's buffer first.
 void StartWriteBack(std::FILE* stream);
 
+/// Moves the position of `stream`, a regular file's, to `offset` bytes from its start (past the
+/// end leaves a gap that reads as zeros until written), flushing its buffer first. False on
+/// failure.
+bool SeekStream(std::FILE* stream, std::uint64_t offset);
+
+/// Tells the system that the bytes [`offset`, `offset` + `length`) of the regular file `file`
+/// will not be read again (it is being replaced), so that the memory caching them can go to
+/// what is written next. Only a hint: no byte changes, pages in use elsewhere stay, and nothing
+/// happens where unsupported or when `file` cannot be opened.
+void ReleaseCachedBytes(const Path& file, std::uint64_t offset, std::uint64_t length);
+
 /// Moves `from` over `to` in one step, replacing an existing file, and drops `from` from the
 /// temporary files to remove on a signal. False on failure.
 bool ReplaceFile(const Path& from, const Path& to);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "platform/platform.h"
@@ -246,6 +247,25 @@ void StartWriteBack(std::FILE* stream) {
 #ifdef SYNC_FILE_RANGE_WRITE
   // The whole file: pages already on their way or written are skipped at little cost.
   ::sync_file_range(::fileno(stream), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
+bool SeekStream(std::FILE* stream, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+  return ::fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+void ReleaseCachedBytes(const Path& file, std::uint64_t offset, std::uint64_t length) {
+#ifdef POSIX_FADV_DONTNEED
+  const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (descriptor < 0) return;
+  ::posix_fadvise(descriptor, static_cast<off_t>(offset), static_cast<off_t>(length),
+                  POSIX_FADV_DONTNEED);
+  ::close(descriptor);
+#else
+  (void)file;
+  (void)offset;
+  (void)length;
 #endif
 }
 

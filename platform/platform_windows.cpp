@@ -217,6 +217,16 @@ void StartWriteBack(std::FILE* stream) {
   std::fflush(stream);
 }
 
+bool SeekStream(std::FILE* stream, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return ::_fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+void ReleaseCachedBytes(const Path&, std::uint64_t, std::uint64_t) {
+  // The cache manager offers no such hint for a file opened by path; a replaced file's pages go
+  // when it is replaced.
+}
+
 void AdviseLargePages(void*, std::size_t) {
   // Large pages need the "lock pages in memory" privilege and memory of their own: not for a
   // build tool's heap.
