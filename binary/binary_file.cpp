@@ -125,15 +125,31 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   file.Write(AsBytes(fields.head));
   WriteOffsets(file, image.offsetPool);
   file.Write(AsBytes(fields.middle));
-  if (image.messagePool->produce) {
+  const MessagePool& pool = *image.messagePool;
+  if (pool.producePlaced && file.CanPlace()) {
+    // Made out of order, each piece goes to its place after the offsets.
+    const std::uint64_t poolStart =
+        fields.head.size() + 4 * std::uint64_t{image.offsetPool.size()} + fields.middle.size();
+    const PoolPlacer place = [&file, poolStart](std::uint64_t offset, std::string_view piece) {
+      file.Place(poolStart + offset, piece);
+    };
+    if (!pool.producePlaced(image.offsetPool, place)) {
+      // The offsets already written would not match the pool.
+      PrintError(Msg::OutputBufferOverflow);
+      return false;
+    }
+    file.Place(poolStart + PoolSize(pool), AsBytes(fields.tail));
+    return CommitOutput(file);
+  }
+  if (pool.produce) {
     const PoolWriter write = [&file](std::string_view piece) { file.Write(piece); };
-    if (!image.messagePool->produce(image.offsetPool, write)) {
+    if (!pool.produce(image.offsetPool, write)) {
       // The offsets already written would not match the pool.
       PrintError(Msg::OutputBufferOverflow);
       return false;
     }
   } else {
-    file.Write(AsBytes(image.messagePool->bytes));
+    file.Write(AsBytes(pool.bytes));
   }
   file.Write(AsBytes(fields.tail));
   return CommitOutput(file);

@@ -81,6 +81,7 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
   // would empty them and keep it).
   messagePool.bytes = std::vector<std::uint8_t>();
   messagePool.produce = nullptr;
+  messagePool.producePlaced = nullptr;
   offsetPool = std::vector<std::uint32_t>();
 
   // Replace files receive the hash lines through ProcessCommand instead of the include files.

@@ -167,9 +167,9 @@ struct MessageShape {
 MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std::uint32_t times,
                           CharacterList** defaultList = nullptr);
 
-/// The largest block the indexed pool is written in (a single larger message makes its own), so
+/// The largest band the indexed pool is written in (a single larger identifier makes its own), so
 /// that memory stays bounded whatever the pool's size.
-constexpr std::uint64_t kIndexedPoolBlockBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kIndexedPoolBlockBytes = std::uint64_t{8} << 20;
 
 /// The counting pass's plan of the indexed pool.
 struct IndexedPoolPlan {
@@ -184,7 +184,7 @@ struct IndexedPoolPlan {
   std::vector<std::uint8_t> verbatim;
   /// Threads to encode with: those counting had.
   std::size_t workers = 1;
-  /// The largest block to write the pool in.
+  /// The largest band to write the pool in.
   std::uint64_t blockBytes = kIndexedPoolBlockBytes;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "binary/binary_format.h"
@@ -303,6 +304,7 @@ bool BuildIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   pool->bytes = std::move(bytes);
   pool->offsets = std::move(offsets);
   pool->produce = nullptr;
+  pool->producePlaced = nullptr;
   pool->indexed = true;
   return true;
 }
@@ -361,10 +363,18 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   pool->offsets = std::move(offsets);
   pool->indexed = true;
   pool->producedSize = poolSize;
-  pool->produce = [&table, mode, &tables, poolSize, verbatim = std::move(plan->verbatim),
-                   workers = plan->workers, blockBytes = plan->blockBytes](
-                      std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
-    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, verbatim, write, workers,
+  // Both ways of producing the pool read the flags: shared, they are held once.
+  auto verbatim = std::make_shared<const std::vector<std::uint8_t>>(std::move(plan->verbatim));
+  pool->produce = [&table, mode, &tables, poolSize, verbatim, workers = plan->workers,
+                   blockBytes = plan->blockBytes](std::span<const std::uint32_t> laidOut,
+                                                  const PoolWriter& write) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, *verbatim, write, {}, workers,
+                            blockBytes);
+  };
+  pool->producePlaced = [&table, mode, &tables, poolSize, verbatim, workers = plan->workers,
+                         blockBytes = plan->blockBytes](std::span<const std::uint32_t> laidOut,
+                                                        const PoolPlacer& place) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, *verbatim, {}, place, workers,
                             blockBytes);
   };
   plan->verbatim.clear();  // moved from as well
@@ -374,7 +384,7 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
 bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
                       std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
                       std::span<const std::uint8_t> verbatim, const PoolWriter& write,
-                      std::size_t workers, std::uint64_t blockBytes) {
+                      const PoolPlacer& place, std::size_t workers, std::uint64_t blockBytes) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
@@ -384,209 +394,230 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     if (j < idCount) return offsets[j * languageCount + i];
     return i + 1 < languageCount ? offsets[i + 1] : poolSize;
   };
-  // Pool order is identifier (hash) order, at random over the CSV rows: read so, a large catalog
-  // waits on memory for every text. Instead each language's part is filled in blocks of
-  // consecutive identifiers, whose messages are encoded as their rows lie in the CSV bytes and
-  // put in place by their offsets; a block is written once full. A block holds up to
-  // `blockBytes`, so memory stays bounded whatever the pool's size.
-  blockBytes = std::max<std::uint64_t>(blockBytes, 1);
-  const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
-  struct Job {
-    std::string_view text;
-    std::uint32_t id = 0;
-    std::uint32_t at = 0;       // in the block
-    std::uint32_t size = 0;     // in bytes, end unit included
-    bool fallback = false;      // copied from the first language's units
-    bool verbatim = false;      // encoded without the parser
-    std::uint64_t firstAt = 0;  // the first language's message in the pool, for a fallback
+  struct Language {
+    std::string_view name;
+    const CharacterTable* table = nullptr;
+    const CharacterList* defaultList = nullptr;  // its "default" list, when it has one
   };
-  // With one table for all, a fallback encodes to the very units of the first language's
-  // message: its part is kept and they are copied.
-  const bool copyFallbacks = mode == IndexingMode::AllLanguages && languageCount > 1;
-  std::vector<std::uint8_t> firstUnits;
-  // Every byte of a block is written by one of its messages (each checked to take its exact
-  // size), so the buffer is grown, never cleared.
-  std::vector<std::uint8_t> block;
-  {
-    // Sized once for the largest block: grown language by language, each growth would move the
-    // block to fresh memory. Without messages there is no part, and no offset to read.
-    std::uint64_t largest = 0;
-    for (std::size_t i = 0; idCount != 0 && i < languageCount; ++i) {
-      if (start(i, idCount) >= start(i, 0)) {  // else refused below
-        largest = std::max(largest, start(i, idCount) - start(i, 0));
+  std::vector<Language> languages(languageCount);
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    auto characterTable = tables.find(CharacterTableKey(mode, table.languages[i].name));
+    if (characterTable == tables.end()) return false;
+    auto defaultList = characterTable->second.find(kDefaultTypeface);
+    languages[i] = {.name = table.languages[i].name,
+                    .table = &characterTable->second,
+                    .defaultList = defaultList == characterTable->second.end()
+                                       ? nullptr
+                                       : &defaultList->second};
+  }
+
+  // Pool order is identifier (hash) order, at random over the CSV rows: read so, a large catalog
+  // waits on memory for every text. Instead the pool is filled in bands of consecutive
+  // identifiers, whose rows are visited as they lie in the CSV bytes and whose messages are put
+  // in place by their offsets. A band holds up to `blockBytes`, so memory stays bounded whatever
+  // the pool's size.
+  //  - Placed anywhere, a band takes every language: each row is read once, its cells side by
+  //    side, and a fallback is copied from the first language's units just encoded.
+  //  - Handed over in order, a band takes one language (its part comes whole before the next):
+  //    each language reads its own cells of the rows, and a fallback is encoded again.
+  struct Band {
+    std::size_t first = 0;  // identifiers [first, last)
+    std::size_t last = 0;
+    std::size_t languageBegin = 0;  // languages [languageBegin, languageEnd)
+    std::size_t languageEnd = 0;
+  };
+  blockBytes = std::max<std::uint64_t>(blockBytes, 1);
+  const bool placed = static_cast<bool>(place);
+  if (placed && languageCount != 0 && idCount != 0 && start(0, 0) != 0) return false;
+  // The bands, in the order they are written, each group's bands together: a language's in
+  // order, or all of them when placed.
+  std::vector<std::vector<Band>> groups;
+  std::uint64_t largest = 0;  // bytes of the largest band
+  auto addBands = [&](std::size_t languageBegin, std::size_t languageEnd) -> bool {
+    std::vector<Band>& bands = groups.emplace_back();
+    Band band{.first = 0, .last = 0, .languageBegin = languageBegin, .languageEnd = languageEnd};
+    std::uint64_t bytes = 0;  // the band's so far
+    for (std::size_t j = 0; j <= idCount; ++j) {
+      std::uint64_t message = 0;  // identifier j's bytes in the band's languages
+      for (std::size_t i = languageBegin; j < idCount && i < languageEnd; ++i) {
+        if (start(i, j + 1) < start(i, j)) return false;
+        message += start(i, j + 1) - start(i, j);
       }
+      if (j > band.first && (j == idCount || bytes + message > blockBytes)) {
+        band.last = j;
+        bands.push_back(band);
+        largest = std::max(largest, bytes);
+        band.first = j;
+        bytes = 0;
+      }
+      bytes += message;
     }
-    platform::ReserveLarge(block, static_cast<std::size_t>(std::min(largest, blockBytes)));
-    // The first language's part is kept whole for the fallbacks: sized once, it is never moved
-    // (grown by doubling, it would be copied on the way and held twice at the last growth).
-    if (copyFallbacks && idCount != 0 && start(0, idCount) >= start(0, 0) &&
-        start(0, idCount) <= poolSize) {
-      platform::ReserveLarge(firstUnits, static_cast<std::size_t>(start(0, idCount) - start(0, 0)));
+    return true;
+  };
+  if (placed) {
+    if (languageCount != 0 && !addBands(0, languageCount)) return false;
+  } else {
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      if (!addBands(i, i + 1)) return false;
     }
   }
+  // Each message writes its own bytes of the band (each checked to take its exact size), so the
+  // buffer is grown, never cleared. Sized once for the largest band: grown band by band, each
+  // growth would move it to fresh memory.
+  std::vector<std::uint8_t> buffer;
+  platform::ReserveLarge(buffer, static_cast<std::size_t>(largest));
+  // With one table for all, a fallback encodes to the very units of the first language's
+  // message: where that message is in the band, they are copied.
+  const bool copyFallbacks = mode == IndexingMode::AllLanguages;
+  const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
   workers = std::max<std::size_t>(workers, 1);
-  // Per worker: its jobs, what one message is encoded into, the parser's buffer, and what went
-  // wrong.
+  // Per worker: what one message is encoded into, the parser's buffer, and what went wrong.
   struct Worker {
-    std::vector<Job> jobs;  // the messages of the block in the worker's rows
     std::vector<std::uint8_t> units;
     MarkupNodes markup;
     bool unencoded = false;  // a message failed to encode: the run was not checked ahead
     bool misplaced = false;  // a message did not take the bytes its offsets give it
   };
   std::vector<Worker> state(workers);
-  for (std::size_t w = 0; w < workers; ++w) {
-    // A block's jobs: at most one per identifier of the rows.
-    platform::ReserveLarge(state[w].jobs, idCount / workers + 1);
-  }
   std::uint64_t written = 0;
-  // A language's blocks (their first identifiers, then idCount), and its rows block by block,
-  // each block's in row order.
-  std::vector<std::size_t> blockFirsts;
-  std::vector<RowOrderEntry> blockRows;
-  for (std::size_t i = 0; i < languageCount; ++i) {
-    const std::string_view language = table.languages[i].name;
-    auto characterTable = tables.find(CharacterTableKey(mode, language));
-    if (characterTable == tables.end()) return false;
-    auto defaultList = characterTable->second.find(kDefaultTypeface);
-    const CharacterList* knownDefault =
-        defaultList == characterTable->second.end() ? nullptr : &defaultList->second;
-    blockFirsts.clear();
-    for (std::size_t first = 0; first < idCount;) {
-      std::size_t last = first + 1;  // the block is [first, last)
-      while (last < idCount && start(i, last + 1) - start(i, first) <= blockBytes) ++last;
-      blockFirsts.push_back(first);
-      first = last;
-    }
-    blockFirsts.push_back(idCount);
-    const std::size_t blockCount = blockFirsts.size() - 1;
-    // A block's identifiers are consecutive, so it has as many rows as identifiers: the rows are
-    // sorted by block in one pass, keeping row order within each, rather than every block
+  std::vector<std::size_t> cursors;
+  std::vector<RowOrderEntry> bandRows;  // the rows band by band, each band's in row order
+  std::vector<std::uint64_t> sliceAt;   // where each language's share of a band starts in it
+  for (const std::vector<Band>& bands : groups) {
+    // A band's identifiers are consecutive, so it has as many rows as identifiers: the rows are
+    // sorted by band in one pass, keeping row order within each, rather than every band
     // looking through all of them.
     std::span<const RowOrderEntry> rows = order;
-    if (blockCount > 1) {
-      if (blockRows.empty()) platform::AssignLarge(blockRows, order.size());
-      std::vector<std::size_t> cursor(blockFirsts.begin(), blockFirsts.end() - 1);
+    if (bands.size() > 1) {
+      if (bandRows.empty()) platform::AssignLarge(bandRows, order.size());
+      cursors.clear();
+      for (const Band& band : bands) cursors.push_back(band.first);
       for (const RowOrderEntry& entry : order) {
-        const auto after = std::upper_bound(blockFirsts.begin() + 1, blockFirsts.end() - 1,
-                                            static_cast<std::size_t>(entry.id));
-        blockRows[cursor[static_cast<std::size_t>(after - blockFirsts.begin()) - 1]++] = entry;
+        const auto after =
+            std::upper_bound(bands.begin() + 1, bands.end(), static_cast<std::size_t>(entry.id),
+                             [](std::size_t id, const Band& band) { return id < band.first; });
+        bandRows[cursors[static_cast<std::size_t>(after - bands.begin()) - 1]++] = entry;
       }
-      rows = blockRows;
+      rows = bandRows;
     }
-    for (std::size_t b = 0; b < blockCount; ++b) {
-      const std::size_t first = blockFirsts[b];
-      const std::size_t last = blockFirsts[b + 1];
-      const std::span<const RowOrderEntry> blockShare = rows.subspan(first, last - first);
-      const std::uint64_t blockStart = start(i, first);
-      const std::uint64_t blockEnd = start(i, last);
-      if (blockStart != written || blockEnd < blockStart) return false;
-      const std::size_t blockSize = static_cast<std::size_t>(blockEnd - blockStart);
-      if (block.size() < blockSize) block.resize(blockSize);  // within the room reserved above
-      // Each worker takes a share of the rows and encodes the block's messages among them;
-      // every message writes its own bytes of the block.
+    for (const Band& band : bands) {
+      const std::size_t first = band.first;
+      const std::size_t last = band.last;
+      const std::size_t languageBegin = band.languageBegin;
+      const std::size_t languageEnd = band.languageEnd;
+      sliceAt.assign(1, 0);
+      for (std::size_t i = languageBegin; i < languageEnd; ++i) {
+        if (start(i, last) < start(i, first) || start(i, last) > poolSize) return false;
+        sliceAt.push_back(sliceAt.back() + start(i, last) - start(i, first));
+      }
+      // Handed over in order, a band must begin where the pool so far ends.
+      if (!placed && start(languageBegin, first) != written) return false;
+      const std::size_t bandSize = static_cast<std::size_t>(sliceAt.back());
+      if (buffer.size() < bandSize) buffer.resize(bandSize);  // within the room reserved above
+      const std::span<const RowOrderEntry> share = rows.subspan(first, last - first);
+      // Each worker takes a share of the band's rows; every message writes its own bytes.
       auto encodeRows = [&](std::size_t w, std::size_t begin, std::size_t end) {
         Worker& worker = state[w];
-        std::vector<Job>& jobs = worker.jobs;
-        // The messages with their texts and places, gathered first in a tight loop: the offsets
-        // are read at random, and there the loads overlap, where between encodings each would
-        // wait.
-        jobs.clear();
+        // Rows a few ahead are asked for: the band's rows lie too far apart for the hardware to
+        // see a stream.
+        constexpr std::size_t kRowsAhead = 8;
         for (std::size_t k = begin; k < end; ++k) {
-          const RowOrderEntry& entry = blockShare[k];
-          if (entry.id < first || entry.id >= last) {  // the rows were not sorted by block
+          if (k + kRowsAhead < end) {
+            const RowOrderEntry& ahead = share[k + kRowsAhead];
+            Prefetch(offsets.data() + std::size_t{ahead.id} * languageCount + languageBegin);
+            PrefetchRowEnds(table.csv, ahead.row);
+          }
+          if (k + kRowsAhead / 2 < end) {
+            Prefetch(table.Text(languageBegin, share[k + kRowsAhead / 2]).data());
+          }
+          const RowOrderEntry& entry = share[k];
+          if (entry.id < first || entry.id >= last) {  // the rows were not sorted by band
             worker.misplaced = true;
             return;
           }
-          const std::uint64_t from = start(i, entry.id);
-          const std::uint64_t to = start(i, entry.id + 1);
-          if (to < from || to - blockStart > blockSize) {
-            worker.misplaced = true;
-            return;
-          }
-          // Made in place: a job built aside and copied in stalls on the copy.
-          Job& job = jobs.emplace_back();
-          job.text = table.Text(i, entry);
-          job.id = entry.id;
-          job.at = static_cast<std::uint32_t>(from - blockStart);
-          job.size = static_cast<std::uint32_t>(to - from);
-          job.verbatim = verbatim[entry.id * languageCount + i] != 0;
-          if (copyFallbacks && i > 0) {
-            const std::string_view firstText = table.Text(0, entry);
-            job.fallback = SameView(job.text, firstText);
-            if (job.fallback) {
-              job.firstAt = start(0, entry.id);
-              if (start(0, entry.id + 1) - job.firstAt != job.size ||
-                  job.firstAt + job.size > firstUnits.size()) {
+          const std::string_view firstText = table.Text(0, entry);
+          std::uint8_t* firstUnits = nullptr;  // the first language's message, when in the band
+          for (std::size_t i = languageBegin; i < languageEnd; ++i) {
+            const std::uint64_t from = start(i, entry.id);
+            const std::uint64_t to = start(i, entry.id + 1);
+            const std::uint64_t sliceStart = start(i, first);
+            const std::uint64_t slice = sliceAt[i - languageBegin];
+            if (from < sliceStart || to < from ||
+                to - sliceStart > sliceAt[i - languageBegin + 1] - slice) {
+              worker.misplaced = true;
+              return;
+            }
+            const std::size_t at = static_cast<std::size_t>(slice + (from - sliceStart));
+            const std::size_t size = static_cast<std::size_t>(to - from);
+            std::uint8_t* const slot = buffer.data() + at;
+            const std::string_view text = i == 0 ? firstText : table.Text(i, entry);
+            if (i == 0) firstUnits = slot;
+            if (copyFallbacks && i > 0 && firstUnits != nullptr && SameView(text, firstText)) {
+              if (size != static_cast<std::size_t>(start(0, entry.id + 1) - start(0, entry.id))) {
                 worker.misplaced = true;
                 return;
               }
-            }
-          }
-        }
-        // Texts a few messages ahead are asked for: a row's cells of one language lie too far
-        // apart for the hardware to see a stream.
-        constexpr std::size_t kTextAhead = 32;
-        for (std::size_t k = 0; k < jobs.size(); ++k) {
-          if (k + kTextAhead < jobs.size()) {
-            Prefetch(jobs[k + kTextAhead].text.data());
-            PrefetchForWrite(block.data() + jobs[k + kTextAhead].at);
-          }
-          const Job& job = jobs[k];
-          std::uint8_t* const slot = block.data() + job.at;
-          if (job.fallback) {
-            std::memcpy(slot, firstUnits.data() + job.firstAt, job.size);
-            continue;
-          }
-          // A text without markup, most of them (the counting pass marked them), is written
-          // straight into its place without the parser. Near the end of the block it goes
-          // through the message buffer, so that nothing is written past the block.
-          if (job.verbatim && knownDefault != nullptr) {
-            std::uint8_t* out = slot;
-            const bool direct = job.at + 2 * job.text.size() + 2 <= blockSize;
-            if (!direct) {
-              if (worker.units.size() < 2 * job.text.size() + 2) {
-                worker.units.resize(2 * job.text.size() + 2);
-              }
-              out = worker.units.data();
-            }
-            const std::uint8_t* const from = out;
-            std::uint32_t missing = 0;
-            if (WriteTextUnits(*knownDefault, job.text, &out, &missing)) {
-              out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
-              out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
-              const std::size_t size = static_cast<std::size_t>(out - from) + 2;
-              if (size != job.size) {
-                worker.misplaced = true;
-                return;
-              }
-              if (!direct) std::memcpy(slot, from, size);
+              std::memcpy(slot, firstUnits, size);
               continue;
             }
+            const Language& language = languages[i];
+            // A text without markup, most of them (the counting pass marked them), is written
+            // straight into its place without the parser. Near the end of the band it goes
+            // through the message buffer, so that nothing is written past the band.
+            if (verbatim[entry.id * languageCount + i] != 0 && language.defaultList != nullptr) {
+              std::uint8_t* out = slot;
+              const bool direct = at + 2 * text.size() + 2 <= bandSize;
+              if (!direct) {
+                if (worker.units.size() < 2 * text.size() + 2) {
+                  worker.units.resize(2 * text.size() + 2);
+                }
+                out = worker.units.data();
+              }
+              const std::uint8_t* const begun = out;
+              std::uint32_t missing = 0;
+              if (WriteTextUnits(*language.defaultList, text, &out, &missing)) {
+                out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
+                out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
+                if (static_cast<std::size_t>(out - begun) + 2 != size) {
+                  worker.misplaced = true;
+                  return;
+                }
+                if (!direct) std::memcpy(slot, begun, size);
+                continue;
+              }
+            }
+            worker.units.clear();
+            // Quiet: the identifier is never named, nor looked up (at random).
+            MessageEncoder encoder(*language.table, language.name, {}, text, kPrint, i, entry.id,
+                                   /*quiet=*/true, language.defaultList);
+            ParseMarkup(text, &worker.markup);
+            if (!encoder.Encode(worker.markup, &worker.units)) worker.unencoded = true;
+            AppendUnit(&worker.units, unit::kMessageEnd);
+            if (worker.units.size() != size) {
+              worker.misplaced = true;
+              return;
+            }
+            std::memcpy(slot, worker.units.data(), size);
           }
-          worker.units.clear();
-          // Quiet: the identifier is never named, nor looked up (at random).
-          MessageEncoder encoder(characterTable->second, language, {}, job.text, kPrint, i, job.id,
-                                 /*quiet=*/true, knownDefault);
-          ParseMarkup(job.text, &worker.markup);
-          if (!encoder.Encode(worker.markup, &worker.units)) worker.unencoded = true;
-          AppendUnit(&worker.units, unit::kMessageEnd);
-          if (worker.units.size() != job.size) {
-            worker.misplaced = true;
-            return;
-          }
-          std::memcpy(slot, worker.units.data(), worker.units.size());
         }
       };
-      platform::RunParts(blockShare.size(), workers, encodeRows);
+      platform::RunParts(share.size(), workers, encodeRows);
       for (const Worker& worker : state) {
         if (worker.misplaced) return false;
       }
-      if (copyFallbacks && i == 0) {
-        firstUnits.insert(firstUnits.end(), block.begin(), block.begin() + blockSize);
+      for (std::size_t i = languageBegin; i < languageEnd; ++i) {
+        const std::size_t slice = static_cast<std::size_t>(sliceAt[i - languageBegin]);
+        const std::size_t sliceSize =
+            static_cast<std::size_t>(sliceAt[i - languageBegin + 1]) - slice;
+        const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()) + slice,
+                                     sliceSize);
+        if (placed) {
+          place(start(i, first), bytes);
+        } else {
+          write(bytes);
+        }
       }
-      write({reinterpret_cast<const char*>(block.data()), blockSize});
-      written += blockSize;
+      written += bandSize;
     }
   }
   for (const Worker& worker : state) {

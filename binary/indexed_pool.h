@@ -48,24 +48,26 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// `mode`: encodes only the messages the plan names as reporting, in pool order, which prints
 /// every warning and error BuildIndexedPool would (the others encode silently) and fails as it
 /// would. On success lays out the offsets (taking the plan's storage) and sets `pool` to
-/// produce its bytes through WriteIndexedPool; `table` and `tables` must then stay unchanged
-/// until the pool is written.
+/// produce its bytes through WriteIndexedPool, in order or placed; `table` and `tables` must then
+/// stay unchanged until the pool is written.
 [[nodiscard]] bool PlanIndexedPool(const MessageTable& table, IndexingMode mode,
                                    const CharacterTables& tables, IndexedPoolPlan* plan,
                                    MessagePool* pool);
 
-/// Encodes every message silently and hands the pool to `write` in order, in blocks of up to
-/// `blockBytes` (a single larger message makes its own); the messages of a block are read in CSV
-/// order and put in place by `offsets`. A message that `verbatim` (IndexedPoolPlan::verbatim)
-/// marks is encoded without the markup parser. False when a message does not take the bytes
-/// `offsets` gives it or the pool does not end at `poolSize` bytes (the layout and the encoder
-/// disagree). A block's messages are shared out among `workers` threads; the bytes do not depend
-/// on how many.
+/// Encodes every message silently and hands the pool over in bands of consecutive identifiers
+/// of up to `blockBytes` each (a single larger identifier makes its own): to `place` when it is
+/// set, each band taking every language; else to `write` in order, each band taking one
+/// language. The messages of a band are read in CSV order and put in place by `offsets`. A
+/// message that `verbatim` (IndexedPoolPlan::verbatim) marks is encoded without the markup
+/// parser. False when a message does not take the bytes `offsets` gives it or the parts do not
+/// tile the pool's `poolSize` bytes (the layout and the encoder disagree). A band's rows are
+/// shared out among `workers` threads; the bytes do not depend on how many, nor on the way
+/// they are handed over.
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
                                     std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
                                     std::span<const std::uint8_t> verbatim, const PoolWriter& write,
-                                    std::size_t workers = 1,
+                                    const PoolPlacer& place = {}, std::size_t workers = 1,
                                     std::uint64_t blockBytes = kIndexedPoolBlockBytes);
 
 }  // namespace quillex

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <string>
@@ -33,7 +34,8 @@ struct Encoded {
 // Builds the pool that BuildIndexedPool holds, and checks that the path of binary output (counting
 // plans the layout, only reporting messages are encoded ahead, the rest as the file is written)
 // prints the same lines, fails alike and writes the same bytes at the same offsets, also with
-// its work shared out among `workers` threads and written in blocks of up to `blockBytes`.
+// its work shared out among `workers` threads and written in bands of up to `blockBytes`, in
+// order or placed.
 Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool, std::size_t workers = 1,
                std::uint64_t blockBytes = kIndexedPoolBlockBytes) {
   CharacterTables tables;
@@ -62,6 +64,22 @@ Encoded Encode(MessageTable* table, IndexingMode mode, MessagePool* pool, std::s
         planned.produce(planned.offsets, [&written](std::string_view piece) { written += piece; }));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(written, std::string(pool->bytes.begin(), pool->bytes.end()));
+    // Placed, every byte comes once, inside the pool.
+    std::string placed(pool->bytes.size(), '\0');
+    std::vector<bool> covered(pool->bytes.size());
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(planned.producePlaced(
+        planned.offsets, [&placed, &covered](std::uint64_t offset, std::string_view piece) {
+          ASSERT_LE(offset + piece.size(), placed.size());
+          for (std::size_t k = 0; k < piece.size(); ++k) {
+            EXPECT_FALSE(covered[offset + k]) << "placed twice: " << offset + k;
+            covered[offset + k] = true;
+          }
+          placed.replace(offset, piece.size(), piece);
+        }));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(std::count(covered.begin(), covered.end(), false), 0);
+    EXPECT_EQ(placed, written);
   }
   return result;
 }
@@ -127,7 +145,7 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
     const std::size_t languageCount = 1 + pick(4);
     const std::size_t idCount = pick(7);        // none too: a header without messages
     const std::size_t workers = 1 + round % 3;  // more than messages at times
-    // Blocks of one message each, of a few, and of the whole part.
+    // Bands of one message each, of a few, and of the whole pool.
     const std::uint64_t blockBytes = std::array<std::uint64_t, 4>{
         1, 6, 40, kIndexedPoolBlockBytes}[static_cast<std::size_t>(round / 3) % 4];
     std::vector<std::string> languages;
