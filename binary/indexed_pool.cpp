@@ -22,6 +22,10 @@ constexpr std::string_view kDefaultTypeface = "default";
 constexpr std::string_view kBoldTypeface = "bold";
 constexpr std::string_view kRubyTypeface = "ruby";
 
+// The most languages a band of the indexed pool takes together when placed: at 8 MB, a band's
+// share of each is about 128 KB then.
+constexpr std::size_t kMostLanguagesPerBand = 64;
+
 // Room for typical tables before the first message, so that they are built without regrowing.
 constexpr std::size_t kReservedUnits = 65536;
 
@@ -419,7 +423,9 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   //  - Placed anywhere, a band takes every language: each row is read once, its cells side by
   //    side, and a fallback is copied from the first language's units just encoded.
   //  - Handed over in order, a band takes one language (its part comes whole before the next):
-  //    each language reads its own cells of the rows, and a fallback is encoded again.
+  //    each language reads its own cells of the rows, and a fallback is encoded again. So too
+  //    when placed with more than kMostLanguagesPerBand languages: a band's share of each would
+  //    be small, and each share is a seek and a write of its own.
   struct Band {
     std::size_t first = 0;  // identifiers [first, last)
     std::size_t last = 0;
@@ -428,9 +434,10 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   };
   blockBytes = std::max<std::uint64_t>(blockBytes, 1);
   const bool placed = static_cast<bool>(place);
+  const bool acrossLanguages = placed && languageCount <= kMostLanguagesPerBand;
   if (placed && languageCount != 0 && idCount != 0 && start(0, 0) != 0) return false;
-  // The bands, in the order they are written, each group's bands together: a language's in
-  // order, or all of them when placed.
+  // The bands, in the order they are written, each group's bands together: those of one
+  // language, or those that take every language.
   std::vector<std::vector<Band>> groups;
   std::uint64_t largest = 0;  // bytes of the largest band
   auto addBands = [&](std::size_t languageBegin, std::size_t languageEnd) -> bool {
@@ -454,7 +461,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     }
     return true;
   };
-  if (placed) {
+  if (acrossLanguages) {
     if (languageCount != 0 && !addBands(0, languageCount)) return false;
   } else {
     for (std::size_t i = 0; i < languageCount; ++i) {
@@ -535,8 +542,9 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             worker.misplaced = true;
             return;
           }
-          const std::string_view firstText = table.Text(0, entry);
-          std::uint8_t* firstUnits = nullptr;  // the first language's message, when in the band
+          // The first language's text and units, when it is in the band.
+          std::string_view firstText;
+          const std::uint8_t* firstUnits = nullptr;
           for (std::size_t i = languageBegin; i < languageEnd; ++i) {
             const std::uint64_t from = start(i, entry.id);
             const std::uint64_t to = start(i, entry.id + 1);
@@ -550,9 +558,11 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             const std::size_t at = static_cast<std::size_t>(slice + (from - sliceStart));
             const std::size_t size = static_cast<std::size_t>(to - from);
             std::uint8_t* const slot = buffer.data() + at;
-            const std::string_view text = i == 0 ? firstText : table.Text(i, entry);
-            if (i == 0) firstUnits = slot;
-            if (copyFallbacks && i > 0 && firstUnits != nullptr && SameView(text, firstText)) {
+            const std::string_view text = table.Text(i, entry);
+            if (i == 0) {
+              firstText = text;
+              firstUnits = slot;
+            } else if (copyFallbacks && firstUnits != nullptr && SameView(text, firstText)) {
               if (size != static_cast<std::size_t>(start(0, entry.id + 1) - start(0, entry.id))) {
                 worker.misplaced = true;
                 return;

@@ -201,6 +201,32 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
   }
 }
 
+// Past the most languages a band takes together, each language's part is placed whole, in
+// bands of its own; fallbacks are then encoded again rather than copied.
+TEST(IndexedPoolTest, ManyLanguagesArePlacedPartByPart) {
+  std::vector<std::string> languages;
+  std::vector<std::vector<std::string>> texts(70);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    languages.push_back("l" + std::to_string(i));
+    for (std::size_t j = 0; j < 5; ++j) {
+      texts[i].push_back((i + j) % 3 == 0 ? "" : "<#red>x" + std::to_string(i * j) + "\xC3\xA9");
+    }
+  }
+  MessageTable table;
+  MakeTable(&table, languages, texts);
+  for (std::size_t i = 1; i < texts.size(); ++i) {
+    for (std::size_t j = 0; j < 5; ++j) {
+      if (table.messages[i][j].text.empty()) table.messages[i][j].text = table.messages[0][j].text;
+    }
+  }
+  for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
+    for (std::uint64_t blockBytes : {std::uint64_t{1}, kIndexedPoolBlockBytes}) {
+      MessagePool pool;
+      EXPECT_TRUE(Encode(&table, mode, &pool, 2, blockBytes).ok);
+    }
+  }
+}
+
 // Look-ups must not scan the lists: 40 messages over 50 000 characters take milliseconds with a
 // hash and minutes with a scan, past the test's time limit.
 TEST(IndexedPoolTest, LargeListsEncodeInLinearTime) {

@@ -2,8 +2,8 @@
 // file. A run fails when the bytes do not parse as CSV; a run leaves no temporary file; a run that
 // succeeds leaves the binary file, both hash lists and one character list per table (just
 // "_using_all.json" for --indexing-all), and its binary file holds 16-bit unit strings, each
-// ending in 0xFFFF inside the pool. Counted and encoded on one thread and on three, the
-// character tables and the pool's bytes are the same.
+// ending in 0xFFFF inside the pool. Counted and encoded on one thread and handed over in order,
+// or on three and placed out of order, the character tables and the pool's bytes are the same.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -18,9 +18,9 @@ namespace {
 
 using namespace quillex;
 
-// The character tables and pool bytes of `table` with `workers` threads; false when either pass
-// fails.
-bool EncodeWith(const MessageTable& table, IndexingMode indexing, std::size_t workers,
+// The character tables and pool bytes of `table` with `workers` threads, handed over in order or
+// `placed`; false when either pass fails.
+bool EncodeWith(const MessageTable& table, IndexingMode indexing, std::size_t workers, bool placed,
                 CharacterTables* tables, std::string* bytes) {
   IndexedPoolPlan plan;
   MessagePool pool;
@@ -29,7 +29,18 @@ bool EncodeWith(const MessageTable& table, IndexingMode indexing, std::size_t wo
       !PlanIndexedPool(table, indexing, *tables, &plan, &pool)) {
     return false;
   }
-  return pool.produce(pool.offsets, [bytes](std::string_view piece) { bytes->append(piece); });
+  if (!placed) {
+    return pool.produce(pool.offsets, [bytes](std::string_view piece) { bytes->append(piece); });
+  }
+  bytes->assign(PoolSize(pool), '\0');
+  std::uint64_t placedBytes = 0;
+  const bool produced =
+      pool.producePlaced(pool.offsets, [&](std::uint64_t offset, std::string_view piece) {
+        quillex::fuzz::Check(offset + piece.size() <= bytes->size());
+        bytes->replace(offset, piece.size(), piece);
+        placedBytes += piece.size();
+      });
+  return produced && placedBytes == bytes->size();
 }
 
 bool SameTables(const CharacterTables& a, const CharacterTables& b) {
@@ -76,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(table.Load(Folder() / "in.csv", seed));
   CharacterTables alone, shared;
   std::string aloneBytes, sharedBytes;
-  Check(EncodeWith(table, indexing, 1, &alone, &aloneBytes));
-  Check(EncodeWith(table, indexing, 3, &shared, &sharedBytes));
+  Check(EncodeWith(table, indexing, 1, /*placed=*/false, &alone, &aloneBytes));
+  Check(EncodeWith(table, indexing, 3, /*placed=*/true, &shared, &sharedBytes));
   Check(SameTables(alone, shared) && aloneBytes == sharedBytes);
   const std::uint64_t languages =
       CheckBinaryFile(ReadOutput("msg.bin"), seed, binary_format::PoolKind::UnitStrings);
