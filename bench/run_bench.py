@@ -8,6 +8,7 @@ shim alloc_count.c). Modes the tool cannot run yet are skipped with a line sayin
 bench/README.md.
 """
 import argparse
+import filecmp
 import os
 import pathlib
 import shutil
@@ -69,24 +70,31 @@ def count_messages(path):
 
 
 def outcome(tool, path, extra, folder):
-    """Runs `tool` into `folder`; returns (stdout, stderr, status, {file: bytes})."""
+    """Runs `tool` into `folder`; returns (stdout, stderr, status, [file names])."""
     shutil.rmtree(folder, ignore_errors=True)
     (folder / "out").mkdir(parents=True)
     process = subprocess.run([tool, str(path), "-o", "out"] + extra, cwd=folder,
                              capture_output=True)
-    files = {p.relative_to(folder): p.read_bytes()
-             for p in sorted(folder.rglob("*")) if p.is_file()}
+    files = sorted(p.relative_to(folder) for p in folder.rglob("*") if p.is_file())
     return process.stdout, process.stderr, process.returncode, files
 
 
-def compare(tool, reference, path, extra, work):
-    (work / "a").mkdir(exist_ok=True)
-    (work / "b").mkdir(exist_ok=True)
-    ours = outcome(tool, path, extra, work / "a" / "run")
-    theirs = outcome(reference, path, extra, work / "b" / "run")
+def compare(tool, reference, path, extra, work, written):
+    """Runs both builds and compares what they print, their status and every file. `written` is
+    what one run writes: without room for two such runs, a failed write would show as a
+    difference, so the comparison is not made and the line says why."""
+    free = shutil.disk_usage(work).free
+    if free < 2 * written + (256 << 20):
+        return f"not compared: {free / 1e9:.1f} GB free, both runs write {2 * written / 1e9:.1f} GB"
+    ours_folder, theirs_folder = work / "a" / "run", work / "b" / "run"
+    ours = outcome(tool, path, extra, ours_folder)
+    theirs = outcome(reference, path, extra, theirs_folder)
+    # File by file, a few kilobytes at a time: the outputs can be larger than memory.
+    same = ours == theirs and all(
+        filecmp.cmp(ours_folder / name, theirs_folder / name, shallow=False) for name in ours[3])
     shutil.rmtree(work / "a", ignore_errors=True)
     shutil.rmtree(work / "b", ignore_errors=True)
-    return "identical" if ours == theirs else "DIFFERS from the reference"
+    return "identical" if same else "DIFFERS from the reference"
 
 
 def main():
@@ -168,7 +176,9 @@ def main():
             allocations = (work / "allocs.txt").read_text().strip()
             note = "" if status == 0 else f"  status {status}: {stderr.strip()[:60]}"
             if args.reference:
-                note += "  " + compare(args.tool, args.reference, path, extra, work)
+                written = sum(p.stat().st_size for p in out.rglob("*") if p.is_file())
+                shutil.rmtree(out, ignore_errors=True)  # room for the two runs compared
+                note += "  " + compare(args.tool, args.reference, path, extra, work, written)
             print(f"{label:>12} {name:>15} {seconds:8.3f} {cpu:6.2f} {size / 1e6 / seconds:7.1f} "
                   f"{messages / seconds:10.0f} {peak / 1024:8.1f} {peak * 1024 / size:5.1f} "
                   f"{seconds / cp_seconds:6.1f} {seconds / messages * 1e6:7.2f} "
