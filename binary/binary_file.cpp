@@ -126,32 +126,32 @@ bool WriteBinaryFile(const platform::Path& path, const BinaryImage& image) {
   WriteOffsets(file, image.offsetPool);
   file.Write(AsBytes(fields.middle));
   const MessagePool& pool = *image.messagePool;
-  if (pool.producePlaced && file.CanPlace()) {
+  const std::uint64_t poolStart =
+      fields.head.size() + 4 * std::uint64_t{image.offsetPool.size()} + fields.middle.size();
+  const bool placed = pool.producePlaced && file.CanPlace();
+  bool produced = true;
+  if (placed) {
     // Made out of order, each piece goes to its place after the offsets.
-    const std::uint64_t poolStart =
-        fields.head.size() + 4 * std::uint64_t{image.offsetPool.size()} + fields.middle.size();
-    const PoolPlacer place = [&file, poolStart](std::uint64_t offset, std::string_view piece) {
-      file.Place(poolStart + offset, piece);
-    };
-    if (!pool.producePlaced(image.offsetPool, place)) {
-      // The offsets already written would not match the pool.
-      PrintError(Msg::OutputBufferOverflow);
-      return false;
-    }
-    file.Place(poolStart + PoolSize(pool), AsBytes(fields.tail));
-    return CommitOutput(file);
-  }
-  if (pool.produce) {
-    const PoolWriter write = [&file](std::string_view piece) { file.Write(piece); };
-    if (!pool.produce(image.offsetPool, write)) {
-      // The offsets already written would not match the pool.
-      PrintError(Msg::OutputBufferOverflow);
-      return false;
-    }
+    produced = pool.producePlaced(image.offsetPool,
+                                  [&file, poolStart](std::uint64_t offset, std::string_view piece) {
+                                    file.Place(poolStart + offset, piece);
+                                  });
+  } else if (pool.produce) {
+    produced =
+        pool.produce(image.offsetPool, [&file](std::string_view piece) { file.Write(piece); });
   } else {
     file.Write(AsBytes(pool.bytes));
   }
-  file.Write(AsBytes(fields.tail));
+  if (!produced) {
+    // The offsets already written would not match the pool.
+    PrintError(Msg::OutputBufferOverflow);
+    return false;
+  }
+  if (placed) {
+    file.Place(poolStart + PoolSize(pool), AsBytes(fields.tail));
+  } else {
+    file.Write(AsBytes(fields.tail));
+  }
   return CommitOutput(file);
 }
 

@@ -367,19 +367,21 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   pool->offsets = std::move(offsets);
   pool->indexed = true;
   pool->producedSize = poolSize;
-  // Both ways of producing the pool read the flags: shared, they are held once.
-  auto verbatim = std::make_shared<const std::vector<std::uint8_t>>(std::move(plan->verbatim));
-  pool->produce = [&table, mode, &tables, poolSize, verbatim, workers = plan->workers,
-                   blockBytes = plan->blockBytes](std::span<const std::uint32_t> laidOut,
-                                                  const PoolWriter& write) {
-    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, *verbatim, write, {}, workers,
-                            blockBytes);
+  // Both ways of producing the pool share one copy of the flags.
+  auto produce = [&table, mode, &tables, poolSize,
+                  verbatim =
+                      std::make_shared<const std::vector<std::uint8_t>>(std::move(plan->verbatim)),
+                  workers = plan->workers,
+                  blockBytes = plan->blockBytes](std::span<const std::uint32_t> laidOut,
+                                                 const PoolWriter& write, const PoolPlacer& place) {
+    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, *verbatim, write, place,
+                            workers, blockBytes);
   };
-  pool->producePlaced = [&table, mode, &tables, poolSize, verbatim, workers = plan->workers,
-                         blockBytes = plan->blockBytes](std::span<const std::uint32_t> laidOut,
-                                                        const PoolPlacer& place) {
-    return WriteIndexedPool(table, mode, tables, laidOut, poolSize, *verbatim, {}, place, workers,
-                            blockBytes);
+  pool->produce = [produce](std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
+    return produce(laidOut, write, {});
+  };
+  pool->producePlaced = [produce](std::span<const std::uint32_t> laidOut, const PoolPlacer& place) {
+    return produce(laidOut, {}, place);
   };
   plan->verbatim.clear();  // moved from as well
   return true;
@@ -426,39 +428,42 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   //    each language reads its own cells of the rows, and a fallback is encoded again. So too
   //    when placed with more than kMostLanguagesPerBand languages: a band's share of each would
   //    be small, and each share is a seek and a write of its own.
-  struct Band {
-    std::size_t first = 0;  // identifiers [first, last)
-    std::size_t last = 0;
-    std::size_t languageBegin = 0;  // languages [languageBegin, languageEnd)
-    std::size_t languageEnd = 0;
-  };
   blockBytes = std::max<std::uint64_t>(blockBytes, 1);
   const bool placed = static_cast<bool>(place);
   const bool acrossLanguages = placed && languageCount <= kMostLanguagesPerBand;
   if (placed && languageCount != 0 && idCount != 0 && start(0, 0) != 0) return false;
-  // The bands, in the order they are written, each group's bands together: those of one
-  // language, or those that take every language.
-  std::vector<std::vector<Band>> groups;
+  // The bands in the order they are written, group by group: a group's bands take the same
+  // languages (one, or every one), and its identifiers cut at `firsts` (then idCount). Offsets
+  // that go back are refused here, once: past this, a message of a band's identifier lies
+  // inside the band's share of its language, and every offset inside the pool.
+  struct Group {
+    std::size_t languageBegin = 0;  // languages [languageBegin, languageEnd)
+    std::size_t languageEnd = 0;
+    std::vector<std::size_t> firsts;
+  };
+  std::vector<Group> groups;
   std::uint64_t largest = 0;  // bytes of the largest band
   auto addBands = [&](std::size_t languageBegin, std::size_t languageEnd) -> bool {
-    std::vector<Band>& bands = groups.emplace_back();
-    Band band{.first = 0, .last = 0, .languageBegin = languageBegin, .languageEnd = languageEnd};
+    Group& group = groups.emplace_back(
+        Group{.languageBegin = languageBegin, .languageEnd = languageEnd, .firsts = {}});
+    if (idCount == 0) return true;  // no band
+    group.firsts.push_back(0);
     std::uint64_t bytes = 0;  // the band's so far
-    for (std::size_t j = 0; j <= idCount; ++j) {
-      std::uint64_t message = 0;  // identifier j's bytes in the band's languages
-      for (std::size_t i = languageBegin; j < idCount && i < languageEnd; ++i) {
+    for (std::size_t j = 0; j < idCount; ++j) {
+      std::uint64_t message = 0;  // identifier j's bytes in the group's languages
+      for (std::size_t i = languageBegin; i < languageEnd; ++i) {
         if (start(i, j + 1) < start(i, j)) return false;
         message += start(i, j + 1) - start(i, j);
       }
-      if (j > band.first && (j == idCount || bytes + message > blockBytes)) {
-        band.last = j;
-        bands.push_back(band);
+      if (j > group.firsts.back() && bytes + message > blockBytes) {
         largest = std::max(largest, bytes);
-        band.first = j;
+        group.firsts.push_back(j);
         bytes = 0;
       }
       bytes += message;
     }
+    largest = std::max(largest, bytes);
+    group.firsts.push_back(idCount);
     return true;
   };
   if (acrossLanguages) {
@@ -490,31 +495,30 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   std::vector<std::size_t> cursors;
   std::vector<RowOrderEntry> bandRows;  // the rows band by band, each band's in row order
   std::vector<std::uint64_t> sliceAt;   // where each language's share of a band starts in it
-  for (const std::vector<Band>& bands : groups) {
+  for (const Group& group : groups) {
+    const std::size_t languageBegin = group.languageBegin;
+    const std::size_t languageEnd = group.languageEnd;
+    const std::vector<std::size_t>& firsts = group.firsts;
+    const std::size_t bandCount = firsts.empty() ? 0 : firsts.size() - 1;
     // A band's identifiers are consecutive, so it has as many rows as identifiers: the rows are
     // sorted by band in one pass, keeping row order within each, rather than every band
     // looking through all of them.
     std::span<const RowOrderEntry> rows = order;
-    if (bands.size() > 1) {
+    if (bandCount > 1) {
       if (bandRows.empty()) platform::AssignLarge(bandRows, order.size());
-      cursors.clear();
-      for (const Band& band : bands) cursors.push_back(band.first);
+      cursors.assign(firsts.begin(), firsts.end() - 1);
       for (const RowOrderEntry& entry : order) {
-        const auto after =
-            std::upper_bound(bands.begin() + 1, bands.end(), static_cast<std::size_t>(entry.id),
-                             [](std::size_t id, const Band& band) { return id < band.first; });
-        bandRows[cursors[static_cast<std::size_t>(after - bands.begin()) - 1]++] = entry;
+        const auto after = std::upper_bound(firsts.begin() + 1, firsts.end() - 1,
+                                            static_cast<std::size_t>(entry.id));
+        bandRows[cursors[static_cast<std::size_t>(after - firsts.begin()) - 1]++] = entry;
       }
       rows = bandRows;
     }
-    for (const Band& band : bands) {
-      const std::size_t first = band.first;
-      const std::size_t last = band.last;
-      const std::size_t languageBegin = band.languageBegin;
-      const std::size_t languageEnd = band.languageEnd;
+    for (std::size_t b = 0; b < bandCount; ++b) {
+      const std::size_t first = firsts[b];
+      const std::size_t last = firsts[b + 1];
       sliceAt.assign(1, 0);
       for (std::size_t i = languageBegin; i < languageEnd; ++i) {
-        if (start(i, last) < start(i, first) || start(i, last) > poolSize) return false;
         sliceAt.push_back(sliceAt.back() + start(i, last) - start(i, first));
       }
       // Handed over in order, a band must begin where the pool so far ends.
@@ -546,17 +550,11 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
           std::string_view firstText;
           const std::uint8_t* firstUnits = nullptr;
           for (std::size_t i = languageBegin; i < languageEnd; ++i) {
+            // Inside the band's share: the offsets were checked not to go back.
             const std::uint64_t from = start(i, entry.id);
-            const std::uint64_t to = start(i, entry.id + 1);
-            const std::uint64_t sliceStart = start(i, first);
-            const std::uint64_t slice = sliceAt[i - languageBegin];
-            if (from < sliceStart || to < from ||
-                to - sliceStart > sliceAt[i - languageBegin + 1] - slice) {
-              worker.misplaced = true;
-              return;
-            }
-            const std::size_t at = static_cast<std::size_t>(slice + (from - sliceStart));
-            const std::size_t size = static_cast<std::size_t>(to - from);
+            const std::size_t at =
+                static_cast<std::size_t>(sliceAt[i - languageBegin] + (from - start(i, first)));
+            const std::size_t size = static_cast<std::size_t>(start(i, entry.id + 1) - from);
             std::uint8_t* const slot = buffer.data() + at;
             const std::string_view text = table.Text(i, entry);
             if (i == 0) {

@@ -201,6 +201,51 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
   }
 }
 
+// A layout the encoder disagrees with, one offset a unit off either way (going back, or leaving
+// a message too short or too long), is refused before anything lands outside the pool.
+TEST(IndexedPoolTest, MovedOffsetIsRefused) {
+  MessageTable table;
+  MakeTable(&table, {"en", "fr", "de"},
+            {{"ab", "<#red>c", "d{0}"}, {"", "\xC3\xA9", "gh"}, {"i", "", "<$bold>jk"}});
+  table.messages[1][0].text = table.messages[0][0].text;
+  table.messages[2][1].text = table.messages[0][1].text;
+  for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
+    CharacterTables tables;
+    IndexedPoolPlan plan;
+    ASSERT_TRUE(BuildCharacterTables(table, mode, &tables, {}, &plan));
+    const std::vector<std::uint8_t> verbatim = plan.verbatim;
+    MessagePool pool;
+    ASSERT_TRUE(PlanIndexedPool(table, mode, tables, &plan, &pool));
+    const std::uint64_t poolSize = PoolSize(pool);
+    for (std::uint64_t blockBytes : {std::uint64_t{1}, std::uint64_t{6}, kIndexedPoolBlockBytes}) {
+      auto produce = [&](std::span<const std::uint32_t> offsets, bool placed) {
+        std::string bytes(poolSize, '\0');
+        auto write = [&bytes](std::string_view piece) { bytes += piece; };
+        auto place = [&](std::uint64_t offset, std::string_view piece) {
+          EXPECT_LE(offset + piece.size(), poolSize);
+          if (offset + piece.size() <= poolSize) bytes.replace(offset, piece.size(), piece);
+        };
+        if (!placed) bytes.clear();
+        const bool produced = WriteIndexedPool(table, mode, tables, offsets, poolSize, verbatim,
+                                               placed ? nullptr : PoolWriter(write),
+                                               placed ? PoolPlacer(place) : nullptr, 2, blockBytes);
+        EXPECT_LE(bytes.size(), poolSize);
+        return produced;
+      };
+      for (bool placed : {false, true}) {
+        ASSERT_TRUE(produce(pool.offsets, placed));
+        for (std::size_t entry = 0; entry < pool.offsets.size(); ++entry) {
+          for (std::int64_t shift : {-2, 2}) {
+            std::vector<std::uint32_t> moved = pool.offsets;
+            moved[entry] = static_cast<std::uint32_t>(moved[entry] + shift);
+            EXPECT_FALSE(produce(moved, placed)) << entry << " " << shift << " " << blockBytes;
+          }
+        }
+      }
+    }
+  }
+}
+
 // Past the most languages a band takes together, each language's part is placed whole, in
 // bands of its own; fallbacks are then encoded again rather than copied.
 TEST(IndexedPoolTest, ManyLanguagesArePlacedPartByPart) {
