@@ -1,6 +1,7 @@
 #include "input/message_table.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -10,17 +11,33 @@
 namespace quillex {
 namespace {
 
-// Sorts `keys` by their upper 32 bits, keeping the order of equal ones: four stable counting
-// passes of eight bits each, in time linear in the number of keys.
-void SortByUpperHalf(std::vector<std::uint64_t>* keys) {
-  std::vector<std::uint64_t> scratch(keys->size());
-  for (int shift = 32; shift < 64; shift += 8) {
-    std::size_t starts[257] = {};
-    for (std::uint64_t key : *keys) ++starts[((key >> shift) & 0xFF) + 1];
-    for (int digit = 0; digit < 256; ++digit) starts[digit + 1] += starts[digit];
-    for (std::uint64_t key : *keys) scratch[starts[(key >> shift) & 0xFF]++] = key;
-    keys->swap(scratch);
+// Sorts `entries` by hash, keeping the order of equal ones. They share the top byte of their hash,
+// so three stable counting passes on the other bytes do, through `scratch` (as large as
+// `entries`). A few are put in place one by one instead: the passes' counters would cost more.
+void SortBucket(std::span<MessageIdEntry> entries, MessageIdEntry* scratch) {
+  if (entries.size() <= 32) {
+    for (std::size_t k = 1; k < entries.size(); ++k) {
+      const MessageIdEntry entry = entries[k];
+      std::size_t at = k;
+      for (; at > 0 && entries[at - 1].hash > entry.hash; --at) entries[at] = entries[at - 1];
+      entries[at] = entry;
+    }
+    return;
   }
+  MessageIdEntry* from = entries.data();
+  MessageIdEntry* to = scratch;
+  for (int shift = 0; shift < 24; shift += 8) {
+    std::size_t starts[257] = {};
+    for (const MessageIdEntry& entry : std::span(from, entries.size())) {
+      ++starts[((entry.hash >> shift) & 0xFF) + 1];
+    }
+    for (int digit = 0; digit < 256; ++digit) starts[digit + 1] += starts[digit];
+    for (const MessageIdEntry& entry : std::span(from, entries.size())) {
+      to[starts[(entry.hash >> shift) & 0xFF]++] = entry;
+    }
+    std::swap(from, to);
+  }
+  std::copy(from, from + entries.size(), entries.data());  // three passes end in `scratch`
 }
 
 }  // namespace
@@ -37,29 +54,43 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
     std::string_view name = csv.Cell(0, column);
     if (!name.empty()) languages.push_back({name, HashString(name, hashSeed), column});
   }
-  // Rows without an identifier, or whose identifier starts with '#', are comments. Each message
-  // becomes the key (hash, row): sorted, identifiers with equal hashes keep their CSV order, so
-  // every run writes the same files.
-  std::vector<std::uint64_t> keys;
-  platform::ReserveLarge(keys, static_cast<std::size_t>(csv.rows));
+  // Rows without an identifier, or whose identifier starts with '#', are comments. Identifiers
+  // are sorted by hash; equal hashes keep their CSV order, so every run writes the same files.
+  // A table far larger than the cache is not sorted as a whole, nor gathered from the CSV in hash
+  // order (a wait on memory per identifier): going through the rows in order, each identifier
+  // is dealt into the bucket of its hash's top byte, where it follows the rows before it, and
+  // then each bucket is sorted on its own, within the cache.
+  std::vector<std::uint32_t> hashes;  // of the identifiers, in row order
+  platform::ReserveLarge(hashes, static_cast<std::size_t>(csv.rows));
+  std::size_t bucketStarts[257] = {};
   for (std::int32_t row = 1; row < csv.rows; ++row) {
     std::string_view name = csv.Cell(row, 0);
     if (IsMessageIdentifier(name)) {
-      keys.push_back(std::uint64_t{HashString(name, hashSeed)} << 32 |
-                     static_cast<std::uint32_t>(row));
+      hashes.push_back(HashString(name, hashSeed));
+      ++bucketStarts[(hashes.back() >> 24) + 1];
     }
   }
-  SortByUpperHalf(&keys);
-  platform::ReserveLarge(messageIds, keys.size());
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    // The rows come in hash order, at random: the field ends of a later one are asked for ahead.
-    constexpr std::size_t kAhead = 16;
-    if (k + kAhead < keys.size()) {
-      PrefetchRowEnds(csv, static_cast<std::int32_t>(keys[k + kAhead] & 0xFFFFFFFFu));
+  for (int bucket = 0; bucket < 256; ++bucket) bucketStarts[bucket + 1] += bucketStarts[bucket];
+  platform::AssignLarge(messageIds, hashes.size());
+  std::size_t next[256];
+  std::copy(bucketStarts, bucketStarts + 256, next);
+  auto hash = hashes.begin();
+  for (std::int32_t row = 1; row < csv.rows; ++row) {
+    std::string_view name = csv.Cell(row, 0);
+    if (IsMessageIdentifier(name)) {
+      messageIds[next[*hash >> 24]++] = {name, *hash, row};
+      ++hash;
     }
-    const std::uint64_t key = keys[k];
-    const auto row = static_cast<std::int32_t>(key & 0xFFFFFFFFu);
-    messageIds.push_back({csv.Cell(row, 0), static_cast<std::uint32_t>(key >> 32), row});
+  }
+  std::size_t largest = 0;
+  for (int bucket = 0; bucket < 256; ++bucket) {
+    largest = std::max(largest, bucketStarts[bucket + 1] - bucketStarts[bucket]);
+  }
+  std::vector<MessageIdEntry> scratch(largest);
+  for (int bucket = 0; bucket < 256; ++bucket) {
+    SortBucket(std::span(messageIds)
+                   .subspan(bucketStarts[bucket], bucketStarts[bucket + 1] - bucketStarts[bucket]),
+               scratch.data());
   }
   return true;
 }

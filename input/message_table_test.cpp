@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "input/hash.h"
 #include "platform/test_temp_dir.h"
@@ -43,6 +46,42 @@ TEST_F(MessageTableTest, EntriesAndFallbackNodes) {
 
   EXPECT_FALSE(table.Load(path, 1));
   EXPECT_EQ(table.languages.size(), 2u);  // left as it was
+}
+
+// Identifiers in hash order, equal hashes (a repeated identifier) in row order, against a stable
+// sort: tables small enough to sort each bucket one by one and large enough for counting passes.
+TEST_F(MessageTableTest, IdentifiersSortByHashKeepingRowOrder) {
+  std::mt19937 random(7);
+  for (const int rows : {0, 1, 2, 33, 700, 20000, 60000}) {
+    const std::uint32_t seed = random();
+    const int range = rows % 2 == 0 ? rows / 3 + 1 : 1 << 30;  // repeats, or hardly any
+    std::string csv = "ID,en\r\n";
+    struct Expected {
+      std::string name;
+      std::uint32_t hash;
+      std::int32_t row;
+    };
+    std::vector<Expected> expected;
+    for (int row = 1; row <= rows; ++row) {
+      const unsigned kind = random() % 16;
+      std::string name = kind == 0   ? ""
+                         : kind == 1 ? "#note"
+                                     : "M" + std::to_string(random() % range);
+      if (!name.empty() && name[0] != '#') expected.push_back({name, HashString(name, seed), row});
+      csv += name + ",x\r\n";
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const Expected& a, const Expected& b) { return a.hash < b.hash; });
+    MessageTable table;
+    ASSERT_TRUE(table.Load(Write("messages.csv", csv), seed));
+    ASSERT_EQ(table.messageIds.size(), expected.size()) << rows;
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+      const MessageIdEntry& id = table.messageIds[j];
+      ASSERT_EQ(id.row, expected[j].row) << rows << " rows, position " << j;
+      ASSERT_EQ(id.hash, expected[j].hash);
+      ASSERT_EQ(id.name, expected[j].name);
+    }
+  }
 }
 
 }  // namespace
