@@ -6,9 +6,11 @@
 #include <cstring>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "input/file_io.h"
 #include "markup/byte_words.h"
+#include "platform/parallel.h"
 
 namespace quillex {
 namespace {
@@ -266,6 +268,32 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
   return true;
 }
 
+bool IsSelfEncodingUtf8InParts(const unsigned char* data, std::size_t size,
+                               std::uint64_t* carriageReturns) {
+  // Each part after the first starts at a byte that is not a continuation byte, so the parts
+  // hold whole sequences exactly when the whole does: one across a part's start is cut off.
+  const std::size_t parts = platform::WorkersFor(size);
+  if (parts <= 1) return IsSelfEncodingUtf8(data, size, carriageReturns);
+  std::vector<std::size_t> starts(parts + 1, size);
+  starts[0] = 0;
+  for (std::size_t k = 1; k < parts; ++k) {
+    std::size_t at = std::max(size / parts * k, starts[k - 1]);
+    while (at < size && (data[at] & 0xC0) == 0x80) ++at;
+    starts[k] = at;
+  }
+  std::vector<std::uint64_t> counts(parts, 0);
+  std::vector<char> selfEncoding(parts, 0);
+  platform::RunParts(parts, parts, [&](std::size_t part, std::size_t, std::size_t) {
+    const std::size_t begin = starts[part];
+    selfEncoding[part] = IsSelfEncodingUtf8(data + begin, starts[part + 1] - begin, &counts[part]);
+  });
+  for (std::size_t part = 0; part < parts; ++part) {
+    if (selfEncoding[part] == 0) return false;
+    *carriageReturns += counts[part];
+  }
+  return true;
+}
+
 std::uint64_t FieldEnds::WideAt(std::size_t k) const {
   const auto high = static_cast<std::uint64_t>(std::upper_bound(wraps_.begin(), wraps_.end(), k) -
                                                wraps_.begin());
@@ -283,8 +311,8 @@ bool CsvTable::ParseBytes(std::string contents) {
   CodePointReader reader = CodePointReader::ForBuffer(data, contents.size());
   std::uint64_t carriageReturns = 0;
   if (reader.encoding == TextEncoding::Utf8 &&
-      IsSelfEncodingUtf8(data + reader.position, contents.size() - reader.position,
-                         &carriageReturns)) {
+      IsSelfEncodingUtf8InParts(data + reader.position, contents.size() - reader.position,
+                                &carriageReturns)) {
     text = std::move(contents);
     return ParseInPlace(this, static_cast<std::size_t>(reader.position), carriageReturns);
   }

@@ -115,4 +115,9 @@ struct CsvTable {
 bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
                         std::uint64_t* carriageReturns);
 
+/// IsSelfEncodingUtf8 with the same answer and count, checked in parts on threads of their own
+/// when `size` is worth it (platform::WorkersFor).
+bool IsSelfEncodingUtf8InParts(const unsigned char* data, std::size_t size,
+                               std::uint64_t* carriageReturns);
+
 }  // namespace quillex

@@ -152,6 +152,38 @@ TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
   }
 }
 
+// In parts on threads, a large buffer gets the answer and the CR count of one pass, whatever lies
+// across the places where parts may start: a whole or a cut-off sequence, a stray continuation
+// byte, a NUL, a CR LF, or continuation bytes to the end.
+TEST(SelfEncodingUtf8Test, PartsAgreeWithOnePass) {
+  const std::size_t size = std::size_t{9} << 19;  // 4.5 MB: whole halves, thirds and quarters
+  const std::string probes[] = {"\xC3\xA9",     "\xE6\xBC\xA2", "\xF0\x9F\x98\x80", "\xE6\xBC",
+                                "\xBC\xA2",     "\xC3",         "\xE0\x80\x80",     "\0"s,
+                                "\r\n\xC3\xA9", "\xF8\x80\x80"};
+  std::string bytes(size, 'a');
+  for (std::size_t at = 50; at < size; at += 97) bytes[at] = '\r';
+  const std::string plain = bytes;
+  for (const std::string& probe : probes) {
+    for (std::size_t shift = 0; shift < probe.size(); ++shift) {
+      bytes = plain;
+      for (const std::size_t start : {size / 4, size / 3, size / 2, size / 3 * 2, size / 4 * 3}) {
+        bytes.replace(start - shift, probe.size(), probe);
+      }
+      for (const bool tail : {false, true}) {
+        if (tail) std::fill(bytes.begin() + size / 2, bytes.end(), '\x80');
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        std::uint64_t onePass = 0, inParts = 0;
+        const bool whole = IsSelfEncodingUtf8(data, size, &onePass);
+        ASSERT_EQ(IsSelfEncodingUtf8InParts(data, size, &inParts), whole)
+            << testing::PrintToString(probe) << " shifted " << shift << (tail ? ", tail" : "");
+        if (whole) {
+          EXPECT_EQ(inParts, onePass);
+        }
+      }
+    }
+  }
+}
+
 // Cases at the edges between the byte path and the code point path: the special bytes next to
 // characters of every length, broken sequences (which take the code point path), every grammar
 // failure and every encoding. Both paths must give the same table or both fail.
