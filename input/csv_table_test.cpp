@@ -120,8 +120,9 @@ bool ReEncode(const std::string& bytes, std::string* out) {
 TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
   std::mt19937 random(13);
   for (int round = 0; round < 20000; ++round) {
-    // ASCII and CR first, so that the bytes after it start at every offset within a word.
-    std::string bytes(random() % 18, 'x');
+    // ASCII and CR first, so that the bytes after it start at every offset within a word and
+    // a block of 16.
+    std::string bytes(random() % 40, 'x');
     for (char& byte : bytes) byte = random() % 3 == 0 ? '\r' : byte;
     for (int n = static_cast<int>(random() % 12); n > 0; --n) {
       // Bytes near every boundary of the UTF-8 forms, then and now a whole character.
@@ -152,6 +153,43 @@ TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
   }
 }
 
+// Every three bytes near the edges of the forms, and four from a lead, against the model: across
+// the end of the first block of 16, and at the input's end (a sequence cut off there).
+TEST(SelfEncodingUtf8Test, ShortSequencesAcrossBlockEnds) {
+  static const unsigned char kBytes[] = {0x00, 0x0D, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
+                                         0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF,
+                                         0xF0, 0xF1, 0xF4, 0xF5, 0xF7, 0xF8, 0xFF};
+  static const unsigned char kAfterLead[] = {0x41, 0x80, 0x8F, 0x90, 0xA0, 0xBF, 0xC2};
+  std::vector<std::string> probes;
+  for (unsigned char a : kBytes) {
+    for (unsigned char b : kBytes) {
+      for (unsigned char c : kBytes) probes.push_back({char(a), char(b), char(c)});
+    }
+    for (unsigned char b : kAfterLead) {
+      for (unsigned char c : kAfterLead) {
+        for (unsigned char d : kAfterLead) probes.push_back({char(a), char(b), char(c), char(d)});
+      }
+    }
+  }
+  for (const std::string& probe : probes) {
+    for (const std::size_t at : {12u, 13u, 14u, 15u, 16u, 33u}) {
+      std::string bytes(37, '\r');
+      bytes.replace(at, probe.size(), probe);
+      if (at == 33) bytes.resize(at + probe.size());
+      std::string reEncoded;
+      const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
+      std::uint64_t carriageReturns = 0;
+      ASSERT_EQ(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                   bytes.size(), &carriageReturns),
+                same)
+          << testing::PrintToString(bytes);
+      if (same) {
+        EXPECT_EQ(carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+      }
+    }
+  }
+}
+
 // In parts on threads, a large buffer gets the answer and the CR count of one pass, whatever lies
 // across the places where parts may start: a whole or a cut-off sequence, a stray continuation
 // byte, a NUL, a CR LF, or continuation bytes to the end.
@@ -177,6 +215,7 @@ TEST(SelfEncodingUtf8Test, PartsAgreeWithOnePass) {
         ASSERT_EQ(IsSelfEncodingUtf8InParts(data, size, &inParts), whole)
             << testing::PrintToString(probe) << " shifted " << shift << (tail ? ", tail" : "");
         if (whole) {
+          EXPECT_EQ(onePass, std::count(bytes.begin(), bytes.end(), '\r'));
           EXPECT_EQ(inParts, onePass);
         }
       }
