@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__SSE2__) || \
+    ((defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)))
 #include <immintrin.h>
 #endif
 
@@ -117,6 +118,22 @@ std::uint64_t LoadLittleEndian(const char* bytes) {
 
 // The position of the first ',', '"' or CR at or after `from`, or `size`.
 std::size_t FindUnquotedStop(const char* bytes, std::size_t from, std::size_t size) {
+#ifdef __SSE2__
+  // Sixteen bytes at a time where the target has SSE2 (every x86-64 one), then eight.
+  const __m128i comma = _mm_set1_epi8(',');
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  while (size - from >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
+    const int found = _mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                     _mm_cmpeq_epi8(v, carriageReturn)));
+    if (found != 0) {
+      return from + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(found)));
+    }
+    from += 16;
+  }
+#endif
   while (size - from >= 8) {
     const std::uint64_t v = LoadLittleEndian(bytes + from);
     const std::uint64_t found = MatchBytes(v, ',') | MatchBytes(v, '"') | MatchBytes(v, '\r');
@@ -138,10 +155,21 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
   std::size_t read = start;
   std::uint64_t write = 0;
 
-  // Moves [from, to) to the write position.
+  // Moves [from, to) to the write position. Most fields are short and far enough behind to be
+  // moved 16 bytes at a time, whole pieces that may run past the field: ahead of the write
+  // position lie only bytes already read, and past `to` there is room to read.
   auto take = [&](std::size_t from, std::size_t to) {
-    if (write != from) std::memmove(bytes + write, bytes + from, to - from);
-    write += to - from;
+    const std::size_t length = to - from;
+    if (write != from) {
+      if (from - write >= 16 && size - to >= 16) {
+        for (std::size_t k = 0; k < length; k += 16) {
+          std::memcpy(bytes + write + k, bytes + from + k, 16);
+        }
+      } else {
+        std::memmove(bytes + write, bytes + from, length);
+      }
+    }
+    write += length;
   };
   // Ends the field and the record when a CR LF is at `read`; false on a lone CR.
   auto endRecord = [&]() {
