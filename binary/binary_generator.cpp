@@ -120,7 +120,10 @@ bool BinaryGenerator::LoadMessageTable(const platform::Path& inputPath) {
 }
 
 bool BinaryGenerator::BuildMessagePool(IndexingMode indexing) {
-  if (indexing == IndexingMode::NoIndexing) return PlanTextPool(table, &messagePool);
+  if (indexing == IndexingMode::NoIndexing) {
+    return PlanTextPool(table, &messagePool, kTextPoolBlockBytes,
+                        platform::WorkersFor(table.csv.text.size()));
+  }
   // Only the indexed pools read markup. Counting lays the pool out; its units are encoded as the
   // binary file is written, and only the messages that can print are encoded here.
   IndexedPoolPlan plan;

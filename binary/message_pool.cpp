@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/parallel.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -255,22 +256,36 @@ bool WriteThroughBlock(const MessageTable& table, std::span<const std::uint32_t>
 
 }  // namespace
 
-bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t blockBytes) {
+bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t blockBytes,
+                  std::size_t workers) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
 
+  // Both passes are shared out among the workers, each part's results kept apart and put
+  // together in part order.
+  workers = std::max<std::size_t>(workers, 1);
+  std::vector<std::vector<std::uint64_t>> partBytes(workers);  // [part][language]
+
   // The sizes do not depend on the order: summed over the CSV rows as they lie in memory.
-  std::vector<std::uint64_t> cursors(languageCount + 1, 0);
-  for (std::int32_t row = 1; row < table.csv.rows; ++row) {
-    if (!IsMessageIdentifier(table.csv.Cell(row, 0))) continue;
-    for (std::size_t i = 0; i < languageCount; ++i) {
-      std::string_view text = table.RowText(i, row);
-      if (OwnsBytes(i, text)) cursors[i + 1] += text.size() + 1;
+  auto sizeRows = [&](std::size_t part, std::size_t begin, std::size_t end) {
+    std::vector<std::uint64_t>& bytes = partBytes[part];
+    for (std::size_t r = begin; r < end; ++r) {
+      const auto row = static_cast<std::int32_t>(r + 1);
+      if (!IsMessageIdentifier(table.csv.Cell(row, 0))) continue;
+      for (std::size_t i = 0; i < languageCount; ++i) {
+        std::string_view text = table.RowText(i, row);
+        if (OwnsBytes(i, text)) bytes[i] += text.size() + 1;
+      }
     }
+  };
+  for (std::vector<std::uint64_t>& bytes : partBytes) bytes.assign(languageCount, 0);
+  platform::RunParts(static_cast<std::size_t>(std::max(table.csv.rows - 1, 0)), workers, sizeRows);
+  std::vector<std::uint64_t> starts(languageCount + 1, 0);
+  for (std::size_t i = 0; i < languageCount; ++i) {
+    starts[i + 1] = starts[i];
+    for (const std::vector<std::uint64_t>& bytes : partBytes) starts[i + 1] += bytes[i];
   }
-  for (std::size_t i = 0; i < languageCount; ++i) cursors[i + 1] += cursors[i];
-  const std::uint64_t poolSize = cursors[languageCount];
-  std::vector<std::uint64_t> starts = cursors;
+  const std::uint64_t poolSize = starts[languageCount];
   const std::uint64_t capacity = BlockCapacity(blockBytes, poolSize);
   auto spans = std::make_shared<TextSpans>();
   PrepareSpans(starts, capacity, idCount, spans.get());
@@ -278,31 +293,64 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
 
   // Then the offsets, message by message in identifier order: only the field ends are read, and
   // one row serves all languages. The spans of the languages that will stream are noted on the
-  // way: a second pass at random over the rows would cost as much as this one.
+  // way: a second pass at random over the rows would cost as much as this one. A part counts its
+  // offsets from 0 and notes which ones share the first language's; its starts, known once the
+  // parts before it are counted, are added after. Parts begin on a multiple of 64 identifiers,
+  // so that no two note into one word.
   std::vector<std::uint32_t>& offsets = pool->offsets;
   platform::AssignLarge(offsets, idCount * languageCount);
-  std::uint32_t* offset = offsets.data();
-  for (std::size_t j = 0; j < idCount; ++j) {
-    if (j + kEndsAhead < idCount) {
-      PrefetchRowEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+  std::vector<std::uint64_t> shared((idCount * languageCount + 63) / 64, 0);
+  constexpr std::size_t kIdsPerChunk = 64;
+  std::vector<std::pair<std::size_t, std::size_t>> partIds(workers);  // [first, last)
+  auto layOutIds = [&](std::size_t part, std::size_t beginChunk, std::size_t endChunk) {
+    const std::size_t first = beginChunk * kIdsPerChunk;
+    const std::size_t last = std::min(endChunk * kIdsPerChunk, idCount);
+    partIds[part] = {first, last};
+    std::vector<std::uint64_t>& cursors = partBytes[part];
+    for (std::size_t j = first; j < last; ++j) {
+      if (j + kEndsAhead < last) PrefetchRowEnds(table.csv, table.messageIds[j + kEndsAhead].row);
+      const std::int32_t row = table.messageIds[j].row;
+      std::uint32_t* const offset = offsets.data() + j * languageCount;
+      for (std::size_t i = 0; i < languageCount; ++i) {
+        std::string_view text = table.RowText(i, row);
+        const bool owned = OwnsBytes(i, text);
+        if (spans->slots[i] != TextSpans::kNotStreamed) {
+          spans->Record(spans->slots[i], idCount, j, text, owned, csvText);
+        }
+        if (!owned) {
+          offset[i] = offset[0];
+          const std::size_t at = j * languageCount + i;
+          shared[at / 64] |= std::uint64_t{1} << (at % 64);
+          continue;
+        }
+        // Cut to 32 bits only when the pool is too large to be written at all; the part's start
+        // is added in the same arithmetic, modulo 2^32.
+        offset[i] = static_cast<std::uint32_t>(cursors[i]);
+        cursors[i] += text.size() + 1;
+      }
     }
-    const std::int32_t row = table.messageIds[j].row;
-    const std::uint32_t* firstLanguage = offset;
-    for (std::size_t i = 0; i < languageCount; ++i, ++offset) {
-      std::string_view text = table.RowText(i, row);
-      const bool owned = OwnsBytes(i, text);
-      if (spans->slots[i] != TextSpans::kNotStreamed) {
-        spans->Record(spans->slots[i], idCount, j, text, owned, csvText);
-      }
-      if (!owned) {
-        *offset = *firstLanguage;
-        continue;
-      }
-      // Cut to 32 bits only when the pool is too large to be written at all.
-      *offset = static_cast<std::uint32_t>(cursors[i]);
-      cursors[i] += text.size() + 1;
+  };
+  for (std::vector<std::uint64_t>& bytes : partBytes) bytes.assign(languageCount, 0);
+  platform::RunParts((idCount + kIdsPerChunk - 1) / kIdsPerChunk, workers, layOutIds);
+  std::vector<std::vector<std::uint32_t>> partStarts(workers);
+  std::vector<std::uint64_t> next(starts.begin(), starts.end() - 1);
+  for (std::size_t part = 0; part < workers; ++part) {
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      partStarts[part].push_back(static_cast<std::uint32_t>(next[i]));
+      next[i] += partBytes[part][i];
     }
   }
+  auto addStarts = [&](std::size_t part, std::size_t, std::size_t) {
+    const std::vector<std::uint32_t>& add = partStarts[part];
+    for (std::size_t j = partIds[part].first; j < partIds[part].second; ++j) {
+      std::uint32_t* const offset = offsets.data() + j * languageCount;
+      for (std::size_t i = 0; i < languageCount; ++i) {
+        const std::size_t at = j * languageCount + i;
+        offset[i] += (shared[at / 64] >> (at % 64) & 1) != 0 ? add[0] : add[i];
+      }
+    }
+  };
+  platform::RunParts(workers, workers, addStarts);
   pool->bytes = std::vector<std::uint8_t>();
   pool->indexed = false;
   pool->producedSize = poolSize;

@@ -53,9 +53,11 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
 /// language whose text is empty shares the offset of the same message in the first language.
 /// `table` must stay unchanged until the pool is written. For each language larger than a block,
 /// the pool holds 8 bytes per identifier until then: where its texts lie, noted by the same pass
-/// over the rows. Returns true.
+/// over the rows. The rows are shared out among `workers` threads (platform::WorkersFor); the
+/// layout does not depend on how many. Returns true.
 [[nodiscard]] bool PlanTextPool(const MessageTable& table, MessagePool* pool,
-                                std::size_t blockBytes = kTextPoolBlockBytes);
+                                std::size_t blockBytes = kTextPoolBlockBytes,
+                                std::size_t workers = 1);
 
 /// Hands the text pool of `table` to `write` in order, in blocks of 1 to `blockBytes` bytes (0
 /// counts as 1). `starts` holds where each language's part starts, then the pool's size. False

@@ -78,8 +78,8 @@ bool Produce(const MessagePool& pool, std::span<const std::uint32_t> offsets,
 }
 
 // Random tables (empty cells and fallbacks, empty first-language texts, repeated and many
-// identifiers, texts longer than a block) against the model, produced in blocks of every size
-// from one byte up, and held whole.
+// identifiers, texts longer than a block) against the model, laid out on one thread or several,
+// produced in blocks of every size from one byte up, and held whole.
 TEST_F(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
   std::mt19937 random(3);
   static const std::string kTexts[] = {
@@ -106,7 +106,9 @@ TEST_F(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
     for (std::size_t blockBytes : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
                                    std::size_t{64}, std::size_t{301}, kTextPoolBlockBytes}) {
       MessagePool pool;
-      ASSERT_TRUE(PlanTextPool(table, &pool, blockBytes));
+      // Laid out on up to 7 threads: the parts start every 64 identifiers.
+      const std::size_t workers = 1 + blockBytes % 7;
+      ASSERT_TRUE(PlanTextPool(table, &pool, blockBytes, workers));
       std::vector<std::uint32_t> offsets;
       ASSERT_TRUE(BuildOffsetPool(table, &pool, &offsets));
       EXPECT_EQ(offsets, model.offsets) << csv;
