@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <utility>
 
@@ -226,32 +227,80 @@ bool IsLayout(const MessageTable& table, std::span<const std::uint32_t> offsets,
   return true;
 }
 
+// The groups of languages [first, last) the pool is filled in, in pool order: as many whole
+// languages as fit a block together, or a language larger than a block alone.
+std::vector<std::pair<std::size_t, std::size_t>> BlockGroups(std::span<const std::uint64_t> starts,
+                                                             std::uint64_t capacity) {
+  const std::size_t languageCount = starts.size() - 1;
+  std::vector<std::pair<std::size_t, std::size_t>> groups;
+  for (std::size_t first = 0; first < languageCount;) {
+    std::size_t last = first + 1;
+    while (last < languageCount && starts[last + 1] - starts[first] <= capacity) ++last;
+    groups.emplace_back(first, last);
+    first = last;
+  }
+  return groups;
+}
+
+// Fills the group of languages [first, last) through `block`: in one pass over the rows when
+// the group fits the block, else (a single language) streamed through it. False as for
+// FillLanguages.
+bool FillGroup(const MessageTable& table, std::span<const std::uint32_t> offsets,
+               std::span<const std::uint64_t> starts, std::uint64_t capacity,
+               const TextSpans& spans, std::size_t first, std::size_t last,
+               std::vector<std::uint64_t>* cursors, Block* block) {
+  if (starts[last] - starts[first] <= capacity) {
+    return FillLanguages(table, offsets, starts, first, last, cursors, block);
+  }
+  const std::size_t idCount = table.messageIds.size();
+  const std::size_t at = spans.slots[first] * idCount;
+  return StreamLanguage(table, offsets, starts, first, std::span(spans.packed).subspan(at, idCount),
+                        block);
+}
+
 // Writes the pool through a block of `capacity` bytes; `spans` holds the languages whose part is
 // larger. REQUIRES: IsLayout, and `spans` prepared for `starts` and `capacity`.
 bool WriteThroughBlock(const MessageTable& table, std::span<const std::uint32_t> offsets,
                        std::span<const std::uint64_t> starts, std::uint64_t capacity,
                        const TextSpans& spans, const PoolWriter& write) {
-  const std::size_t languageCount = table.languages.size();
-  const std::size_t idCount = table.messageIds.size();
   Block block(static_cast<std::size_t>(capacity), write);
-  // Pool order is language by language. As many whole languages as fit a block are filled in
-  // one pass over the rows; a language larger than a block streams through it alone.
   std::vector<std::uint64_t> cursors;
-  for (std::size_t first = 0; first < languageCount;) {
-    std::size_t last = first + 1;
-    while (last < languageCount && starts[last + 1] - starts[first] <= capacity) ++last;
-    bool filled = false;
-    if (starts[last] - starts[first] <= capacity) {
-      filled = FillLanguages(table, offsets, starts, first, last, &cursors, &block);
-    } else {
-      const std::size_t at = spans.slots[first] * idCount;
-      filled = StreamLanguage(table, offsets, starts, first,
-                              std::span(spans.packed).subspan(at, idCount), &block);
+  for (const auto& [first, last] : BlockGroups(starts, capacity)) {
+    if (!FillGroup(table, offsets, starts, capacity, spans, first, last, &cursors, &block)) {
+      return false;
     }
-    if (!filled) return false;
-    first = last;
   }
   return true;
+}
+
+// As WriteThroughBlock, with the groups shared out among `workers` threads, each filling a block
+// of its own and placing it where its group's bytes go, one piece at a time.
+bool PlaceThroughBlocks(const MessageTable& table, std::span<const std::uint32_t> offsets,
+                        std::span<const std::uint64_t> starts, std::uint64_t capacity,
+                        const TextSpans& spans, const PoolPlacer& place, std::size_t workers) {
+  const std::vector<std::pair<std::size_t, std::size_t>> groups = BlockGroups(starts, capacity);
+  std::mutex placing;
+  std::vector<char> filled(workers, 1);
+  auto fillGroups = [&](std::size_t part, std::size_t begin, std::size_t end) {
+    std::uint64_t at = 0;  // where the block's next piece goes
+    const PoolWriter write = [&](std::string_view piece) {
+      const std::lock_guard<std::mutex> lock(placing);
+      place(at, piece);
+      at += piece.size();
+    };
+    Block block(static_cast<std::size_t>(capacity), write);
+    std::vector<std::uint64_t> cursors;
+    for (std::size_t g = begin; g < end; ++g) {
+      const auto [first, last] = groups[g];
+      at = starts[first];
+      if (!FillGroup(table, offsets, starts, capacity, spans, first, last, &cursors, &block)) {
+        filled[part] = 0;
+        return;
+      }
+    }
+  };
+  platform::RunParts(groups.size(), workers, fillGroups);
+  return std::find(filled.begin(), filled.end(), 0) == filled.end();
 }
 
 }  // namespace
@@ -354,11 +403,20 @@ bool PlanTextPool(const MessageTable& table, MessagePool* pool, std::size_t bloc
   pool->bytes = std::vector<std::uint8_t>();
   pool->indexed = false;
   pool->producedSize = poolSize;
-  pool->produce = [&table, starts = std::move(starts), capacity, spans = std::move(spans)](
-                      std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
+  pool->produce = [&table, starts, capacity, spans](std::span<const std::uint32_t> laidOut,
+                                                    const PoolWriter& write) {
     return IsLayout(table, laidOut, starts) &&
            WriteThroughBlock(table, laidOut, starts, capacity, *spans, write);
   };
+  pool->producePlaced = nullptr;
+  if (workers > 1) {
+    pool->producePlaced = [&table, starts = std::move(starts), capacity, spans = std::move(spans),
+                           workers](std::span<const std::uint32_t> laidOut,
+                                    const PoolPlacer& place) {
+      return IsLayout(table, laidOut, starts) &&
+             PlaceThroughBlocks(table, laidOut, starts, capacity, *spans, place, workers);
+    };
+  }
   return true;
 }
 

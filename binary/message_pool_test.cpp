@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <span>
 #include <string>
@@ -116,6 +117,19 @@ TEST_F(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
       std::string produced;
       EXPECT_TRUE(Produce(pool, offsets, blockBytes, &produced));
       ASSERT_EQ(produced, model.bytes) << "blocks of " << blockBytes << "\n" << csv;
+      ASSERT_EQ(static_cast<bool>(pool.producePlaced), workers > 1);
+      if (pool.producePlaced) {
+        // Placed by several threads: every byte once, in the pool.
+        std::string placed(model.bytes.size(), '?');
+        std::vector<int> times(model.bytes.size(), 0);
+        EXPECT_TRUE(pool.producePlaced(offsets, [&](std::uint64_t at, std::string_view piece) {
+          ASSERT_LE(at + piece.size(), placed.size());
+          placed.replace(at, piece.size(), piece);
+          for (std::size_t k = 0; k < piece.size(); ++k) ++times[at + k];
+        }));
+        EXPECT_EQ(std::count(times.begin(), times.end(), 1), static_cast<long>(times.size()));
+        ASSERT_EQ(placed, model.bytes) << "placed in blocks of " << blockBytes << "\n" << csv;
+      }
     }
   }
 }
@@ -174,6 +188,21 @@ TEST_F(MessagePoolTest, ProducerRefusesLayoutItDisagreesWith) {
     for (const std::vector<std::uint64_t>& wrong : wrongStarts) {
       EXPECT_FALSE(produce(laidOut, wrong)) << wrong[1] << " " << blockBytes;
     }
+  }
+
+  // Placed by several threads, each language a group of its own (blocks of 10 bytes).
+  MessagePool placedPool;
+  ASSERT_TRUE(PlanTextPool(table, &placedPool, 10, 3));
+  auto place = [&](std::span<const std::uint32_t> offsets) {
+    return placedPool.producePlaced(offsets, [&](std::uint64_t at, std::string_view piece) {
+      EXPECT_LE(at + piece.size(), starts.back());
+    });
+  };
+  ASSERT_TRUE(place(laidOut));
+  for (std::size_t entry = 0; entry < laidOut.size(); ++entry) {
+    std::vector<std::uint32_t> moved = laidOut;
+    ++moved[entry];
+    EXPECT_FALSE(place(moved)) << entry;
   }
 }
 
