@@ -4,6 +4,7 @@
 #include <exception>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace quillex::platform {
@@ -44,6 +45,56 @@ void RunParts(std::size_t count, std::size_t parts,
   for (std::thread& thread : threads) thread.join();
   for (const std::exception_ptr& failure : failures) {
     if (failure) std::rethrow_exception(failure);
+  }
+}
+
+WriteBehind::WriteBehind(std::function<void(std::string_view)> write) : write_(std::move(write)) {
+  try {
+    thread_ = std::thread(&WriteBehind::Run, this);
+  } catch (const std::system_error&) {
+    // Written on the caller's thread instead.
+  }
+}
+
+WriteBehind::~WriteBehind() {
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void WriteBehind::Hand(std::string* piece) {
+  if (!thread_.joinable()) {
+    write_(*piece);
+    piece->clear();
+    return;
+  }
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !hasPending_; });
+    std::swap(*piece, pending_);
+    hasPending_ = true;
+  }
+  changed_.notify_all();
+  piece->clear();
+}
+
+void WriteBehind::Run() {
+  std::string current;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return hasPending_ || done_; });
+      if (!hasPending_) return;  // done, and everything written
+      std::swap(current, pending_);
+      hasPending_ = false;
+    }
+    changed_.notify_all();
+    write_(current);
+    current.clear();
   }
 }
 

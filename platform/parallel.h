@@ -3,9 +3,14 @@
 // the work was split.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
 
 namespace quillex::platform {
 
@@ -20,5 +25,32 @@ std::size_t WorkersFor(std::uint64_t bytes);
 /// exception a part throws is thrown again here once every part has ended.
 void RunParts(std::size_t count, std::size_t parts,
               const std::function<void(std::size_t, std::size_t, std::size_t)>& work);
+
+/// Hands pieces of bytes to `write` on a thread of its own, in the order given, while the caller
+/// makes the next: the caller waits only when it is a whole piece ahead. Without a thread (the
+/// system refused one) each piece is written on the caller's. The destructor waits until every
+/// piece is written.
+class WriteBehind {
+ public:
+  explicit WriteBehind(std::function<void(std::string_view)> write);
+  ~WriteBehind();
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  /// Takes `*piece` over to be written; `*piece` is left empty, with the room of a piece written
+  /// before, for the next.
+  void Hand(std::string* piece);
+
+ private:
+  void Run();
+
+  std::function<void(std::string_view)> write_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string pending_;
+  bool hasPending_ = false;
+  bool done_ = false;
+  std::thread thread_;
+};
 
 }  // namespace quillex::platform

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
+#include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace quillex::platform {
@@ -42,6 +46,42 @@ TEST(RunPartsTest, ThrowsWhatAPartThrewOnceAllHaveEnded) {
                  std::bad_alloc);
     for (const auto& r : ran) EXPECT_EQ(r, 1);
   }
+}
+
+// Pieces come out whole and in order, however the two threads' speeds differ, and all of them
+// before the writer is gone.
+TEST(WriteBehindTest, WritesEveryPieceInOrder) {
+  std::mt19937 random(5);
+  std::string written;
+  std::string expected;
+  {
+    WriteBehind writer([&](std::string_view piece) {
+      if (random() % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+      written.append(piece).push_back('|');
+    });
+    std::string piece;
+    for (int k = 0; k < 2000; ++k) {
+      piece.assign(k % 37 * 11, static_cast<char>('a' + k % 26));
+      expected.append(piece).push_back('|');
+      writer.Hand(&piece);
+      ASSERT_TRUE(piece.empty());
+    }
+  }
+  EXPECT_EQ(written, expected);
+
+  // A slow writer still has pieces to write when the caller is done.
+  written.clear();
+  {
+    WriteBehind writer([&](std::string_view piece) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      written.append(piece);
+    });
+    for (const char* text : {"one ", "two ", "three"}) {
+      std::string piece = text;
+      writer.Hand(&piece);
+    }
+  }
+  EXPECT_EQ(written, "one two three");
 }
 
 }  // namespace
