@@ -54,7 +54,9 @@ constexpr std::size_t kTextPoolBlockBytes = std::size_t{8} << 20;
 /// `table` must stay unchanged until the pool is written. For each language larger than a block,
 /// the pool holds 8 bytes per identifier until then: where its texts lie, noted by the same pass
 /// over the rows. The rows are shared out among `workers` threads (platform::WorkersFor); the
-/// layout does not depend on how many. Returns true.
+/// layout does not depend on how many. With more than one, the pool can also be placed
+/// (`producePlaced`): its groups of languages are filled on as many threads, each through a block
+/// of its own. Returns true.
 [[nodiscard]] bool PlanTextPool(const MessageTable& table, MessagePool* pool,
                                 std::size_t blockBytes = kTextPoolBlockBytes,
                                 std::size_t workers = 1);
