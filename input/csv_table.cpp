@@ -273,6 +273,12 @@ __attribute__((target("ssse3"))) std::size_t CheckBlocks(const unsigned char* da
   __m128i error = zero;
   __m128i crs = zero;  // per byte lane, summed before it can wrap
   std::uint64_t crCount = 0;
+  auto sumLanes = [&] {
+    const __m128i sums = _mm_sad_epu8(crs, zero);
+    crCount += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
+               static_cast<std::uint64_t>(_mm_extract_epi16(sums, 4));
+    crs = zero;
+  };
   int lanesFilled = 0;
   std::size_t i = 0;
   for (; size - i >= 16; i += 16) {
@@ -291,17 +297,12 @@ __attribute__((target("ssse3"))) std::size_t CheckBlocks(const unsigned char* da
     error = _mm_or_si128(error, _mm_cmpeq_epi8(input, zero));
     crs = _mm_sub_epi8(crs, _mm_cmpeq_epi8(input, carriageReturn));
     if (++lanesFilled == 255) {
-      const __m128i sums = _mm_sad_epu8(crs, zero);
-      crCount += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
-                 static_cast<std::uint64_t>(_mm_extract_epi16(sums, 4));
-      crs = zero;
+      sumLanes();
       lanesFilled = 0;
     }
     previous = input;
   }
-  const __m128i sums = _mm_sad_epu8(crs, zero);
-  crCount += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<std::uint64_t>(_mm_extract_epi16(sums, 4));
+  sumLanes();
   *valid = _mm_movemask_epi8(_mm_cmpeq_epi8(error, zero)) == 0xFFFF;
   *carriageReturns += crCount;
   return i;

@@ -70,7 +70,11 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
       ++bucketStarts[(hashes.back() >> 24) + 1];
     }
   }
-  for (int bucket = 0; bucket < 256; ++bucket) bucketStarts[bucket + 1] += bucketStarts[bucket];
+  std::size_t largest = 0;
+  for (int bucket = 0; bucket < 256; ++bucket) {
+    largest = std::max(largest, bucketStarts[bucket + 1]);  // still its count
+    bucketStarts[bucket + 1] += bucketStarts[bucket];
+  }
   platform::AssignLarge(messageIds, hashes.size());
   std::size_t next[256];
   std::copy(bucketStarts, bucketStarts + 256, next);
@@ -81,10 +85,6 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
       messageIds[next[*hash >> 24]++] = {name, *hash, row};
       ++hash;
     }
-  }
-  std::size_t largest = 0;
-  for (int bucket = 0; bucket < 256; ++bucket) {
-    largest = std::max(largest, bucketStarts[bucket + 1] - bucketStarts[bucket]);
   }
   std::vector<MessageIdEntry> scratch(largest);
   for (int bucket = 0; bucket < 256; ++bucket) {

@@ -1,5 +1,6 @@
 #include "source/source_generator.h"
 
+#include <optional>
 #include <string>
 
 #include "console/catalog.h"
@@ -141,18 +142,20 @@ bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t
   }
   auto produce = [this, column](OutputFile& file) {
     messageLines.clear();
-    if (platform::WorkersFor(table.text.size()) == 1) {
-      WriteMessageLines(messageLines, table, column, {}, [&file](std::string& lines) {
+    // For a large table the lines are made here while those before them are written on another
+    // thread: each takes about as long as the other.
+    std::optional<platform::WriteBehind> writer;
+    if (platform::WorkersFor(table.text.size()) > 1) {
+      writer.emplace([&file](std::string_view lines) { file.Write(lines); });
+    }
+    WriteMessageLines(messageLines, table, column, {}, [&](std::string& lines) {
+      if (writer) {
+        writer->Hand(&lines);
+      } else {
         file.Write(lines);
         lines.clear();
-      });
-      return;
-    }
-    // The lines are made here while those before them are written on another thread: each
-    // takes about as long as the other.
-    platform::WriteBehind writer([&file](std::string_view lines) { file.Write(lines); });
-    WriteMessageLines(messageLines, table, column, {},
-                      [&writer](std::string& lines) { writer.Hand(&lines); });
+      }
+    });
   };
   if (!WriteOutputFile(path, "w", produce)) {
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
