@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -428,7 +429,12 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   //    each language reads its own cells of the rows, and a fallback is encoded again. So too
   //    when placed with more than kMostLanguagesPerBand languages: a band's share of each would
   //    be small, and each share is a seek and a write of its own.
-  blockBytes = std::max<std::uint64_t>(blockBytes, 1);
+  // With several workers, a band is handed over while the next is encoded: the first part of the
+  // next band's pass writes it, then joins in, and the rows are claimed a run at a time, so that
+  // the writing part takes fewer. Two bands are held then, each of a quarter block: the encoding
+  // of the first band and the writing of the last, which nothing overlaps, stay short.
+  workers = std::max<std::size_t>(workers, 1);
+  blockBytes = std::max<std::uint64_t>(workers > 1 ? blockBytes / 4 : blockBytes, 1);
   const bool placed = static_cast<bool>(place);
   const bool acrossLanguages = placed && languageCount <= kMostLanguagesPerBand;
   if (placed && languageCount != 0 && idCount != 0 && start(0, 0) != 0) return false;
@@ -473,16 +479,34 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       if (!addBands(i, i + 1)) return false;
     }
   }
-  // Each message writes its own bytes of the band (each checked to take its exact size), so the
+  std::size_t totalBands = 0;
+  for (const Group& group : groups) {
+    totalBands += group.firsts.empty() ? 0 : group.firsts.size() - 1;
+  }
+  const bool behind = workers > 1 && totalBands > 1;
+  // Each message writes its own bytes of the band (each checked to take its exact size), so a
   // buffer is grown, never cleared. Sized once for the largest band: grown band by band, each
   // growth would move it to fresh memory.
-  std::vector<std::uint8_t> buffer;
-  platform::ReserveLarge(buffer, static_cast<std::size_t>(largest));
+  std::array<std::vector<std::uint8_t>, 2> buffers;
+  for (std::size_t k = 0; k < (behind ? 2 : 1); ++k) {
+    platform::ReserveLarge(buffers[k], static_cast<std::size_t>(largest));
+  }
+  struct Piece {
+    std::uint64_t offset = 0;  // in the pool
+    std::string_view bytes;
+  };
+  std::vector<Piece> pending;  // the band encoded last, not yet handed over
+  auto handOver = [&]() {
+    for (const Piece& piece : pending) {
+      placed ? place(piece.offset, piece.bytes) : write(piece.bytes);
+    }
+    pending.clear();
+  };
+  std::size_t bandIndex = 0;
   // With one table for all, a fallback encodes to the very units of the first language's
   // message: where that message is in the band, they are copied.
   const bool copyFallbacks = mode == IndexingMode::AllLanguages;
   const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
-  workers = std::max<std::size_t>(workers, 1);
   // Per worker: what one message is encoded into, the parser's buffer, and what went wrong.
   struct Worker {
     std::vector<std::uint8_t> units;
@@ -524,27 +548,28 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       // Handed over in order, a band must begin where the pool so far ends.
       if (!placed && start(languageBegin, first) != written) return false;
       const std::size_t bandSize = static_cast<std::size_t>(sliceAt.back());
+      std::vector<std::uint8_t>& buffer = buffers[behind ? bandIndex % 2 : 0];
+      ++bandIndex;
       if (buffer.size() < bandSize) buffer.resize(bandSize);  // within the room reserved above
       const std::span<const RowOrderEntry> share = rows.subspan(first, last - first);
-      // Each worker takes a share of the band's rows; every message writes its own bytes.
-      auto encodeRows = [&](std::size_t w, std::size_t begin, std::size_t end) {
-        Worker& worker = state[w];
+      // Encodes the band's rows [begin, end); false when a message is misplaced.
+      auto encodeRun = [&](Worker& worker, std::size_t begin, std::size_t end) {
         // Rows a few ahead are asked for: the band's rows lie too far apart for the hardware to
         // see a stream.
         constexpr std::size_t kRowsAhead = 8;
         for (std::size_t k = begin; k < end; ++k) {
-          if (k + kRowsAhead < end) {
+          if (k + kRowsAhead < share.size()) {
             const RowOrderEntry& ahead = share[k + kRowsAhead];
             Prefetch(offsets.data() + std::size_t{ahead.id} * languageCount + languageBegin);
             PrefetchRowEnds(table.csv, ahead.row);
           }
-          if (k + kRowsAhead / 2 < end) {
+          if (k + kRowsAhead / 2 < share.size()) {
             Prefetch(table.Text(languageBegin, share[k + kRowsAhead / 2]).data());
           }
           const RowOrderEntry& entry = share[k];
           if (entry.id < first || entry.id >= last) {  // the rows were not sorted by band
             worker.misplaced = true;
-            return;
+            return false;
           }
           // The first language's text and units, when it is in the band.
           std::string_view firstText;
@@ -563,7 +588,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             } else if (copyFallbacks && firstUnits != nullptr && SameView(text, firstText)) {
               if (size != static_cast<std::size_t>(start(0, entry.id + 1) - start(0, entry.id))) {
                 worker.misplaced = true;
-                return;
+                return false;
               }
               std::memcpy(slot, firstUnits, size);
               continue;
@@ -588,7 +613,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
                 out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
                 if (static_cast<std::size_t>(out - begun) + 2 != size) {
                   worker.misplaced = true;
-                  return;
+                  return false;
                 }
                 if (!direct) std::memcpy(slot, begun, size);
                 continue;
@@ -603,13 +628,26 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             AppendUnit(&worker.units, unit::kMessageEnd);
             if (worker.units.size() != size) {
               worker.misplaced = true;
-              return;
+              return false;
             }
             std::memcpy(slot, worker.units.data(), size);
           }
         }
+        return true;
       };
-      platform::RunParts(share.size(), workers, encodeRows);
+      // The workers claim the band's rows a run at a time; every message writes its own bytes.
+      constexpr std::size_t kRowsPerClaim = 128;
+      std::atomic<std::size_t> claimed{0};
+      auto encodeRows = [&](std::size_t w, std::size_t, std::size_t) {
+        Worker& worker = state[w];
+        if (w == 0) handOver();
+        for (;;) {
+          const std::size_t begin = claimed.fetch_add(kRowsPerClaim, std::memory_order_relaxed);
+          if (begin >= share.size()) return;
+          if (!encodeRun(worker, begin, std::min(begin + kRowsPerClaim, share.size()))) return;
+        }
+      };
+      platform::RunParts(workers, workers, encodeRows);
       for (const Worker& worker : state) {
         if (worker.misplaced) return false;
       }
@@ -617,17 +655,15 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
         const std::size_t slice = static_cast<std::size_t>(sliceAt[i - languageBegin]);
         const std::size_t sliceSize =
             static_cast<std::size_t>(sliceAt[i - languageBegin + 1]) - slice;
-        const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()) + slice,
-                                     sliceSize);
-        if (placed) {
-          place(start(i, first), bytes);
-        } else {
-          write(bytes);
-        }
+        pending.push_back(
+            {.offset = start(i, first),
+             .bytes = {reinterpret_cast<const char*>(buffer.data()) + slice, sliceSize}});
       }
+      if (!behind) handOver();
       written += bandSize;
     }
   }
+  handOver();
   for (const Worker& worker : state) {
     if (worker.unencoded) return false;
   }

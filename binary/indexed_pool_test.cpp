@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "binary/test_message_table.h"
@@ -269,6 +271,49 @@ TEST(IndexedPoolTest, ManyLanguagesArePlacedPartByPart) {
       MessagePool pool;
       EXPECT_TRUE(Encode(&table, mode, &pool, 2, blockBytes).ok);
     }
+  }
+}
+
+// With several workers a band is handed over while the next is encoded: a writer slower than
+// the encoding must still get each band as it was encoded, in order and placed.
+TEST(IndexedPoolTest, SlowWriterGetsEveryBandAsEncoded) {
+  const std::vector<std::string> languages = {"en", "fr", "ja"};
+  std::vector<std::vector<std::string>> texts(languages.size());
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    for (std::size_t j = 0; j < 300; ++j) {
+      texts[i].push_back("m" + std::to_string(i * 1000 + j) + (j % 4 == 0 ? "<#red>\xC3\xA9" : ""));
+    }
+  }
+  MessageTable table;
+  MakeTable(&table, languages, texts);
+  auto slowly = [] { std::this_thread::sleep_for(std::chrono::microseconds(300)); };
+  for (IndexingMode mode : {IndexingMode::PerLanguage, IndexingMode::AllLanguages}) {
+    CharacterTables tables;
+    MessagePool whole;
+    ASSERT_TRUE(BuildCharacterTables(table, mode, &tables));
+    ASSERT_TRUE(BuildIndexedPool(table, mode, tables, &whole));
+    const std::string expected(whole.bytes.begin(), whole.bytes.end());
+
+    CharacterTables plannedTables;
+    IndexedPoolPlan plan;
+    ASSERT_TRUE(BuildCharacterTables(table, mode, &plannedTables, {}, &plan, 2));
+    plan.blockBytes = 2000;  // bands of a few hundred bytes
+    MessagePool planned;
+    ASSERT_TRUE(PlanIndexedPool(table, mode, plannedTables, &plan, &planned));
+    std::string written;
+    ASSERT_TRUE(planned.produce(planned.offsets, [&](std::string_view piece) {
+      slowly();
+      written += piece;
+    }));
+    EXPECT_EQ(written, expected);
+    std::string placed(expected.size(), '\0');
+    ASSERT_TRUE(
+        planned.producePlaced(planned.offsets, [&](std::uint64_t offset, std::string_view piece) {
+          slowly();
+          ASSERT_LE(offset + piece.size(), placed.size());
+          placed.replace(offset, piece.size(), piece);
+        }));
+    EXPECT_EQ(placed, expected);
   }
 }
 
