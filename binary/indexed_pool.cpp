@@ -511,6 +511,7 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   struct Worker {
     std::vector<std::uint8_t> units;
     MarkupNodes markup;
+    MarkupNodes firstMarkup;  // the row's first-language text, parsed: its fallbacks reuse it
     bool unencoded = false;  // a message failed to encode: the run was not checked ahead
     bool misplaced = false;  // a message did not take the bytes its offsets give it
   };
@@ -571,9 +572,11 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             worker.misplaced = true;
             return false;
           }
-          // The first language's text and units, when it is in the band.
+          // The first language's text and units, when it is in the band, and whether its
+          // markup is parsed in firstMarkup.
           std::string_view firstText;
           const std::uint8_t* firstUnits = nullptr;
+          bool firstParsed = false;
           for (std::size_t i = languageBegin; i < languageEnd; ++i) {
             // Inside the band's share: the offsets were checked not to go back.
             const std::uint64_t from = start(i, entry.id);
@@ -623,8 +626,15 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             // Quiet: the identifier is never named, nor looked up (at random).
             MessageEncoder encoder(*language.table, language.name, {}, text, kPrint, i, entry.id,
                                    /*quiet=*/true, language.defaultList);
-            ParseMarkup(text, &worker.markup);
-            if (!encoder.Encode(worker.markup, &worker.units)) worker.unencoded = true;
+            const MarkupNodes* markup = &worker.firstMarkup;
+            if (i == 0) {
+              ParseMarkup(text, &worker.firstMarkup);
+              firstParsed = true;
+            } else if (!firstParsed || !SameView(text, firstText)) {
+              ParseMarkup(text, &worker.markup);
+              markup = &worker.markup;
+            }
+            if (!encoder.Encode(*markup, &worker.units)) worker.unencoded = true;
             AppendUnit(&worker.units, unit::kMessageEnd);
             if (worker.units.size() != size) {
               worker.misplaced = true;
