@@ -229,12 +229,16 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   // once, times the number of languages that use it.
   // The units are noted in row order, front to back, and put in identifier order afterwards in
   // one tight loop: stored at random between two messages' counting, each would miss the cache.
+  // Per message: whether it is verbatim, may report, and reports only for "bold" (the flags
+  // below); the reporting list is read off them in pool order, already sorted.
+  constexpr std::uint8_t kVerbatim = 1;
+  constexpr std::uint8_t kMayReport = 2;
+  constexpr std::uint8_t kBoldOnly = 4;
   std::vector<std::uint32_t> rowUnits;
-  std::vector<std::uint8_t> rowVerbatim;
-  std::vector<std::vector<std::pair<std::uint64_t, bool>>> reporting(workers);
+  std::vector<std::uint8_t> rowFlags;
   if (plan != nullptr) {
     platform::AssignLarge(rowUnits, idCount * languageCount);
-    platform::AssignLarge(rowVerbatim, idCount * languageCount);
+    platform::AssignLarge(rowFlags, idCount * languageCount);
   }
   // The whole text as one text node: nothing in it is markup, and no NUL cuts it short.
   auto isVerbatim = [](const MarkupNodes& parsed, std::string_view text) {
@@ -248,14 +252,14 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   auto countRows = [&](std::size_t worker, std::size_t begin, std::size_t end) {
     const std::vector<CharacterTable*> languageTables =
         prepare(worker == 0 ? tables : &partial[worker - 1]);
-    std::vector<std::pair<std::uint64_t, bool>>& reports = reporting[worker];
     std::size_t k = 0;  // the message's place in row order
-    auto note = [&](std::size_t i, std::size_t j, const MessageShape& shape, bool verbatim) {
+    auto note = [&](std::size_t i, const MessageShape& shape, bool verbatim) {
       if (plan == nullptr) return;
       rowUnits[k * languageCount + i] =
           static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
-      rowVerbatim[k * languageCount + i] = verbatim;
-      if (shape.mayReport) reports.push_back({std::uint64_t{i} << 32 | j, shape.boldOnly});
+      rowFlags[k * languageCount + i] = (verbatim ? kVerbatim : 0) |
+                                        (shape.mayReport ? kMayReport : 0) |
+                                        (shape.boldOnly ? kBoldOnly : 0);
     };
     MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once grown
     MarkupNodes first;   // the first language's text of the message at hand
@@ -263,7 +267,6 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     std::vector<CharacterList*> defaultLists(languageCount, nullptr);
     for (k = begin; k < end; ++k) {
       const RowOrderEntry& entry = order[k];
-      const std::size_t j = entry.id;
       const std::string_view firstText = table.Text(0, entry);
       ParseMarkup(firstText, &first);
       std::uint32_t times = 1;
@@ -275,18 +278,18 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
       const MessageShape firstShape =
           CountMessage(first, languageTables[0], times, &defaultLists[0]);
       const bool firstVerbatim = isVerbatim(first, firstText);
-      note(0, j, firstShape, firstVerbatim);
+      note(0, firstShape, firstVerbatim);
       for (std::size_t i = 1; i < languageCount; ++i) {
         const std::string_view text = table.Text(i, entry);
         if (SameView(text, firstText)) {
           if (mode != IndexingMode::AllLanguages) {
             CountMessage(first, languageTables[i], 1, &defaultLists[i]);
           }
-          note(i, j, firstShape, firstVerbatim);
+          note(i, firstShape, firstVerbatim);
           continue;
         }
         ParseMarkup(text, &markup);
-        note(i, j, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
+        note(i, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
              isVerbatim(markup, text));
       }
     }
@@ -300,22 +303,26 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   }
   if (plan != nullptr) {
     plan->workers = workers;
-    plan->reporting.clear();
-    for (const auto& reports : reporting) {
-      plan->reporting.insert(plan->reporting.end(), reports.begin(), reports.end());
-    }
     platform::AssignLarge(plan->units, idCount * languageCount);
     platform::AssignLarge(plan->verbatim, idCount * languageCount);
     for (std::size_t at = 0; at < order.size(); ++at) {
       const std::size_t to = std::size_t{order[at].id} * languageCount;
       std::copy_n(rowUnits.data() + at * languageCount, languageCount, plan->units.data() + to);
-      std::copy_n(rowVerbatim.data() + at * languageCount, languageCount,
-                  plan->verbatim.data() + to);
+      std::copy_n(rowFlags.data() + at * languageCount, languageCount, plan->verbatim.data() + to);
     }
     // Freed, not merely emptied ("= {}" would keep the capacity): encoding comes next.
     rowUnits = std::vector<std::uint32_t>();
-    rowVerbatim = std::vector<std::uint8_t>();
-    std::sort(plan->reporting.begin(), plan->reporting.end());
+    rowFlags = std::vector<std::uint8_t>();
+    plan->reporting.clear();
+    for (std::size_t i = 0; i < languageCount; ++i) {
+      for (std::size_t j = 0; j < idCount; ++j) {
+        std::uint8_t& flags = plan->verbatim[j * languageCount + i];
+        if ((flags & kMayReport) != 0) {
+          plan->reporting.push_back({std::uint64_t{i} << 32 | j, (flags & kBoldOnly) != 0});
+        }
+        flags &= kVerbatim;
+      }
+    }
   }
 
   bool fits = true;
