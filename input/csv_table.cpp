@@ -36,19 +36,33 @@ std::uint32_t NextCodePoint(CodePointReader& reader) {
   return codePoint == 0 ? kDecodeError : codePoint;
 }
 
+constexpr std::int32_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+
 // Records the field ends, aligning every record to the first. The field being built always
 // starts at the last end recorded, so each path only says where its field's bytes stop.
 class TableBuilder {
  public:
+  // For the whole table, or the first part of it: the first record gives the columns.
   explicit TableBuilder(CsvTable* table) : target(*table) {
     target.fieldEnds.clear();
     target.columns = 0;
     target.rows = 0;
   }
 
+  // For a later part, into `part` (its field ends and rows only), with records aligned to
+  // `columns` and fields from `start` on; `carriageReturns` bounds its records.
+  TableBuilder(CsvTable* part, std::int32_t columns, std::uint64_t start,
+               std::uint64_t carriageReturns)
+      : target(*part), countingColumns(false), begin(start), recordBound(carriageReturns) {
+    target.fieldEnds.clear();
+    target.columns = columns;
+    target.rows = 0;
+    ReserveRest();
+  }
+
   // The position in `text` where the field being built starts.
   std::uint64_t FieldStart() const {
-    return target.fieldEnds.empty() ? 0 : target.fieldEnds.back();
+    return target.fieldEnds.empty() ? begin : target.fieldEnds.back();
   }
 
   // Ends the field at `*end`. A field beyond the first record's count is dropped: `*end` then
@@ -56,7 +70,7 @@ class TableBuilder {
   // padded with empty fields. False when the table would outgrow its 32-bit counts.
   [[nodiscard]] bool Emit(std::uint64_t* end, bool endsRecord) {
     CsvTable& table = target;
-    if (table.rows == 0) {
+    if (countingColumns) {
       if (table.columns == kMaxCount) return false;
       ++table.columns;
       table.fieldEnds.push_back(*end);
@@ -73,7 +87,10 @@ class TableBuilder {
       table.fieldEnds.resize(
           table.fieldEnds.size() + static_cast<std::size_t>(table.columns - fieldInRecord), *end);
     }
-    if (table.rows == 1) ReserveRest();
+    if (countingColumns) {
+      countingColumns = false;
+      ReserveRest();
+    }
     fieldInRecord = 0;
     return true;
   }
@@ -82,12 +99,10 @@ class TableBuilder {
   void ExpectRecordsUpTo(std::uint64_t carriageReturns) { recordBound = carriageReturns; }
 
  private:
-  static constexpr std::int32_t kMaxCount = std::numeric_limits<std::int32_t>::max();
-
   // Every record holds `columns` fields, so the list's final size is known within the CR LF
   // pairs inside quotes: reserved once instead of grown by copying.
   void ReserveRest() {
-    if (recordBound == 0) return;
+    if (recordBound == 0 || target.columns < 1) return;
     const std::uint64_t columns = static_cast<std::uint64_t>(target.columns);
     const std::uint64_t limit = target.fieldEnds.max_size() / 2;
     if (recordBound > limit / columns) return;
@@ -95,6 +110,8 @@ class TableBuilder {
   }
 
   CsvTable& target;
+  bool countingColumns = true;  // in the table's first record
+  std::uint64_t begin = 0;      // where the first field starts
   std::int64_t fieldInRecord = 0;  // wider than the counts: a long record may go far beyond
   std::uint64_t recordBound = 0;
 };
@@ -145,15 +162,16 @@ std::size_t FindUnquotedStop(const char* bytes, std::size_t from, std::size_t si
 }
 
 // The grammar on bytes, for input that IsSelfEncodingUtf8 accepted: there every byte below 0x80
-// is the character itself, so the separators can be found without decoding. Fields are moved
-// down within `text` as they are read (the write position never passes the read position).
-bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageReturns) {
-  TableBuilder builder(table);
-  builder.ExpectRecordsUpTo(carriageReturns);
-  char* const bytes = table->text.data();
-  const std::size_t size = table->text.size();
-  std::size_t read = start;
-  std::uint64_t write = 0;
+// is the character itself, so the separators can be found without decoding. Parses
+// bytes[begin, end) and moves the fields down as they are read, from `writeFrom` on (the write
+// position never passes the read position); `*written` is where they end. With `last`, `end` is
+// the end of the input; else the range must end with a record, as the later parts of a parse in
+// parts begin at one. Reads nothing outside the range but below it.
+bool ParseRange(char* bytes, std::size_t begin, std::size_t end, std::uint64_t writeFrom,
+                bool last, TableBuilder& builder, std::uint64_t* written) {
+  std::size_t read = begin;
+  std::uint64_t write = writeFrom;
+  std::size_t recordEnd = begin;  // where the last record ended
 
   // Moves [from, to) to the write position. Most fields are short and far enough behind to be
   // moved 16 bytes at a time, whole pieces that may run past the field: ahead of the write
@@ -161,7 +179,7 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
   auto take = [&](std::size_t from, std::size_t to) {
     const std::size_t length = to - from;
     if (write != from) {
-      if (from - write >= 16 && size - to >= 16) {
+      if (from - write >= 16 && end - to >= 16) {
         for (std::size_t k = 0; k < length; k += 16) {
           std::memcpy(bytes + write + k, bytes + from + k, 16);
         }
@@ -173,17 +191,18 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
   };
   // Ends the field and the record when a CR LF is at `read`; false on a lone CR.
   auto endRecord = [&]() {
-    if (read + 1 >= size || bytes[read + 1] != '\n') return false;
+    if (read + 1 >= end || bytes[read + 1] != '\n') return false;
     read += 2;
+    recordEnd = read;
     return builder.Emit(&write, true);
   };
 
   for (;;) {
     // Unquoted: up to a separator, a quote, a CR or the end.
-    const std::size_t stop = FindUnquotedStop(bytes, read, size);
+    const std::size_t stop = FindUnquotedStop(bytes, read, end);
     take(read, stop);
     read = stop;
-    if (read == size) break;
+    if (read == end) break;
     if (bytes[read] == ',') {
       ++read;
       if (!builder.Emit(&write, false)) return false;
@@ -196,17 +215,17 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
     // Quoted: the text already taken stays in the field.
     ++read;
     for (;;) {
-      const void* quote = std::memchr(bytes + read, '"', size - read);
+      const void* quote = std::memchr(bytes + read, '"', end - read);
       if (quote == nullptr) return false;  // the end of input inside quotes
       const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(quote) - bytes);
       take(read, at);
       read = at + 1;
-      if (read == size || bytes[read] != '"') break;
+      if (read == end || bytes[read] != '"') break;
       bytes[write++] = '"';  // a doubled quote
       ++read;
     }
     // After a closing quote: a separator, CR LF or the end only.
-    if (read == size) break;
+    if (read == end) break;
     if (bytes[read] == ',') {
       ++read;
       if (!builder.Emit(&write, false)) return false;
@@ -214,8 +233,125 @@ bool ParseInPlace(CsvTable* table, std::size_t start, std::uint64_t carriageRetu
       return false;
     }
   }
-  if (!builder.Emit(&write, true)) return false;
-  table->text.resize(static_cast<std::size_t>(write));
+  *written = write;
+  if (!last) return recordEnd == end;
+  return builder.Emit(written, true);
+}
+
+// Where the first record that starts at or after `from` begins, or kNoRecord: past the first CR
+// LF outside quotes, `quoted` telling whether `from` is inside them. Every quote toggles: a
+// doubled one inside quotes closes and opens them again.
+constexpr std::size_t kNoRecord = static_cast<std::size_t>(-1);
+std::size_t NextRecordStart(const char* bytes, std::size_t from, std::size_t size, bool quoted) {
+  std::size_t at = from;
+  for (;;) {
+    if (quoted) {
+      const void* quote = std::memchr(bytes + at, '"', size - at);
+      if (quote == nullptr) return kNoRecord;
+      at = static_cast<std::size_t>(static_cast<const char*>(quote) - bytes) + 1;
+      quoted = false;
+      continue;
+    }
+    at = FindUnquotedStop(bytes, at, size);
+    if (at == size) return kNoRecord;
+    if (bytes[at] == '"') {
+      quoted = true;
+    } else if (bytes[at] == '\r' && at + 1 < size && bytes[at + 1] == '\n') {
+      return at + 2;
+    }
+    ++at;  // a separator, or a lone CR (which the part's parse refuses)
+  }
+}
+
+// The fields of the first record, as the grammar reads it when it is well formed: those of a
+// later part are aligned to it before the first part has read it.
+std::int32_t FirstRecordFields(const char* bytes, std::size_t from, std::size_t size) {
+  std::uint64_t fields = 1;
+  bool quoted = false;
+  for (std::size_t at = from; at < size; ++at) {
+    const char c = bytes[at];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && c == ',') {
+      ++fields;
+    } else if (!quoted && c == '\r' && at + 1 < size && bytes[at + 1] == '\n') {
+      break;
+    }
+  }
+  return static_cast<std::int32_t>(std::min<std::uint64_t>(fields, kMaxCount));
+}
+
+// Splits the checked input of `table` (its bytes from `start` on) into fields in place. With
+// several checked parts, the parse runs in as many parts on threads of their own, each beginning
+// at the first record in its checked part, found from the quotes before it; each later part's
+// fields are then moved down behind the part before.
+bool ParseInPlace(CsvTable* table, std::size_t start, const std::vector<CheckedPart>& checked) {
+  char* const bytes = table->text.data();
+  const std::size_t size = table->text.size();
+  ByteCounts total;
+  for (const CheckedPart& part : checked) {
+    total.carriageReturns += part.counts.carriageReturns;
+    total.quotes += part.counts.quotes;
+  }
+  std::vector<std::size_t> begins = {start};
+  std::vector<std::uint64_t> partCrs = {0};  // the CR bytes of each part, about
+  std::uint64_t quotesBefore = 0;
+  for (std::size_t k = 0; k < checked.size(); ++k) {
+    const std::size_t from = start + checked[k].begin;
+    if (k > 0 && from > begins.back()) {
+      const std::size_t at = NextRecordStart(bytes, from, size, quotesBefore % 2 == 1);
+      if (at == kNoRecord) break;
+      begins.push_back(at);
+      partCrs.push_back(0);
+    }
+    partCrs.back() += checked[k].counts.carriageReturns;
+    quotesBefore += checked[k].counts.quotes;
+  }
+  const std::size_t parts = begins.size();
+  if (parts == 1) {
+    TableBuilder builder(table);
+    builder.ExpectRecordsUpTo(total.carriageReturns);
+    std::uint64_t written = 0;
+    if (!ParseRange(bytes, start, size, 0, true, builder, &written)) return false;
+    table->text.resize(static_cast<std::size_t>(written));
+    return true;
+  }
+
+  const std::int32_t columns = FirstRecordFields(bytes, start, begins[1]);
+  std::vector<CsvTable> later(parts - 1);  // the field ends and rows of the later parts
+  std::vector<std::uint64_t> written(parts, 0);
+  std::vector<char> parsed(parts, 0);
+  platform::RunParts(parts, parts, [&](std::size_t part, std::size_t, std::size_t) {
+    const bool last = part + 1 == parts;
+    const std::size_t end = last ? size : begins[part + 1];
+    if (part == 0) {
+      TableBuilder builder(table);
+      builder.ExpectRecordsUpTo(total.carriageReturns);  // room for every part's fields
+      parsed[0] = ParseRange(bytes, start, end, 0, last, builder, &written[0]);
+    } else {
+      TableBuilder builder(&later[part - 1], columns, begins[part], partCrs[part]);
+      parsed[part] = ParseRange(bytes, begins[part], end, begins[part], last, builder,
+                                &written[part]);
+    }
+  });
+  if (std::find(parsed.begin(), parsed.end(), 0) != parsed.end()) return false;
+  // A later part can only be aligned as the first record was: checked here, in case the
+  // first part read its first record otherwise.
+  if (table->columns != columns) return false;
+  std::uint64_t end = written[0];
+  std::int64_t rows = table->rows;
+  for (std::size_t part = 1; part < parts; ++part) {
+    const std::uint64_t from = begins[part];
+    std::memmove(bytes + end, bytes + from, static_cast<std::size_t>(written[part] - from));
+    const std::uint64_t shift = from - end;
+    const FieldEnds& ends = later[part - 1].fieldEnds;
+    for (std::size_t k = 0; k < ends.size(); ++k) table->fieldEnds.push_back(ends[k] - shift);
+    rows += later[part - 1].rows;
+    end += written[part] - from;
+  }
+  if (rows > kMaxCount) return false;
+  table->rows = static_cast<std::int32_t>(rows);
+  table->text.resize(static_cast<std::size_t>(end));
   return true;
 }
 
@@ -245,10 +381,10 @@ constexpr char kCarry = kTooShort | kTooLong | kTwoContinuations;  // whatever t
 // Checks the bytes of `data` in whole blocks of 16 and returns how many it checked; `*valid` is
 // false when they hold a NUL or a pair no accepted input holds, or a third or fourth byte of a
 // sequence that is not a continuation. A sequence cut off at the last block's end is not
-// noticed: the caller checks it. Adds the CR bytes checked to `*carriageReturns`.
+// noticed: the caller checks it. Adds the CR and '"' bytes checked to `*counts`.
 __attribute__((target("ssse3"))) std::size_t CheckBlocks(const unsigned char* data,
                                                          std::size_t size, bool* valid,
-                                                         std::uint64_t* carriageReturns) {
+                                                         ByteCounts* counts) {
   using namespace pairs;
   const __m128i byte1High = _mm_setr_epi8(
       kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
@@ -269,15 +405,21 @@ __attribute__((target("ssse3"))) std::size_t CheckBlocks(const unsigned char* da
   const __m128i fourthLead = _mm_set1_epi8(static_cast<char>(0xF0 - 0x80));
   const __m128i highBit = _mm_set1_epi8(static_cast<char>(0x80));
   const __m128i carriageReturn = _mm_set1_epi8('\r');
+  const __m128i quote = _mm_set1_epi8('"');
   __m128i previous = zero;
   __m128i error = zero;
   __m128i crs = zero;  // per byte lane, summed before it can wrap
-  std::uint64_t crCount = 0;
+  __m128i quotes = zero;
+  ByteCounts counted;
+  auto sum = [&zero](__m128i* lanes) {
+    const __m128i sums = _mm_sad_epu8(*lanes, zero);
+    *lanes = zero;
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<std::uint64_t>(_mm_extract_epi16(sums, 4));
+  };
   auto sumLanes = [&] {
-    const __m128i sums = _mm_sad_epu8(crs, zero);
-    crCount += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
-               static_cast<std::uint64_t>(_mm_extract_epi16(sums, 4));
-    crs = zero;
+    counted.carriageReturns += sum(&crs);
+    counted.quotes += sum(&quotes);
   };
   int lanesFilled = 0;
   std::size_t i = 0;
@@ -296,6 +438,7 @@ __attribute__((target("ssse3"))) std::size_t CheckBlocks(const unsigned char* da
     error = _mm_or_si128(error, _mm_xor_si128(must, flags));
     error = _mm_or_si128(error, _mm_cmpeq_epi8(input, zero));
     crs = _mm_sub_epi8(crs, _mm_cmpeq_epi8(input, carriageReturn));
+    quotes = _mm_sub_epi8(quotes, _mm_cmpeq_epi8(input, quote));
     if (++lanesFilled == 255) {
       sumLanes();
       lanesFilled = 0;
@@ -304,7 +447,8 @@ __attribute__((target("ssse3"))) std::size_t CheckBlocks(const unsigned char* da
   }
   sumLanes();
   *valid = _mm_movemask_epi8(_mm_cmpeq_epi8(error, zero)) == 0xFFFF;
-  *carriageReturns += crCount;
+  counts->carriageReturns += counted.carriageReturns;
+  counts->quotes += counted.quotes;
   return i;
 }
 
@@ -316,8 +460,7 @@ bool HasBlockChecks() {
 
 }  // namespace
 
-bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
-                        std::uint64_t* carriageReturns) {
+bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size, ByteCounts* counts) {
   // Per lead byte: the length of its sequence (0: never a lead) and the lowest second byte of
   // the shortest form. Only shortest forms re-encode to themselves: the decoder turns a longer
   // form into fewer bytes (or into 0), and a stray or cut-off byte into something else again.
@@ -345,14 +488,14 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
     return all == 0x80 && (any & 0x40) == 0;  // every byte 10xxxxxx
   };
   std::size_t i = 0;
-  std::uint64_t crs = 0;
+  ByteCounts counted;
 #ifdef QUILLEX_UTF8_BLOCKS
   if (HasBlockChecks()) {
     bool valid = true;
-    i = CheckBlocks(data, size, &valid, &crs);
+    i = CheckBlocks(data, size, &valid, &counted);
     if (!valid) return false;
     // The sequence the blocks end in may run on, or be cut off: checked whole from its lead
-    // below. Its bytes before `i` are a lead and continuations, so no CR is counted twice.
+    // below. Its bytes before `i` are a lead and continuations, so no byte is counted twice.
     std::size_t lead = i;
     for (int back = 0; back < 4 && lead > 0; ++back) {
       if ((data[--lead] & 0xC0) != 0x80) break;
@@ -370,7 +513,9 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
       const int ascii = high == 0 ? 8 : std::countr_zero(high) / 8;
       const std::uint64_t taken = FirstBytes(ascii);
       if ((MatchBytesExactly(v, 0) & taken) != 0) return false;  // a NUL byte
-      crs += static_cast<std::uint64_t>(CountMarked(MatchBytesExactly(v, '\r') & taken));
+      counted.carriageReturns +=
+          static_cast<std::uint64_t>(CountMarked(MatchBytesExactly(v, '\r') & taken));
+      counted.quotes += static_cast<std::uint64_t>(CountMarked(MatchBytesExactly(v, '"') & taken));
       i += static_cast<std::size_t>(ascii);
       if (ascii < 8) break;
     }
@@ -392,7 +537,8 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
     }
     const Lead form = kLeads[lead];
     if (form.length == 1) {
-      if (lead == '\r') ++crs;
+      counted.carriageReturns += lead == '\r';
+      counted.quotes += lead == '"';
       ++i;
       continue;
     }
@@ -400,34 +546,29 @@ bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
     if (data[i + 1] < form.secondLow || !continuations(i + 1, form.length - 1)) return false;
     i += form.length;
   }
-  *carriageReturns += crs;
+  counts->carriageReturns += counted.carriageReturns;
+  counts->quotes += counted.quotes;
   return true;
 }
 
-bool IsSelfEncodingUtf8InParts(const unsigned char* data, std::size_t size,
-                               std::uint64_t* carriageReturns) {
+bool IsSelfEncodingUtf8InParts(const unsigned char* data, std::size_t size, std::size_t parts,
+                               std::vector<CheckedPart>* checked) {
   // Each part after the first starts at a byte that is not a continuation byte, so the parts
   // hold whole sequences exactly when the whole does: one across a part's start is cut off.
-  const std::size_t parts = platform::WorkersFor(size);
-  if (parts <= 1) return IsSelfEncodingUtf8(data, size, carriageReturns);
-  std::vector<std::size_t> starts(parts + 1, size);
-  starts[0] = 0;
+  parts = std::max<std::size_t>(parts, 1);
+  checked->assign(parts, CheckedPart());
   for (std::size_t k = 1; k < parts; ++k) {
-    std::size_t at = std::max(size / parts * k, starts[k - 1]);
+    std::size_t at = std::max(size / parts * k, (*checked)[k - 1].begin);
     while (at < size && (data[at] & 0xC0) == 0x80) ++at;
-    starts[k] = at;
+    (*checked)[k].begin = at;
   }
-  std::vector<std::uint64_t> counts(parts, 0);
   std::vector<char> selfEncoding(parts, 0);
   platform::RunParts(parts, parts, [&](std::size_t part, std::size_t, std::size_t) {
-    const std::size_t begin = starts[part];
-    selfEncoding[part] = IsSelfEncodingUtf8(data + begin, starts[part + 1] - begin, &counts[part]);
+    CheckedPart& piece = (*checked)[part];
+    const std::size_t end = part + 1 < parts ? (*checked)[part + 1].begin : size;
+    selfEncoding[part] = IsSelfEncodingUtf8(data + piece.begin, end - piece.begin, &piece.counts);
   });
-  for (std::size_t part = 0; part < parts; ++part) {
-    if (selfEncoding[part] == 0) return false;
-    *carriageReturns += counts[part];
-  }
-  return true;
+  return std::find(selfEncoding.begin(), selfEncoding.end(), 0) == selfEncoding.end();
 }
 
 std::uint64_t FieldEnds::WideAt(std::size_t k) const {
@@ -443,14 +584,19 @@ bool CsvTable::Load(const platform::Path& path) {
 }
 
 bool CsvTable::ParseBytes(std::string contents) {
+  const std::size_t parts = platform::WorkersFor(contents.size());
+  return ParseBytesInParts(std::move(contents), parts);
+}
+
+bool CsvTable::ParseBytesInParts(std::string contents, std::size_t parts) {
   const auto* data = reinterpret_cast<const unsigned char*>(contents.data());
   CodePointReader reader = CodePointReader::ForBuffer(data, contents.size());
-  std::uint64_t carriageReturns = 0;
+  const std::size_t start = static_cast<std::size_t>(reader.position);
+  std::vector<CheckedPart> checked;
   if (reader.encoding == TextEncoding::Utf8 &&
-      IsSelfEncodingUtf8InParts(data + reader.position, contents.size() - reader.position,
-                                &carriageReturns)) {
+      IsSelfEncodingUtf8InParts(data + start, contents.size() - start, parts, &checked)) {
     text = std::move(contents);
-    return ParseInPlace(this, static_cast<std::size_t>(reader.position), carriageReturns);
+    return ParseInPlace(this, start, checked);
   }
   text.clear();
   return Parse(reader);

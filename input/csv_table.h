@@ -80,7 +80,13 @@ struct CsvTable {
   /// Parses a file's whole contents, byte order mark included, replacing the table; takes the
   /// buffer over. UTF-8 that re-encodes to itself is split on bytes in place; anything else goes
   /// through Parse with a code point reader, which gives the same table. False as for Parse.
+  /// Large contents are checked and split in parts on threads (platform::WorkersFor).
   [[nodiscard]] bool ParseBytes(std::string contents);
+
+  /// ParseBytes with the byte path in up to `parts` parts, each on a thread of its own: the
+  /// contents are checked in parts, then split on bytes in parts that begin at records. The
+  /// table does not depend on `parts`.
+  [[nodiscard]] bool ParseBytesInParts(std::string contents, std::size_t parts);
 
   /// The exact path: parses the reader's input to its end, replacing the table. False on a
   /// decoding error, a character that decodes to 0, a CR not followed by LF outside quotes, the
@@ -108,16 +114,29 @@ struct CsvTable {
   }
 };
 
+/// What a check of the input counts: the CR bytes bound the number of records, and the quotes
+/// before a place tell whether it lies inside a quoted field (an odd number).
+struct ByteCounts {
+  std::uint64_t carriageReturns = 0;
+  std::uint64_t quotes = 0;
+};
+
 /// True when `data` decodes to code points that re-encode to exactly the same bytes and none of
 /// them is 0: ASCII without NUL and well-formed sequences, encoded surrogates and values up to
 /// 0x1FFFFF included. Overlong, cut-off and broken sequences and stray bytes give false. Adds
-/// the number of CR bytes to `*carriageReturns`.
-bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size,
-                        std::uint64_t* carriageReturns);
+/// the number of CR bytes and of '"' bytes to `*counts`.
+bool IsSelfEncodingUtf8(const unsigned char* data, std::size_t size, ByteCounts* counts);
 
-/// IsSelfEncodingUtf8 with the same answer and count, checked in parts on threads of their own
-/// when `size` is worth it (platform::WorkersFor).
-bool IsSelfEncodingUtf8InParts(const unsigned char* data, std::size_t size,
-                               std::uint64_t* carriageReturns);
+/// One part of a check in parts: where it begins in the data, and its counts.
+struct CheckedPart {
+  std::size_t begin = 0;
+  ByteCounts counts;
+};
+
+/// IsSelfEncodingUtf8 in up to `parts` parts, each on a thread of its own, with the same answer.
+/// Each part after the first begins at a byte that is not a continuation byte. On success
+/// `*checked` holds the parts in order, with their counts; their sum is the one pass's.
+bool IsSelfEncodingUtf8InParts(const unsigned char* data, std::size_t size, std::size_t parts,
+                               std::vector<CheckedPart>* checked);
 
 }  // namespace quillex

@@ -29,11 +29,12 @@ bool Parse(const std::string& bytes, CsvTable* table) {
 }
 
 // Parses `bytes` through both paths and checks that they agree; returns the ParseBytes result.
-bool ParseBoth(const std::string& bytes, CsvTable* table) {
+bool ParseBoth(const std::string& bytes, CsvTable* table, std::size_t parts = 0) {
   CsvTable exact;
   const bool exactResult = Parse(bytes, &exact);
-  const bool result = table->ParseBytes(bytes);
-  EXPECT_EQ(result, exactResult) << testing::PrintToString(bytes);
+  const bool result =
+      parts == 0 ? table->ParseBytes(bytes) : table->ParseBytesInParts(bytes, parts);
+  EXPECT_EQ(result, exactResult) << testing::PrintToString(bytes) << " in " << parts;
   if (result && exactResult) {
     EXPECT_EQ(FieldsOf(*table), FieldsOf(exact)) << testing::PrintToString(bytes);
     EXPECT_EQ(table->columns, exact.columns) << testing::PrintToString(bytes);
@@ -123,7 +124,7 @@ TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
     // ASCII and CR first, so that the bytes after it start at every offset within a word and
     // a block of 16.
     std::string bytes(random() % 40, 'x');
-    for (char& byte : bytes) byte = random() % 3 == 0 ? '\r' : byte;
+    for (char& byte : bytes) byte = "\rx\"x"[random() % 4];
     for (int n = static_cast<int>(random() % 12); n > 0; --n) {
       // Bytes near every boundary of the UTF-8 forms, then and now a whole character.
       static const unsigned char kBytes[] = {0x00, 0x0D, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
@@ -142,13 +143,14 @@ TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
     }
     std::string reEncoded;
     const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
-    std::uint64_t carriageReturns = 0;
+    ByteCounts counts;
     ASSERT_EQ(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                                 &carriageReturns),
+                                 &counts),
               same)
         << testing::PrintToString(bytes);
     if (same) {
-      EXPECT_EQ(carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+      EXPECT_EQ(counts.carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+      EXPECT_EQ(counts.quotes, std::count(bytes.begin(), bytes.end(), '"'));
     }
   }
 }
@@ -156,9 +158,9 @@ TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
 // Every three bytes near the edges of the forms, and four from a lead, against the model: across
 // the end of the first block of 16, and at the input's end (a sequence cut off there).
 TEST(SelfEncodingUtf8Test, ShortSequencesAcrossBlockEnds) {
-  static const unsigned char kBytes[] = {0x00, 0x0D, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
-                                         0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF,
-                                         0xF0, 0xF1, 0xF4, 0xF5, 0xF7, 0xF8, 0xFF};
+  static const unsigned char kBytes[] = {0x00, 0x0D, 0x22, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                         0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xED,
+                                         0xEF, 0xF0, 0xF1, 0xF4, 0xF5, 0xF7, 0xF8, 0xFF};
   static const unsigned char kAfterLead[] = {0x41, 0x80, 0x8F, 0x90, 0xA0, 0xBF, 0xC2};
   std::vector<std::string> probes;
   for (unsigned char a : kBytes) {
@@ -174,32 +176,35 @@ TEST(SelfEncodingUtf8Test, ShortSequencesAcrossBlockEnds) {
   for (const std::string& probe : probes) {
     for (const std::size_t at : {12u, 13u, 14u, 15u, 16u, 33u}) {
       std::string bytes(37, '\r');
+      for (std::size_t k = 1; k < bytes.size(); k += 3) bytes[k] = '"';
       bytes.replace(at, probe.size(), probe);
       if (at == 33) bytes.resize(at + probe.size());
       std::string reEncoded;
       const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
-      std::uint64_t carriageReturns = 0;
+      ByteCounts counts;
       ASSERT_EQ(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                   bytes.size(), &carriageReturns),
+                                   bytes.size(), &counts),
                 same)
           << testing::PrintToString(bytes);
       if (same) {
-        EXPECT_EQ(carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+        EXPECT_EQ(counts.carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+        EXPECT_EQ(counts.quotes, std::count(bytes.begin(), bytes.end(), '"'));
       }
     }
   }
 }
 
-// In parts on threads, a large buffer gets the answer and the CR count of one pass, whatever lies
-// across the places where parts may start: a whole or a cut-off sequence, a stray continuation
-// byte, a NUL, a CR LF, or continuation bytes to the end.
+// In parts on threads, a buffer gets the answer and the counts of one pass, whatever lies across
+// the places where parts may start: a whole or a cut-off sequence, a stray continuation byte, a
+// NUL, a CR LF, or continuation bytes to the end.
 TEST(SelfEncodingUtf8Test, PartsAgreeWithOnePass) {
-  const std::size_t size = std::size_t{9} << 19;  // 4.5 MB: whole halves, thirds and quarters
+  const std::size_t size = std::size_t{9} << 9;  // whole halves, thirds and quarters
   const std::string probes[] = {"\xC3\xA9",     "\xE6\xBC\xA2", "\xF0\x9F\x98\x80", "\xE6\xBC",
                                 "\xBC\xA2",     "\xC3",         "\xE0\x80\x80",     "\0"s,
                                 "\r\n\xC3\xA9", "\xF8\x80\x80"};
   std::string bytes(size, 'a');
   for (std::size_t at = 50; at < size; at += 97) bytes[at] = '\r';
+  for (std::size_t at = 20; at < size; at += 89) bytes[at] = '"';
   const std::string plain = bytes;
   for (const std::string& probe : probes) {
     for (std::size_t shift = 0; shift < probe.size(); ++shift) {
@@ -210,13 +215,32 @@ TEST(SelfEncodingUtf8Test, PartsAgreeWithOnePass) {
       for (const bool tail : {false, true}) {
         if (tail) std::fill(bytes.begin() + size / 2, bytes.end(), '\x80');
         const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        std::uint64_t onePass = 0, inParts = 0;
+        ByteCounts onePass;
         const bool whole = IsSelfEncodingUtf8(data, size, &onePass);
-        ASSERT_EQ(IsSelfEncodingUtf8InParts(data, size, &inParts), whole)
-            << testing::PrintToString(probe) << " shifted " << shift << (tail ? ", tail" : "");
-        if (whole) {
-          EXPECT_EQ(onePass, std::count(bytes.begin(), bytes.end(), '\r'));
-          EXPECT_EQ(inParts, onePass);
+        for (std::size_t parts = 2; parts <= 4; ++parts) {
+          std::vector<CheckedPart> checked;
+          ASSERT_EQ(IsSelfEncodingUtf8InParts(data, size, parts, &checked), whole)
+              << testing::PrintToString(probe) << " shifted " << shift << (tail ? ", tail" : "")
+              << " in " << parts;
+          if (!whole) continue;
+          EXPECT_EQ(onePass.carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+          EXPECT_EQ(onePass.quotes, std::count(bytes.begin(), bytes.end(), '"'));
+          ASSERT_EQ(checked.size(), parts);
+          ByteCounts sum;
+          for (std::size_t k = 0; k < parts; ++k) {
+            // Each part begins at the first byte from its share on that is not a continuation.
+            const std::size_t begin = checked[k].begin;
+            const std::size_t share = size / parts * k;
+            ASSERT_GE(begin, share);
+            for (std::size_t at = share; at < begin; ++at) EXPECT_EQ(data[at] & 0xC0, 0x80);
+            if (begin < size) {
+              EXPECT_NE(data[begin] & 0xC0, 0x80);
+            }
+            sum.carriageReturns += checked[k].counts.carriageReturns;
+            sum.quotes += checked[k].counts.quotes;
+          }
+          EXPECT_EQ(sum.carriageReturns, onePass.carriageReturns);
+          EXPECT_EQ(sum.quotes, onePass.quotes);
         }
       }
     }
@@ -256,7 +280,8 @@ TEST(CsvTableTest, BytePathMatchesCodePointPath) {
 }
 
 // Random catalogs from pieces that stress the grammar and the decoder, against the code point
-// path as the model.
+// path as the model; some split in parts, which then begin anywhere: inside quotes, at a doubled
+// quote, a lone CR, a broken sequence, or with no record after them.
 TEST(CsvTableTest, BytePathMatchesCodePointPathOnRandomInput) {
   static const std::string kPieces[] = {
       ",", ",", "\"", "\"", "\r\n", "\r\n", "\n", "\r", "id", "text", " ", "\xC3\xA9",
@@ -276,6 +301,7 @@ TEST(CsvTableTest, BytePathMatchesCodePointPathOnRandomInput) {
       bytes += kPieces[pick];
     }
     if (ParseBoth(bytes, &table)) ++parsed;
+    if (round % 4 == 0) ParseBoth(bytes, &table, 2 + static_cast<std::size_t>(round / 4 % 3));
   }
   EXPECT_GT(parsed, 2000);  // the cases must not all be grammar failures
 }
