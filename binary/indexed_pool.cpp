@@ -431,10 +431,12 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   //    be small, and each share is a seek and a write of its own.
   // With several workers, a band is handed over while the next is encoded: the first part of the
   // next band's pass writes it, then joins in, and the rows are claimed a run at a time, so that
-  // the writing part takes fewer. Two bands are held then, each of a quarter block: the encoding
-  // of the first band and the writing of the last, which nothing overlaps, stay short.
+  // the writing part takes fewer. Two bands are held then, each at most a 32nd of the pool: the
+  // writing of the last band, which nothing overlaps, stays short.
+  constexpr std::uint64_t kFewestOverlappedBands = 32;
   workers = std::max<std::size_t>(workers, 1);
-  blockBytes = std::max<std::uint64_t>(workers > 1 ? blockBytes / 4 : blockBytes, 1);
+  if (workers > 1) blockBytes = std::min(blockBytes, poolSize / kFewestOverlappedBands);
+  blockBytes = std::max<std::uint64_t>(blockBytes, 1);
   const bool placed = static_cast<bool>(place);
   const bool acrossLanguages = placed && languageCount <= kMostLanguagesPerBand;
   if (placed && languageCount != 0 && idCount != 0 && start(0, 0) != 0) return false;

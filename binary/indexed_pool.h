@@ -62,8 +62,8 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// parser. False when a message does not take the bytes `offsets` gives it or the parts do not
 /// tile the pool's `poolSize` bytes (the layout and the encoder disagree). A band's rows are
 /// shared out among `workers` threads; the bytes do not depend on how many, nor on the way
-/// they are handed over. With more than one, the bands are of a quarter of `blockBytes`, and
-/// each is handed over (on the calling thread) while the next is encoded.
+/// they are handed over. With more than one, each band is handed over (on the calling thread)
+/// while the next is encoded, and holds at most a 32nd of the pool.
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
                                     std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
