@@ -514,8 +514,8 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
     std::vector<std::uint8_t> units;
     MarkupNodes markup;
     MarkupNodes firstMarkup;  // the row's first-language text, parsed: its fallbacks reuse it
-    bool unencoded = false;  // a message failed to encode: the run was not checked ahead
-    bool misplaced = false;  // a message did not take the bytes its offsets give it
+    bool unencoded = false;   // a message failed to encode: the run was not checked ahead
+    bool misplaced = false;   // a message did not take the bytes its offsets give it
   };
   std::vector<Worker> state(workers);
   std::uint64_t written = 0;
