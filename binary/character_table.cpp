@@ -64,10 +64,12 @@ void CharacterList::Number() {
     characters_[i].index = static_cast<std::uint32_t>(i);
     Slot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
   }
-  asciiUnits_.fill(kNoUnit);
+  plainUnits_ = MakePlainUnits();
   // Indexes past the unit range never encode: the list is refused as too large.
   for (std::size_t i = 0; i < characters_.size() && characters_[i].code < kAscii; ++i) {
-    asciiUnits_[characters_[i].code] = static_cast<std::uint16_t>(i);
+    if (plainUnits_[characters_[i].code] == kNoUnit) {
+      plainUnits_[characters_[i].code] = static_cast<std::uint16_t>(i);
+    }
   }
 }
 

@@ -75,9 +75,12 @@ class CharacterList {
     return slot == nullptr ? kNoIndex : *slot - 1;  // 0 (absent) wraps to kNoIndex
   }
 
-  /// The unit of ASCII `code` once numbered: its index, or kNoUnit when the list lacks it.
+  /// The unit of text byte `byte` once numbered, when it is plain ASCII (neither 0, CR nor LF):
+  /// its index, below 128 (the list numbers ASCII first), or kNoUnit when the list lacks it. Any
+  /// other byte gives kNotPlain: it is read as part of a character.
   static constexpr std::uint16_t kNoUnit = 0xFFFF;
-  std::uint16_t AsciiUnit(std::uint32_t code) const { return asciiUnits_[code]; }
+  static constexpr std::uint16_t kNotPlain = 0xFFFE;
+  std::uint16_t PlainUnit(unsigned char byte) const { return plainUnits_[byte]; }
 
   /// Every entry; in ascending code point order once numbered.
   const std::vector<CharacterInfo>& Characters() const { return characters_; }
@@ -100,10 +103,13 @@ class CharacterList {
   std::vector<std::unique_ptr<Page>> pages_;
   // Most characters are ASCII: counted apart from the entries, and encoded from a flat table.
   std::array<std::array<std::uint32_t, kAscii>, 2> asciiCounts_{};
-  std::array<std::uint16_t, kAscii> asciiUnits_ = MakeNoUnits();
-  static constexpr std::array<std::uint16_t, kAscii> MakeNoUnits() {
-    std::array<std::uint16_t, kAscii> units{};
-    units.fill(kNoUnit);
+  std::array<std::uint16_t, 256> plainUnits_ = MakePlainUnits();
+  static constexpr std::array<std::uint16_t, 256> MakePlainUnits() {
+    std::array<std::uint16_t, 256> units{};
+    for (std::size_t byte = 0; byte < units.size(); ++byte) {
+      const bool plain = byte < kAscii && byte != 0 && byte != '\r' && byte != '\n';
+      units[byte] = plain ? kNoUnit : kNotPlain;
+    }
     return units;
   }
 };

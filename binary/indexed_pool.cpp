@@ -58,16 +58,16 @@ bool WriteTextUnits(const CharacterList& list, std::string_view text, std::uint8
   bool encoded = true;
   while (p < end) {
     const unsigned char byte = *p;
-    if (byte < 0x80 && byte != 0 && byte != '\r' && byte != '\n') {
-      const std::uint16_t value = list.AsciiUnit(byte);
-      if (value == CharacterList::kNoUnit) {
-        *missing = byte;
-        encoded = false;
-        break;
-      }
+    const std::uint16_t value = list.PlainUnit(byte);
+    if (value < CharacterList::kNotPlain) {
       ++p;
       put(value);
       continue;
+    }
+    if (value == CharacterList::kNoUnit) {
+      *missing = byte;
+      encoded = false;
+      break;
     }
     CodePointReader reader{.data = p, .size = static_cast<std::size_t>(end - p)};
     const std::uint32_t code = reader.NextInline();
@@ -105,6 +105,50 @@ bool AppendTextUnits(std::vector<std::uint8_t>* pool, const CharacterList& list,
 // No reporter: findings are printed as a run shows them.
 const IndexingReporter kPrint;
 
+// Where MessageEncoder puts a message's units: at the end of a growing pool,
+struct PoolOut {
+  std::vector<std::uint8_t>* pool;
+
+  void Put(std::uint16_t unit) { AppendUnit(pool, unit); }
+  bool Text(const CharacterList& list, std::string_view text, std::uint32_t* missing) {
+    return AppendTextUnits(pool, list, text, missing);
+  }
+};
+
+// or straight into the place the layout gives the message, within bytes that end at `limit`.
+// Short of room for what a piece may take (two bytes per text byte), it is `full`: nothing more is
+// written, and the message is to be encoded through a PoolOut instead.
+struct SlotOut {
+  std::uint8_t* at;
+  std::uint8_t* limit;
+  bool full = false;
+
+  void Put(std::uint16_t unit) {
+    if (full || limit - at < 2) {
+      full = true;
+      return;
+    }
+    at[0] = static_cast<std::uint8_t>(unit & 0xFF);
+    at[1] = static_cast<std::uint8_t>(unit >> 8);
+    at += 2;
+  }
+  bool Text(const CharacterList& list, std::string_view text, std::uint32_t* missing) {
+    if (full || static_cast<std::size_t>(limit - at) < 2 * text.size()) {
+      full = true;
+      return true;
+    }
+    return WriteTextUnits(list, text, &at, missing);
+  }
+};
+
+// The units that describe `spec`, without the closing one.
+template <typename Out>
+void PutSubstitution(const PlaceholderSpec& spec, Out* out) {
+  std::array<std::uint16_t, 6> units;
+  const std::size_t count = SubstitutionUnits(spec, &units);
+  for (std::size_t k = 0; k < count; ++k) out->Put(units[k]);
+}
+
 // One message being encoded, and what its warnings name.
 class MessageEncoder {
  public:
@@ -127,26 +171,34 @@ class MessageEncoder {
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
   // error has been reported.
   bool Encode(const MarkupNodes& markup, std::vector<std::uint8_t>* pool) {
+    PoolOut out{pool};
+    return Encode(markup, &out);
+  }
+
+  // Encode into `out`, a PoolOut or a SlotOut.
+  template <typename Out>
+  bool Encode(const MarkupNodes& markup, Out* out) {
     for (const MarkupNode& node : markup.nodes) {
-      if (!EncodeNode(node, pool)) return false;
+      if (!EncodeNode(node, out)) return false;
     }
     return true;
   }
 
  private:
-  bool EncodeNode(const MarkupNode& node, std::vector<std::uint8_t>* pool) {
+  template <typename Out>
+  bool EncodeNode(const MarkupNode& node, Out* pool) {
     switch (node.type) {
       case MsgNodeType::Text: {
         const CharacterList* list = CurrentList();
         return list != nullptr && Encode(pool, *list, node.text);
       }
       case MsgNodeType::Subst:
-        EncodeSubstitution(node.spec, pool);
-        AppendUnit(pool, unit::kSubstEnd);
+        PutSubstitution(node.spec, pool);
+        pool->Put(unit::kSubstEnd);
         return true;
       case MsgNodeType::Color: {
         if (auto value = FindColorValue(node.text)) {
-          AppendUnit(pool, static_cast<std::uint16_t>(unit::kColor + *value));
+          pool->Put(static_cast<std::uint16_t>(unit::kColor + *value));
         } else {
           Warn(Msg::UnsupportedColorName, std::string(node.text));
         }
@@ -163,13 +215,14 @@ class MessageEncoder {
     return true;
   }
 
-  bool EncodeFace(std::string_view name, std::vector<std::uint8_t>* pool) {
+  template <typename Out>
+  bool EncodeFace(std::string_view name, Out* pool) {
     if (table_.find(name) == table_.end()) {
       Report(true, Msg::UnknownTypefaceName, {FormatArg::OfString(std::string(name))}, name);
       return false;
     }
     if (name == kBoldTypeface) {
-      AppendUnit(pool, unit::kBold);
+      pool->Put(unit::kBold);
       typeface_ = kBoldTypeface;
     } else {
       // Only "bold" has a code; text under any other typeface stays in the current one.
@@ -178,18 +231,19 @@ class MessageEncoder {
     return true;
   }
 
-  void EncodeReset(const MarkupNode& reset, std::vector<std::uint8_t>* pool) {
+  template <typename Out>
+  void EncodeReset(const MarkupNode& reset, Out* pool) {
     switch (reset.target) {
       case ResetTarget::Color:
-        AppendUnit(pool, unit::kColorReset);
+        pool->Put(unit::kColorReset);
         return;
       case ResetTarget::Face:
         typeface_ = kDefaultTypeface;
-        AppendUnit(pool, unit::kFaceReset);
+        pool->Put(unit::kFaceReset);
         return;
       case ResetTarget::All:
         typeface_ = kDefaultTypeface;
-        AppendUnit(pool, unit::kFullReset);
+        pool->Put(unit::kFullReset);
         return;
       case ResetTarget::Unknown:
         Warn(Msg::UnsupportedResetTag, std::string(1, reset.character));
@@ -197,11 +251,12 @@ class MessageEncoder {
     }
   }
 
-  bool EncodeRuby(const MarkupNode& ruby, std::vector<std::uint8_t>* pool) {
-    AppendUnit(pool, ruby.equalsSeparator ? unit::kRubyEquals : unit::kRubyColon);
+  template <typename Out>
+  bool EncodeRuby(const MarkupNode& ruby, Out* pool) {
+    pool->Put(ruby.equalsSeparator ? unit::kRubyEquals : unit::kRubyColon);
     const CharacterList* list = CurrentList();
     if (list == nullptr || !Encode(pool, *list, ruby.text)) return false;
-    AppendUnit(pool, unit::kRubyReading);
+    pool->Put(unit::kRubyReading);
     // Counting made a "ruby" list for every ruby tag, so it is there.
     auto readings = table_.find(kRubyTypeface);
     if (readings == table_.end()) return false;
@@ -210,7 +265,7 @@ class MessageEncoder {
     const bool encoded = Encode(pool, readings->second, ruby.ruby);
     typeface_ = typeface;
     if (!encoded) return false;
-    AppendUnit(pool, unit::kRubyEnd);
+    pool->Put(unit::kRubyEnd);
     return true;
   }
 
@@ -226,9 +281,10 @@ class MessageEncoder {
     return &it->second;
   }
 
-  bool Encode(std::vector<std::uint8_t>* pool, const CharacterList& list, std::string_view text) {
+  template <typename Out>
+  bool Encode(Out* pool, const CharacterList& list, std::string_view text) {
     std::uint32_t missing = 0;
-    if (AppendTextUnits(pool, list, text, &missing)) return true;
+    if (pool->Text(list, text, &missing)) return true;
     Report(true, Msg::UnregisteredCharacter,
            {FormatArg::OfString(EncodeUtf8(missing)), FormatArg::OfUInt(missing)}, typeface_);
     return false;
@@ -276,9 +332,8 @@ bool EncodeText(std::vector<std::uint8_t>* pool, const CharacterList& list, std:
 }
 
 void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* pool) {
-  std::array<std::uint16_t, 6> units;
-  const std::size_t count = SubstitutionUnits(spec, &units);
-  for (std::size_t k = 0; k < count; ++k) AppendUnit(pool, units[k]);
+  PoolOut out{pool};
+  PutSubstitution(spec, &out);
 }
 
 bool BuildIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
@@ -624,10 +679,11 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
                 continue;
               }
             }
-            worker.units.clear();
             // Quiet: the identifier is never named, nor looked up (at random).
-            MessageEncoder encoder(*language.table, language.name, {}, text, kPrint, i, entry.id,
-                                   /*quiet=*/true, language.defaultList);
+            auto encoder = [&] {
+              return MessageEncoder(*language.table, language.name, {}, text, kPrint, i, entry.id,
+                                    /*quiet=*/true, language.defaultList);
+            };
             const MarkupNodes* markup = &worker.firstMarkup;
             if (i == 0) {
               ParseMarkup(text, &worker.firstMarkup);
@@ -636,13 +692,23 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
               ParseMarkup(text, &worker.markup);
               markup = &worker.markup;
             }
-            if (!encoder.Encode(*markup, &worker.units)) worker.unencoded = true;
-            AppendUnit(&worker.units, unit::kMessageEnd);
-            if (worker.units.size() != size) {
+            // Written in place; near the end of the band, through the message buffer.
+            SlotOut out{.at = slot, .limit = buffer.data() + bandSize};
+            bool encoded = encoder().Encode(*markup, &out);
+            out.Put(unit::kMessageEnd);
+            std::size_t written = static_cast<std::size_t>(out.at - slot);
+            if (out.full) {
+              worker.units.clear();
+              encoded = encoder().Encode(*markup, &worker.units);
+              AppendUnit(&worker.units, unit::kMessageEnd);
+              written = worker.units.size();
+              if (written == size) std::memcpy(slot, worker.units.data(), size);
+            }
+            if (!encoded) worker.unencoded = true;
+            if (written != size) {
               worker.misplaced = true;
               return false;
             }
-            std::memcpy(slot, worker.units.data(), size);
           }
         }
         return true;
