@@ -1,6 +1,7 @@
-// The CSV reader over raw bytes: whatever the bytes, parsing ends; the in-place byte path and the
-// code point path give the same table (or both fail); a table they accept, written back as CSV
-// in each of the five encodings (with its byte order mark), parses to the same table.
+// The CSV reader over raw bytes: whatever the bytes, parsing ends; the in-place byte path, whole
+// or split in parts on threads, and the code point path give the same table (or all fail); a
+// table they accept, written back as CSV in each of the five encodings (with its byte order
+// mark), parses to the same table.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -105,8 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool parsed = Parse(bytes, &table);
   CsvTable fast;
   if (fast.ParseBytes(bytes) != parsed) std::abort();
+  CsvTable split;
+  if (split.ParseBytesInParts(bytes, 2 + size % 3) != parsed) std::abort();
   if (!parsed) return 0;
-  if (!SameTable(table, fast)) std::abort();
+  if (!SameTable(table, fast) || !SameTable(table, split)) std::abort();
   if (table.columns < 1 || table.rows < 1 ||
       table.FieldCount() != static_cast<std::size_t>(table.columns) * table.rows) {
     std::abort();  // the table's shape is its contract
