@@ -229,18 +229,16 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   // row's texts one after the other (in hash order each row would be a wait on memory). A
   // fallback is the first language's very view: parsed once, and with one table for all counted
   // once, times the number of languages that use it.
-  // The units are noted in row order, front to back, and put in identifier order afterwards in
-  // one tight loop: stored at random between two messages' counting, each would miss the cache.
+  // The units are noted at each identifier's place, at random: the places of a row a few ahead
+  // are asked for, so that the waits on memory overlap with counting.
   // Per message: whether it is verbatim, may report, and reports only for "bold" (the flags
   // below); the reporting list is read off them in pool order, already sorted.
   constexpr std::uint8_t kVerbatim = 1;
   constexpr std::uint8_t kMayReport = 2;
   constexpr std::uint8_t kBoldOnly = 4;
-  std::vector<std::uint32_t> rowUnits;
-  std::vector<std::uint8_t> rowFlags;
   if (plan != nullptr) {
-    platform::AssignLarge(rowUnits, idCount * languageCount);
-    platform::AssignLarge(rowFlags, idCount * languageCount);
+    platform::AssignLarge(plan->units, idCount * languageCount);
+    platform::AssignLarge(plan->verbatim, idCount * languageCount);
   }
   // The whole text as one text node: nothing in it is markup, and no NUL cuts it short.
   auto isVerbatim = [](const MarkupNodes& parsed, std::string_view text) {
@@ -254,21 +252,27 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   auto countRows = [&](std::size_t worker, std::size_t begin, std::size_t end) {
     const std::vector<CharacterTable*> languageTables =
         prepare(worker == 0 ? tables : &partial[worker - 1]);
-    std::size_t k = 0;  // the message's place in row order
+    std::size_t at = 0;  // the message's place in the plan: its identifier's
     auto note = [&](std::size_t i, const MessageShape& shape, bool verbatim) {
       if (plan == nullptr) return;
-      rowUnits[k * languageCount + i] =
+      plan->units[at + i] =
           static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
-      rowFlags[k * languageCount + i] = (verbatim ? kVerbatim : 0) |
-                                        (shape.mayReport ? kMayReport : 0) |
-                                        (shape.boldOnly ? kBoldOnly : 0);
+      plan->verbatim[at + i] = (verbatim ? kVerbatim : 0) | (shape.mayReport ? kMayReport : 0) |
+                               (shape.boldOnly ? kBoldOnly : 0);
     };
     MarkupNodes markup;  // one buffer for every message: parsing allocates nothing once grown
     MarkupNodes first;   // the first language's text of the message at hand
     // Each language's "default" list once made; languages that share a table share the list.
     std::vector<CharacterList*> defaultLists(languageCount, nullptr);
-    for (k = begin; k < end; ++k) {
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t k = begin; k < end; ++k) {
+      if (plan != nullptr && k + kAhead < end) {
+        const std::size_t ahead = std::size_t{order[k + kAhead].id} * languageCount;
+        PrefetchForWrite(plan->units.data() + ahead);
+        PrefetchForWrite(plan->verbatim.data() + ahead);
+      }
       const RowOrderEntry& entry = order[k];
+      at = std::size_t{entry.id} * languageCount;
       const std::string_view firstText = table.Text(0, entry);
       ParseMarkup(firstText, &first);
       std::uint32_t times = 1;
@@ -305,16 +309,6 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   }
   if (plan != nullptr) {
     plan->workers = workers;
-    platform::AssignLarge(plan->units, idCount * languageCount);
-    platform::AssignLarge(plan->verbatim, idCount * languageCount);
-    for (std::size_t at = 0; at < order.size(); ++at) {
-      const std::size_t to = std::size_t{order[at].id} * languageCount;
-      std::copy_n(rowUnits.data() + at * languageCount, languageCount, plan->units.data() + to);
-      std::copy_n(rowFlags.data() + at * languageCount, languageCount, plan->verbatim.data() + to);
-    }
-    // Freed, not merely emptied ("= {}" would keep the capacity): encoding comes next.
-    rowUnits = std::vector<std::uint32_t>();
-    rowFlags = std::vector<std::uint8_t>();
     plan->reporting.clear();
     for (std::size_t i = 0; i < languageCount; ++i) {
       for (std::size_t j = 0; j < idCount; ++j) {
