@@ -110,8 +110,8 @@ class TableBuilder {
   }
 
   CsvTable& target;
-  bool countingColumns = true;  // in the table's first record
-  std::uint64_t begin = 0;      // where the first field starts
+  bool countingColumns = true;     // in the table's first record
+  std::uint64_t begin = 0;         // where the first field starts
   std::int64_t fieldInRecord = 0;  // wider than the counts: a long record may go far beyond
   std::uint64_t recordBound = 0;
 };
@@ -167,8 +167,8 @@ std::size_t FindUnquotedStop(const char* bytes, std::size_t from, std::size_t si
 // position never passes the read position); `*written` is where they end. With `last`, `end` is
 // the end of the input; else the range must end with a record, as the later parts of a parse in
 // parts begin at one. Reads nothing outside the range but below it.
-bool ParseRange(char* bytes, std::size_t begin, std::size_t end, std::uint64_t writeFrom,
-                bool last, TableBuilder& builder, std::uint64_t* written) {
+bool ParseRange(char* bytes, std::size_t begin, std::size_t end, std::uint64_t writeFrom, bool last,
+                TableBuilder& builder, std::uint64_t* written) {
   std::size_t read = begin;
   std::uint64_t write = writeFrom;
   std::size_t recordEnd = begin;  // where the last record ended
@@ -288,11 +288,8 @@ std::int32_t FirstRecordFields(const char* bytes, std::size_t from, std::size_t 
 bool ParseInPlace(CsvTable* table, std::size_t start, const std::vector<CheckedPart>& checked) {
   char* const bytes = table->text.data();
   const std::size_t size = table->text.size();
-  ByteCounts total;
-  for (const CheckedPart& part : checked) {
-    total.carriageReturns += part.counts.carriageReturns;
-    total.quotes += part.counts.quotes;
-  }
+  std::uint64_t carriageReturns = 0;
+  for (const CheckedPart& part : checked) carriageReturns += part.counts.carriageReturns;
   std::vector<std::size_t> begins = {start};
   std::vector<std::uint64_t> partCrs = {0};  // the CR bytes of each part, about
   std::uint64_t quotesBefore = 0;
@@ -308,16 +305,7 @@ bool ParseInPlace(CsvTable* table, std::size_t start, const std::vector<CheckedP
     quotesBefore += checked[k].counts.quotes;
   }
   const std::size_t parts = begins.size();
-  if (parts == 1) {
-    TableBuilder builder(table);
-    builder.ExpectRecordsUpTo(total.carriageReturns);
-    std::uint64_t written = 0;
-    if (!ParseRange(bytes, start, size, 0, true, builder, &written)) return false;
-    table->text.resize(static_cast<std::size_t>(written));
-    return true;
-  }
-
-  const std::int32_t columns = FirstRecordFields(bytes, start, begins[1]);
+  const std::int32_t columns = parts > 1 ? FirstRecordFields(bytes, start, begins[1]) : 0;
   std::vector<CsvTable> later(parts - 1);  // the field ends and rows of the later parts
   std::vector<std::uint64_t> written(parts, 0);
   std::vector<char> parsed(parts, 0);
@@ -326,18 +314,18 @@ bool ParseInPlace(CsvTable* table, std::size_t start, const std::vector<CheckedP
     const std::size_t end = last ? size : begins[part + 1];
     if (part == 0) {
       TableBuilder builder(table);
-      builder.ExpectRecordsUpTo(total.carriageReturns);  // room for every part's fields
+      builder.ExpectRecordsUpTo(carriageReturns);  // room for every part's fields
       parsed[0] = ParseRange(bytes, start, end, 0, last, builder, &written[0]);
     } else {
       TableBuilder builder(&later[part - 1], columns, begins[part], partCrs[part]);
-      parsed[part] = ParseRange(bytes, begins[part], end, begins[part], last, builder,
-                                &written[part]);
+      parsed[part] =
+          ParseRange(bytes, begins[part], end, begins[part], last, builder, &written[part]);
     }
   });
   if (std::find(parsed.begin(), parsed.end(), 0) != parsed.end()) return false;
   // A later part can only be aligned as the first record was: checked here, in case the
   // first part read its first record otherwise.
-  if (table->columns != columns) return false;
+  if (parts > 1 && table->columns != columns) return false;
   std::uint64_t end = written[0];
   std::int64_t rows = table->rows;
   for (std::size_t part = 1; part < parts; ++part) {

@@ -116,6 +116,22 @@ bool ReEncode(const std::string& bytes, std::string* out) {
   return true;
 }
 
+// The check accepts `bytes` exactly when they re-encode to themselves, counting their CR and quote
+// bytes then.
+void ExpectSelfEncodingAsModel(const std::string& bytes) {
+  std::string reEncoded;
+  const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
+  ByteCounts counts;
+  ASSERT_EQ(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                               &counts),
+            same)
+      << testing::PrintToString(bytes);
+  if (same) {
+    EXPECT_EQ(counts.carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
+    EXPECT_EQ(counts.quotes, std::count(bytes.begin(), bytes.end(), '"'));
+  }
+}
+
 // Accepted input must re-encode to itself, or the byte path would differ from the code point
 // path; every well-formed sequence must be accepted, or nothing would take the byte path.
 TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
@@ -141,17 +157,7 @@ TEST(SelfEncodingUtf8Test, AcceptsExactlyWhatReEncodesToItself) {
         }
       }
     }
-    std::string reEncoded;
-    const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
-    ByteCounts counts;
-    ASSERT_EQ(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                                 &counts),
-              same)
-        << testing::PrintToString(bytes);
-    if (same) {
-      EXPECT_EQ(counts.carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
-      EXPECT_EQ(counts.quotes, std::count(bytes.begin(), bytes.end(), '"'));
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectSelfEncodingAsModel(bytes));
   }
 }
 
@@ -179,17 +185,7 @@ TEST(SelfEncodingUtf8Test, ShortSequencesAcrossBlockEnds) {
       for (std::size_t k = 1; k < bytes.size(); k += 3) bytes[k] = '"';
       bytes.replace(at, probe.size(), probe);
       if (at == 33) bytes.resize(at + probe.size());
-      std::string reEncoded;
-      const bool same = ReEncode(bytes, &reEncoded) && reEncoded == bytes;
-      ByteCounts counts;
-      ASSERT_EQ(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                   bytes.size(), &counts),
-                same)
-          << testing::PrintToString(bytes);
-      if (same) {
-        EXPECT_EQ(counts.carriageReturns, std::count(bytes.begin(), bytes.end(), '\r'));
-        EXPECT_EQ(counts.quotes, std::count(bytes.begin(), bytes.end(), '"'));
-      }
+      ASSERT_NO_FATAL_FAILURE(ExpectSelfEncodingAsModel(bytes));
     }
   }
 }
