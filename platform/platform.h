@@ -112,6 +112,25 @@ void RemoveFileQuietly(const Path& path);
 /// must pass this test, or a cell could write outside the output folder.
 bool IsPlainFileName(std::string_view name);
 
+/// The size of a large page, as most systems that offer them on request have it.
+inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
+
+/// Whether this build's operator new gives every buffer of kLargePageBytes or more memory that
+/// starts on a large page's bound and is advised for large pages (AdviseLargePages), whatever
+/// container asks: POSIX builds, except under a sanitizer, whose own operator new tracks every
+/// allocation.
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES 0
+#endif
+#endif
+#ifndef QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES
+#define QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES 1
+#endif
+
 /// Asks that `bytes` of memory at `data`, a large buffer not yet filled, be backed by large pages
 /// where the system offers them on request: a table of hundreds of megabytes then takes a few
 /// hundred page faults instead of a fault per 4 KB, and reads at random over it miss the address

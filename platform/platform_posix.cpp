@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "platform/platform.h"
@@ -271,8 +272,8 @@ void ReleaseCachedBytes(const Path& file, std::uint64_t offset, std::uint64_t le
 
 void AdviseLargePages(void* data, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
-  // Below a few large pages the hint would gain nothing.
-  constexpr std::uintptr_t kMinimum = std::uintptr_t{4} << 20;
+  // Below a large page the hint would gain nothing.
+  constexpr std::uintptr_t kMinimum = kLargePageBytes;
   if (bytes < kMinimum) return;
   // The advice applies to whole pages: those entirely inside the buffer.
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
@@ -301,3 +302,31 @@ void InstallSignalHandlers() {
 }
 
 }  // namespace quillex::platform
+
+// Every large buffer, whatever container makes it, is advised for large pages as it is made:
+// where a page fault is dear (a virtual machine's first touch of its memory costs microseconds
+// per 4 KB page), touching a few hundred megabytes in small pages outweighs the work done on
+// them. The buffer starts and ends on a large page's bounds, so that all of it can be one; the
+// memory past its end up to the bound is only reserved unless used.
+#if QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES
+void* operator new(std::size_t size) {
+  if (size == 0) size = 1;
+  constexpr std::size_t kLargePage = quillex::platform::kLargePageBytes;
+  const bool large = size >= kLargePage && size <= SIZE_MAX - kLargePage;
+  for (;;) {
+    if (large) {
+      const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
+      if (void* bytes = std::aligned_alloc(kLargePage, rounded)) {
+        quillex::platform::AdviseLargePages(bytes, rounded);
+        return bytes;
+      }
+    } else if (void* bytes = std::malloc(size)) {
+      return bytes;
+    }
+    // As the standard operator new: the handler may free memory, or throw.
+    const std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) throw std::bad_alloc();
+    handler();
+  }
+}
+#endif

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,6 +117,33 @@ TEST(LargePagesTest, LargeBufferIsAdvisedSmallOneIsNot) {
   std::vector<std::uint32_t> small;
   ReserveLarge(small, 1000);
   EXPECT_EQ(MappingFlags(small.data()).find(" hg"), std::string::npos);
+}
+
+// Whatever container makes a large buffer, it starts on a large page's bound and is advised;
+// the memory up to the next bound is the buffer's, however odd its size.
+TEST(LargePagesTest, EveryLargeBufferStartsOnALargePage) {
+  if (!QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES) GTEST_SKIP() << "this build keeps its own allocator";
+  const bool advisable = std::filesystem::exists("/sys/kernel/mm/transparent_hugepage/enabled");
+  for (std::size_t size : {kLargePageBytes, kLargePageBytes + 1, 5 * kLargePageBytes - 3}) {
+    std::vector<char> bytes(size, 'x');
+    std::string text(size, 'y');
+    for (const char* data : {bytes.data(), text.data()}) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % kLargePageBytes, 0u) << size;
+      if (advisable) {
+        const std::string flags = MappingFlags(data + size - 1);
+        EXPECT_NE(flags.find(" hg"), std::string::npos) << size << flags;
+      }
+    }
+  }
+}
+
+// A size no memory can hold fails as operator new must, large or not.
+TEST(LargePagesTest, ImpossibleSizeThrowsBadAlloc) {
+  const std::size_t impossible[] = {std::numeric_limits<std::size_t>::max() / 2,
+                                    std::numeric_limits<std::size_t>::max() - 1};
+  for (std::size_t size : impossible) {
+    EXPECT_THROW(::operator delete(::operator new(size)), std::bad_alloc) << size;
+  }
 }
 
 class SignalTest : public TempDirTest {
