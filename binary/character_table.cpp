@@ -1,6 +1,7 @@
 #include "binary/character_table.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "binary/binary_format.h"
 #include "binary/color_names.h"
@@ -246,10 +247,16 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     const MarkupNode& node = parsed.nodes[0];
     return parsed.nodes.size() == 1 && node.type == MsgNodeType::Text && SameView(node.text, text);
   };
-  const std::vector<RowOrderEntry> order =
+  std::vector<RowOrderEntry> rows =
       languageCount == 0 ? std::vector<RowOrderEntry>() : IdentifiersInRowOrder(table.messageIds);
-  // Rows [begin, end) of `order`, counted by one worker.
-  auto countRows = [&](std::size_t worker, std::size_t begin, std::size_t end) {
+  if (plan != nullptr) plan->rows = std::move(rows);
+  const std::vector<RowOrderEntry>& order = plan != nullptr ? plan->rows : rows;
+  // Each worker claims rows of `order` a run at a time, into tables of its own: rows differ
+  // in cost (markup, text length), and halves fixed ahead left one processor idle for a tenth
+  // of the pass.
+  constexpr std::size_t kRowsPerClaim = 256;
+  std::atomic<std::size_t> claimed{0};
+  auto countRows = [&](std::size_t worker, std::size_t, std::size_t) {
     const std::vector<CharacterTable*> languageTables =
         prepare(worker == 0 ? tables : &partial[worker - 1]);
     std::size_t at = 0;  // the message's place in the plan: its identifier's
@@ -265,42 +272,47 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     // Each language's "default" list once made; languages that share a table share the list.
     std::vector<CharacterList*> defaultLists(languageCount, nullptr);
     constexpr std::size_t kAhead = 8;
-    for (std::size_t k = begin; k < end; ++k) {
-      if (plan != nullptr && k + kAhead < end) {
-        const std::size_t ahead = std::size_t{order[k + kAhead].id} * languageCount;
-        PrefetchForWrite(plan->units.data() + ahead);
-        PrefetchForWrite(plan->verbatim.data() + ahead);
-      }
-      const RowOrderEntry& entry = order[k];
-      at = std::size_t{entry.id} * languageCount;
-      const std::string_view firstText = table.Text(0, entry);
-      ParseMarkup(firstText, &first);
-      std::uint32_t times = 1;
-      if (mode == IndexingMode::AllLanguages) {
-        for (std::size_t i = 1; i < languageCount; ++i) {
-          times += SameView(table.Text(i, entry), firstText);
+    for (;;) {
+      const std::size_t begin = claimed.fetch_add(kRowsPerClaim, std::memory_order_relaxed);
+      if (begin >= order.size()) return;
+      const std::size_t end = std::min(begin + kRowsPerClaim, order.size());
+      for (std::size_t k = begin; k < end; ++k) {
+        if (plan != nullptr && k + kAhead < end) {
+          const std::size_t ahead = std::size_t{order[k + kAhead].id} * languageCount;
+          PrefetchForWrite(plan->units.data() + ahead);
+          PrefetchForWrite(plan->verbatim.data() + ahead);
         }
-      }
-      const MessageShape firstShape =
-          CountMessage(first, languageTables[0], times, &defaultLists[0]);
-      const bool firstVerbatim = isVerbatim(first, firstText);
-      note(0, firstShape, firstVerbatim);
-      for (std::size_t i = 1; i < languageCount; ++i) {
-        const std::string_view text = table.Text(i, entry);
-        if (SameView(text, firstText)) {
-          if (mode != IndexingMode::AllLanguages) {
-            CountMessage(first, languageTables[i], 1, &defaultLists[i]);
+        const RowOrderEntry& entry = order[k];
+        at = std::size_t{entry.id} * languageCount;
+        const std::string_view firstText = table.Text(0, entry);
+        ParseMarkup(firstText, &first);
+        std::uint32_t times = 1;
+        if (mode == IndexingMode::AllLanguages) {
+          for (std::size_t i = 1; i < languageCount; ++i) {
+            times += SameView(table.Text(i, entry), firstText);
           }
-          note(i, firstShape, firstVerbatim);
-          continue;
         }
-        ParseMarkup(text, &markup);
-        note(i, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
-             isVerbatim(markup, text));
+        const MessageShape firstShape =
+            CountMessage(first, languageTables[0], times, &defaultLists[0]);
+        const bool firstVerbatim = isVerbatim(first, firstText);
+        note(0, firstShape, firstVerbatim);
+        for (std::size_t i = 1; i < languageCount; ++i) {
+          const std::string_view text = table.Text(i, entry);
+          if (SameView(text, firstText)) {
+            if (mode != IndexingMode::AllLanguages) {
+              CountMessage(first, languageTables[i], 1, &defaultLists[i]);
+            }
+            note(i, firstShape, firstVerbatim);
+            continue;
+          }
+          ParseMarkup(text, &markup);
+          note(i, CountMessage(markup, languageTables[i], 1, &defaultLists[i]),
+               isVerbatim(markup, text));
+        }
       }
     }
   };
-  platform::RunParts(order.size(), workers, countRows);
+  platform::RunParts(std::min(workers, order.size()), workers, countRows);
   for (CharacterTables& counted : partial) {
     for (const auto& [key, characterTable] : counted) {
       CharacterTable& into = (*tables)[key];

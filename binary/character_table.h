@@ -188,6 +188,9 @@ struct IndexedPoolPlan {
   /// Per message, as `units`: 1 when the text parses to itself as one text node (or is empty),
   /// so that it encodes character by character under the "default" list without the parser.
   std::vector<std::uint8_t> verbatim;
+  /// The identifiers in row order (IdentifiersInRowOrder), as counting visited them: the pool is
+  /// written visiting them so again.
+  std::vector<RowOrderEntry> rows;
   /// Threads to encode with: those counting had.
   std::size_t workers = 1;
   /// The largest band to write the pool in.

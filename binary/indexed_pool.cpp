@@ -427,11 +427,12 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
   auto produce = [&table, mode, &tables, poolSize,
                   verbatim =
                       std::make_shared<const std::vector<std::uint8_t>>(std::move(plan->verbatim)),
+                  rows = std::make_shared<const std::vector<RowOrderEntry>>(std::move(plan->rows)),
                   workers = plan->workers,
                   blockBytes = plan->blockBytes](std::span<const std::uint32_t> laidOut,
                                                  const PoolWriter& write, const PoolPlacer& place) {
     return WriteIndexedPool(table, mode, tables, laidOut, poolSize, *verbatim, write, place,
-                            workers, blockBytes);
+                            workers, blockBytes, *rows);
   };
   pool->produce = [produce](std::span<const std::uint32_t> laidOut, const PoolWriter& write) {
     return produce(laidOut, write, {});
@@ -440,13 +441,15 @@ bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const Charact
     return produce(laidOut, {}, place);
   };
   plan->verbatim.clear();  // moved from as well
+  plan->rows.clear();
   return true;
 }
 
 bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
                       std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
                       std::span<const std::uint8_t> verbatim, const PoolWriter& write,
-                      const PoolPlacer& place, std::size_t workers, std::uint64_t blockBytes) {
+                      const PoolPlacer& place, std::size_t workers, std::uint64_t blockBytes,
+                      std::span<const RowOrderEntry> rowOrder) {
   const std::size_t languageCount = table.languages.size();
   const std::size_t idCount = table.messageIds.size();
   if (offsets.size() != languageCount * idCount || poolSize > 0xFFFFFFFFu) return false;
@@ -563,7 +566,9 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   // With one table for all, a fallback encodes to the very units of the first language's
   // message: where that message is in the band, they are copied.
   const bool copyFallbacks = mode == IndexingMode::AllLanguages;
-  const std::vector<RowOrderEntry> order = IdentifiersInRowOrder(table.messageIds);
+  std::vector<RowOrderEntry> ownOrder;
+  if (rowOrder.size() != idCount) ownOrder = IdentifiersInRowOrder(table.messageIds);
+  const std::span<const RowOrderEntry> order = rowOrder.size() == idCount ? rowOrder : ownOrder;
   // Per worker: what one message is encoded into, the parser's buffer, and what went wrong.
   struct Worker {
     std::vector<std::uint8_t> units;

@@ -63,12 +63,14 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// tile the pool's `poolSize` bytes (the layout and the encoder disagree). A band's rows are
 /// shared out among `workers` threads; the bytes do not depend on how many, nor on the way
 /// they are handed over. With more than one, each band is handed over (on the calling thread)
-/// while the next is encoded, and holds at most a 32nd of the pool.
+/// while the next is encoded, and holds at most a 32nd of the pool. `rowOrder`, when it holds
+/// IdentifiersInRowOrder of the table (as IndexedPoolPlan::rows does), spares making it again.
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
                                     std::span<const std::uint32_t> offsets, std::uint64_t poolSize,
                                     std::span<const std::uint8_t> verbatim, const PoolWriter& write,
                                     const PoolPlacer& place = {}, std::size_t workers = 1,
-                                    std::uint64_t blockBytes = kIndexedPoolBlockBytes);
+                                    std::uint64_t blockBytes = kIndexedPoolBlockBytes,
+                                    std::span<const RowOrderEntry> rowOrder = {});
 
 }  // namespace quillex
