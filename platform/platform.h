@@ -95,8 +95,14 @@ bool SeekStream(std::FILE* stream, std::uint64_t offset);
 void ReleaseCachedBytes(const Path& file, std::uint64_t offset, std::uint64_t length);
 
 /// Moves `from` over `to` in one step, replacing an existing file, and drops `from` from the
-/// temporary files to remove on a signal. False on failure.
+/// temporary files to remove on a signal. False on failure. The old version of a large `to` may
+/// be freed on a thread of its own after the move, under a temporary name beside it meanwhile:
+/// see WaitForOldVersions.
 bool ReplaceFile(const Path& from, const Path& to);
+
+/// Returns once every old version ReplaceFile is freeing is gone. The process also waits for
+/// them as it exits.
+void WaitForOldVersions();
 
 /// True when `path` exists and is the same file as `other`: same device and file identity, so two
 /// paths, symbolic links or hard links to one file count as one. False when either is missing or

@@ -10,6 +10,8 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -63,15 +65,16 @@ class SignalBlock {
   sigset_t previous;
 };
 
-// REQUIRES: the termination signals are blocked.
-void RegisterTempFile(const std::string& path) {
-  if (path.size() >= kTempPathSize) return;  // longer than any path open(2) takes
+// False when no slot is free. REQUIRES: the termination signals are blocked.
+bool RegisterTempFile(const std::string& path) {
+  if (path.size() >= kTempPathSize) return false;  // longer than any path open(2) takes
   for (int slot = 0; slot < kTempSlots; ++slot) {
     if (tempUsed[slot] != 0) continue;
     std::memcpy(tempPaths[slot], path.c_str(), path.size() + 1);
     tempUsed[slot] = 1;
-    return;
+    return true;
   }
+  return false;
 }
 
 // REQUIRES: the termination signals are blocked.
@@ -88,6 +91,22 @@ extern "C" void RemoveTempFilesAndDie(int signal) {
   // Ends the process as the signal would have: the caller sees the same status.
   std::signal(signal, SIG_DFL);
   std::raise(signal);
+}
+
+// The name of a new temporary file beside `target`, as CreateTempFileBeside makes them.
+std::string TempPatternBeside(const Path& target) {
+  // Only the start of the target's name: a name that just fits the file system's limit must not
+  // fail for its temporary file alone.
+  constexpr std::size_t kNameStart = 64;
+  std::string name = target.filename().native().substr(0, kNameStart) + ".tmpXXXXXX";
+  return (target.parent_path() / name).native();
+}
+
+// Removes `path` and drops it from the temporary files.
+void RemoveTempFile(const std::string& path) {
+  SignalBlock block;
+  ::unlink(path.c_str());
+  ForgetTempFile(path);
 }
 
 }  // namespace
@@ -157,11 +176,7 @@ bool GetStreamSize(std::FILE* stream, std::uint64_t* size) {
 }
 
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath) {
-  // Only the start of the target's name: a name that just fits the file system's limit must not
-  // fail for its temporary file alone.
-  constexpr std::size_t kNameStart = 64;
-  std::string name = target.filename().native().substr(0, kNameStart) + ".tmpXXXXXX";
-  std::string pattern = (target.parent_path() / name).native();
+  std::string pattern = TempPatternBeside(target);
   // Created and registered in one step as far as the signals can tell: no file escapes removal.
   SignalBlock block;
   int fd = ::mkstemp(pattern.data());
@@ -221,12 +236,94 @@ void SetPermissionsFor(std::FILE* stream, const Path& file) {
   }
 }
 
+namespace {
+
+// Freeing the blocks of a large file can take a good part of a second (a file system that
+// discards freed blocks waits for the disk): replacing a file would wait for that, and a run
+// replacing several would wait for each. So the old version is kept by a second name while the
+// new one moves in, and that name is removed on a thread of its own while the run goes on. One
+// old version at a time: the disk never holds more than one beyond what a plain move needs.
+class OldVersions {
+ public:
+  OldVersions() = default;
+  OldVersions(const OldVersions&) = delete;
+  OldVersions& operator=(const OldVersions&) = delete;
+  ~OldVersions() { Wait(); }
+
+  // Gives the file at `target` a second, temporary name, registered for removal on a signal,
+  // when it is worth freeing apart: a large regular file of one name. "" otherwise, or when the
+  // file system refuses.
+  std::string Keep(const Path& target) {
+    constexpr off_t kWorthKeeping = off_t{1} << 20;
+    struct stat status;
+    if (::lstat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+        status.st_size < kWorthKeeping) {
+      return {};
+    }
+    Wait();
+    std::string pattern = TempPatternBeside(target);
+    SignalBlock block;
+    // mkstemp finds a free name; link(2) then takes it, as it cannot replace a file.
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    if (::link(target.c_str(), pattern.c_str()) != 0) return {};
+    if (!RegisterTempFile(pattern)) {
+      ::unlink(pattern.c_str());
+      return {};
+    }
+    return pattern;
+  }
+
+  // Removes `path` (from Keep) on a thread of its own, or here should the system refuse one.
+  void Remove(const std::string& path) {
+    Wait();
+    try {
+      remover_ = std::thread([path] {
+        // A signal is handled on the run's own threads, never half way through this one.
+        sigset_t set;
+        sigemptyset(&set);
+        for (int signal : kTerminationSignals) sigaddset(&set, signal);
+        ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        RemoveTempFile(path);
+      });
+    } catch (const std::system_error&) {
+      RemoveTempFile(path);
+    }
+  }
+
+  void Wait() {
+    if (remover_.joinable()) remover_.join();
+  }
+
+ private:
+  std::thread remover_;
+};
+
+OldVersions& Old() {
+  static OldVersions old;
+  return old;
+}
+
+}  // namespace
+
 bool ReplaceFile(const Path& from, const Path& to) {
-  SignalBlock block;
-  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
-  ForgetTempFile(from.native());
+  const std::string old = Old().Keep(to);
+  {
+    SignalBlock block;
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+      // `to` is as it was: the second name only goes.
+      if (!old.empty()) RemoveTempFile(old);
+      return false;
+    }
+    ForgetTempFile(from.native());
+  }
+  if (!old.empty()) Old().Remove(old);
   return true;
 }
+
+void WaitForOldVersions() { Old().Wait(); }
 
 bool IsSameFile(const Path& path, const Path& other) {
   struct stat a;

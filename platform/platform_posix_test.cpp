@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -84,6 +85,45 @@ TEST_F(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
   EXPECT_EQ(status.st_uid, 12345u);
   EXPECT_EQ(status.st_gid, 23456u);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+// The names in the folder `dir`, sorted.
+std::vector<std::string> Names(const Path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Makes a temporary file beside `target` holding `bytes`; returns its path.
+Path TempFileHolding(const Path& target, const std::string& bytes) {
+  Path temp;
+  std::FILE* stream = CreateTempFileBeside(target, "wb", &temp);
+  if (stream == nullptr) return {};
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fclose(stream);
+  return temp;
+}
+
+// A large file's old version is freed apart from the move: nothing of it stays behind, and a
+// reader that has it open still reads it whole. A move that fails leaves the target as it was.
+TEST_F(ReplaceFileTest, LargeOldVersionLeavesNothingBehind) {
+  const std::string old(3u << 20, 'o');
+  const Path target = Write("msg.bin", old);
+  std::ifstream reader(target, std::ios::binary);
+  ASSERT_TRUE(ReplaceFile(TempFileHolding(target, "new"), target));
+  EXPECT_EQ(Read("msg.bin"), "new");
+  WaitForOldVersions();
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"msg.bin"});
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), old);
+
+  Write("msg.bin", old);
+  EXPECT_FALSE(ReplaceFile(dir / "missing.tmp", target));
+  WaitForOldVersions();
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"msg.bin"});
+  EXPECT_EQ(Read("msg.bin"), old);
 }
 
 // The VmFlags of the mapping that holds `address`, from /proc/self/smaps ("" when not found).
@@ -198,6 +238,18 @@ TEST_F(SignalTest, FinishedFilesAreNotRemoved) {
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_TRUE(std::filesystem::exists(dir / "kept"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+// A signal while a replaced file's old version is being freed leaves only the new version.
+TEST_F(SignalTest, OldVersionBeingFreedIsRemovedToo) {
+  const Path target = Write("msg.bin", std::string(3u << 20, 'o'));
+  int status = RunChild([&] {
+    if (!ReplaceFile(TempFileHolding(target, "new"), target)) ::_exit(3);
+    std::raise(SIGTERM);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"msg.bin"});
+  EXPECT_EQ(Read("msg.bin"), "new");
 }
 
 }  // namespace

@@ -161,6 +161,9 @@ bool ReplaceFile(const Path& from, const Path& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// The move frees the old version itself: nothing is left to wait for.
+void WaitForOldVersions() {}
+
 namespace {
 
 // The volume and the file's index on it: together they name one file, whatever path leads there.
