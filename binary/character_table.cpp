@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <numeric>
 
 #include "binary/binary_format.h"
 #include "binary/color_names.h"
@@ -256,12 +257,17 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   // of the pass.
   constexpr std::size_t kRowsPerClaim = 256;
   std::atomic<std::size_t> claimed{0};
+  // Per worker and language, the messages that may report: each language's share of the list
+  // is then known ahead, and the list is filled in one pass over the flags as they lie.
+  std::vector<std::size_t> reportingCounts(workers * languageCount, 0);
   auto countRows = [&](std::size_t worker, std::size_t, std::size_t) {
     const std::vector<CharacterTable*> languageTables =
         prepare(worker == 0 ? tables : &partial[worker - 1]);
     std::size_t at = 0;  // the message's place in the plan: its identifier's
+    std::size_t* const reporting = reportingCounts.data() + worker * languageCount;
     auto note = [&](std::size_t i, const MessageShape& shape, bool verbatim) {
       if (plan == nullptr) return;
+      reporting[i] += shape.mayReport;
       plan->units[at + i] =
           static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.units, 0xFFFFFFFFu));
       plan->verbatim[at + i] = (verbatim ? kVerbatim : 0) | (shape.mayReport ? kMayReport : 0) |
@@ -321,14 +327,22 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
   }
   if (plan != nullptr) {
     plan->workers = workers;
-    plan->reporting.clear();
-    for (std::size_t i = 0; i < languageCount; ++i) {
-      for (std::size_t j = 0; j < idCount; ++j) {
-        std::uint8_t& flags = plan->verbatim[j * languageCount + i];
-        if ((flags & kMayReport) != 0) {
-          plan->reporting.push_back({std::uint64_t{i} << 32 | j, (flags & kBoldOnly) != 0});
+    // Pool order: language by language, identifiers ascending within each.
+    std::vector<std::size_t> cursors(languageCount + 1, 0);
+    for (std::size_t w = 0; w < workers; ++w) {
+      for (std::size_t i = 0; i < languageCount; ++i) {
+        cursors[i + 1] += reportingCounts[w * languageCount + i];
+      }
+    }
+    std::partial_sum(cursors.begin(), cursors.end(), cursors.begin());
+    plan->reporting.assign(cursors.back(), {});
+    for (std::size_t j = 0; j < idCount; ++j) {
+      std::uint8_t* const flags = plan->verbatim.data() + j * languageCount;
+      for (std::size_t i = 0; i < languageCount; ++i) {
+        if ((flags[i] & kMayReport) != 0) {
+          plan->reporting[cursors[i]++] = {std::uint64_t{i} << 32 | j, (flags[i] & kBoldOnly) != 0};
         }
-        flags &= kVerbatim;
+        flags[i] &= kVerbatim;
       }
     }
   }
