@@ -42,11 +42,15 @@ def run(command, env=None):
             float(user) + float(system))
 
 
-def best_of(command, repeat, before=lambda: None):
-    """The best of `repeat` runs, `before` called ahead of each (untimed)."""
+def best_of(command, repeat, before=lambda: None, settle=False):
+    """The best of `repeat` runs, `before` called ahead of each (untimed). With `settle`, each run
+    first waits (untimed) until the system has written out what earlier runs left in memory: a
+    run that writes gigabytes otherwise pays for the write-back of the run before it."""
     runs = []
     for _ in range(repeat):
         before()
+        if settle:
+            os.sync()
         runs.append(run(command))
     return (min(r[0] for r in runs), min(r[1] for r in runs), runs[-1][2], runs[-1][3],
             min(r[4] for r in runs))
@@ -112,6 +116,9 @@ def main():
                         help="empty the output folder before every run, as a clean build does; "
                         "by default each run replaces the outputs of the run before, as a "
                         "rebuild does")
+    parser.add_argument("--settle", action="store_true",
+                        help="before each run, wait (untimed) until the write-back of the runs "
+                        "before is done")
     parser.add_argument("--short-modes", default="default,-s,replace",
                         help="modes run on the many-languages catalog (indexed modes write a "
                         "character list file per language)")
@@ -158,7 +165,8 @@ def main():
         copy = work / "copy.csv"
         cp_seconds, _, _, _, _ = best_of(
             ["cp", str(path), str(copy)], args.repeat,
-            (lambda: copy.unlink(missing_ok=True)) if args.fresh else (lambda: None))
+            (lambda: copy.unlink(missing_ok=True)) if args.fresh else (lambda: None),
+            args.settle)
         copy.unlink()
         print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {'':>6} {size / 1e6 / cp_seconds:7.0f}")
         for name, extra in available:
@@ -168,7 +176,8 @@ def main():
             out.mkdir()
             command = [args.tool, str(path), "-o", str(out)] + extra
             seconds, peak, status, stderr, cpu = best_of(
-                command, args.repeat, (lambda: emptied(out)) if args.fresh else (lambda: None))
+                command, args.repeat, (lambda: emptied(out)) if args.fresh else (lambda: None),
+                args.settle)
             env = dict(os.environ, LD_PRELOAD=str(shim),
                        QUILLEX_ALLOC_LOG=str(work / "allocs.txt"))
             subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
