@@ -1,11 +1,19 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <pthread.h>
+#define QUILLEX_HAS_FORK 1
+#else
+#define QUILLEX_HAS_FORK 0
+#endif
 
 namespace quillex::platform {
 
@@ -17,13 +25,113 @@ std::size_t WorkersFor(std::uint64_t bytes) {
   return std::clamp<std::size_t>(processors, 1, kMostWorkers);
 }
 
+namespace {
+
+// Threads kept from one pass to the next, sleeping in between: passes come by the thousand where
+// the work is cut fine (the indexed pool is written in dozens of passes, a test's in one per
+// message), and starting a thread costs far more than waking one on some systems (Windows, and
+// Wine most of all).
+class Workers {
+ public:
+  // The pool, made on first use. Never destroyed: its threads sleep until the process ends, and
+  // a forked child, which has none of them, makes a pool of its own.
+  static Workers* Get() {
+    static std::once_flag made;
+    std::call_once(made, [] {
+      pool.store(new Workers());
+#if QUILLEX_HAS_FORK
+      ::pthread_atfork(nullptr, nullptr, [] { pool.store(nullptr); });
+#endif
+    });
+    Workers* workers = pool.load();
+    if (workers == nullptr) {  // in a forked child, on its one thread
+      workers = new Workers();
+      pool.store(workers);
+    }
+    return workers;
+  }
+
+  // Runs `part`(k) for every k in [0, parts): 0 here, the others on the pool's threads. False,
+  // having run nothing, when the pool is busy (a pass within a pass, or on another thread), the
+  // parts are too many, or the system refuses a thread.
+  bool Run(std::size_t parts, const std::function<void(std::size_t)>& part) {
+    std::unique_lock<std::mutex> busy(busy_, std::try_to_lock);
+    if (!busy.owns_lock() || parts > kMostParts || !Grow(parts - 1)) return false;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      job_ = &part;
+      remaining_ = parts - 1;
+      // The pass's number and its parts in one word: a thread that wakes late sees both of the
+      // latest pass.
+      pass_ = ((pass_ >> kPartsBits) + 1) << kPartsBits | parts;
+    }
+    wake_.notify_all();
+    part(0);
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [this] { return remaining_ == 0; });
+    return true;
+  }
+
+ private:
+  static constexpr int kPartsBits = 16;
+  static constexpr std::size_t kMostParts = (std::size_t{1} << kPartsBits) - 1;
+
+  // Makes sure `count` threads serve; false when the system refuses one.
+  bool Grow(std::size_t count) {
+    while (threads_.size() < count) {
+      try {
+        std::uint64_t current;
+        {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          current = pass_;
+        }
+        // The pass it first waits for is the next, whenever the thread starts.
+        threads_.emplace_back(&Workers::Serve, this, threads_.size() + 1, current);
+      } catch (const std::system_error&) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The loop of the thread that runs part `k` of every pass that has one, from the pass after
+  // `seen` on.
+  void Serve(std::size_t k, std::uint64_t seen) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return pass_ != seen; });
+      seen = pass_;
+      // Not a part of this pass: the pass may end, and the next begin, without this thread.
+      if (k >= (seen & kMostParts)) continue;
+      const std::function<void(std::size_t)>& job = *job_;
+      lock.unlock();
+      job(k);
+      lock.lock();
+      if (--remaining_ == 0) finished_.notify_one();
+    }
+  }
+
+  static inline std::atomic<Workers*> pool{nullptr};
+
+  std::mutex busy_;                   // held by the pass under way
+  std::mutex mutex_;                  // guards what follows
+  std::condition_variable wake_;      // a new pass
+  std::condition_variable finished_;  // the last part of a pass done
+  std::uint64_t pass_ = 0;
+  std::size_t remaining_ = 0;
+  const std::function<void(std::size_t)>* job_ = nullptr;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
 void RunParts(std::size_t count, std::size_t parts,
               const std::function<void(std::size_t, std::size_t, std::size_t)>& work) {
   parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(count, 1));
   // What a part threw (running out of memory), thrown again here once every part has ended: a
   // thread may not end by an exception, and the run's last resort must still see it.
   std::vector<std::exception_ptr> failures(parts);
-  auto run = [&](std::size_t part) {
+  const std::function<void(std::size_t)> run = [&](std::size_t part) {
     try {
       work(part, static_cast<std::size_t>(std::uint64_t{count} * part / parts),
            static_cast<std::size_t>(std::uint64_t{count} * (part + 1) / parts));
@@ -31,18 +139,23 @@ void RunParts(std::size_t count, std::size_t parts,
       failures[part] = std::current_exception();
     }
   };
-  std::vector<std::thread> threads;
-  std::vector<std::size_t> refused;  // parts no thread could be started for
-  for (std::size_t part = 1; part < parts; ++part) {
-    try {
-      threads.emplace_back(run, part);
-    } catch (const std::system_error&) {
-      refused.push_back(part);
+  if (parts == 1) {
+    run(0);
+  } else if (!Workers::Get()->Run(parts, run)) {
+    // A thread of its own for each part, or the caller's should the system refuse one.
+    std::vector<std::thread> threads;
+    std::vector<std::size_t> refused;
+    for (std::size_t part = 1; part < parts; ++part) {
+      try {
+        threads.emplace_back(run, part);
+      } catch (const std::system_error&) {
+        refused.push_back(part);
+      }
     }
+    run(0);
+    for (std::size_t part : refused) run(part);
+    for (std::thread& thread : threads) thread.join();
   }
-  run(0);
-  for (std::size_t part : refused) run(part);
-  for (std::thread& thread : threads) thread.join();
   for (const std::exception_ptr& failure : failures) {
     if (failure) std::rethrow_exception(failure);
   }

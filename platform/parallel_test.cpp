@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <new>
@@ -47,6 +52,44 @@ TEST(RunPartsTest, ThrowsWhatAPartThrewOnceAllHaveEnded) {
     for (const auto& r : ran) EXPECT_EQ(r, 1);
   }
 }
+
+// The threads serve pass after pass: passes from two threads at once, and a pass within a
+// pass, each still get every part run once.
+TEST(RunPartsTest, PassesAtOnceAndWithinEachOther) {
+  std::atomic<std::size_t> items{0};
+  auto passes = [&] {
+    for (int round = 0; round < 200; ++round) {
+      // Parts of 1, 1 and 2 items, each a pass of one item more in two parts.
+      RunParts(4, 3, [&](std::size_t, std::size_t begin, std::size_t end) {
+        RunParts(end - begin + 1, 2,
+                 [&](std::size_t, std::size_t from, std::size_t to) { items += to - from; });
+      });
+    }
+  };
+  std::thread other(passes);
+  passes();
+  other.join();
+  EXPECT_EQ(items, 2u * 200u * 7u);
+}
+
+#ifndef _WIN32
+// A forked child has none of its parent's threads: its passes run on threads of its own.
+TEST(RunPartsTest, ForkedChildRunsItsOwnPasses) {
+  std::atomic<int> parts{0};
+  RunParts(3, 3, [&](std::size_t, std::size_t, std::size_t) { ++parts; });
+  ASSERT_EQ(parts, 3);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);  // a pass waiting for the parent's threads would wait for ever
+    parts = 0;
+    RunParts(3, 3, [&](std::size_t, std::size_t, std::size_t) { ++parts; });
+    ::_exit(parts == 3 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 // Pieces come out whole and in order, however the two threads' speeds differ, and all of them
 // before the writer is gone.
