@@ -660,28 +660,20 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
             }
             const Language& language = languages[i];
             // A text without markup, most of them (the counting pass marked them), is written
-            // straight into its place without the parser. Near the end of the band it goes
-            // through the message buffer, so that nothing is written past the band.
+            // straight into its place without the parser. Near the end of the band, where it
+            // might not fit, it takes the parser's way below.
             if (verbatim[entry.id * languageCount + i] != 0 && language.defaultList != nullptr) {
-              std::uint8_t* out = slot;
-              const bool direct = at + 2 * text.size() + 2 <= bandSize;
-              if (!direct) {
-                if (worker.units.size() < 2 * text.size() + 2) {
-                  worker.units.resize(2 * text.size() + 2);
-                }
-                out = worker.units.data();
-              }
-              const std::uint8_t* const begun = out;
+              SlotOut out{.at = slot, .limit = buffer.data() + bandSize};
               std::uint32_t missing = 0;
-              if (WriteTextUnits(*language.defaultList, text, &out, &missing)) {
-                out[0] = static_cast<std::uint8_t>(unit::kMessageEnd & 0xFF);
-                out[1] = static_cast<std::uint8_t>(unit::kMessageEnd >> 8);
-                if (static_cast<std::size_t>(out - begun) + 2 != size) {
-                  worker.misplaced = true;
-                  return false;
+              if (out.Text(*language.defaultList, text, &missing)) {
+                out.Put(unit::kMessageEnd);
+                if (!out.full) {
+                  if (static_cast<std::size_t>(out.at - slot) != size) {
+                    worker.misplaced = true;
+                    return false;
+                  }
+                  continue;
                 }
-                if (!direct) std::memcpy(slot, begun, size);
-                continue;
               }
             }
             // Quiet: the identifier is never named, nor looked up (at random).
