@@ -161,6 +161,65 @@ void RunParts(std::size_t count, std::size_t parts,
   }
 }
 
+struct Turn::Shared {
+  std::mutex mutex;
+  std::condition_variable ended;  // a job ended
+  std::size_t next = 0;           // the next job to start
+  std::size_t turn = 0;           // the job whose turn it is
+  bool failed = false;
+  std::exception_ptr failure;
+};
+
+bool Turn::Take() {
+  if (!taken_) {
+    std::unique_lock<std::mutex> lock(shared_.mutex);
+    shared_.ended.wait(lock, [this] { return shared_.turn == job_ || shared_.failed; });
+    earlierSucceeded_ = !shared_.failed;
+    taken_ = true;
+  }
+  return earlierSucceeded_;
+}
+
+bool RunInTurn(std::size_t count, std::size_t workers,
+               const std::function<bool(std::size_t, Turn&)>& job) {
+  Turn::Shared shared;
+  workers = std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(count, 1));
+  // Each thread's jobs start in increasing order and wait only for earlier ones, all of which
+  // have started: the earliest job under way never waits, so the jobs cannot wait in a circle.
+  RunParts(workers, workers, [&](std::size_t, std::size_t, std::size_t) {
+    for (;;) {
+      std::size_t index;
+      {
+        const std::lock_guard<std::mutex> lock(shared.mutex);
+        if (shared.failed || shared.next == count) return;
+        index = shared.next++;
+      }
+      Turn turn(shared, index);
+      bool succeeded = false;
+      std::exception_ptr failure;
+      try {
+        succeeded = job(index, turn);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      const bool inTurn = turn.Take();
+      {
+        const std::lock_guard<std::mutex> lock(shared.mutex);
+        if (!inTurn) return;  // an earlier job failed: this one counts for nothing
+        if (succeeded && !failure) {
+          ++shared.turn;
+        } else {
+          shared.failed = true;
+          shared.failure = failure;
+        }
+      }
+      shared.ended.notify_all();
+    }
+  });
+  if (shared.failure) std::rethrow_exception(shared.failure);
+  return !shared.failed;
+}
+
 WriteBehind::WriteBehind(std::function<void(std::string_view)> write) : write_(std::move(write)) {
   try {
     thread_ = std::thread(&WriteBehind::Run, this);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <new>
@@ -90,6 +91,82 @@ TEST(RunPartsTest, ForkedChildRunsItsOwnPasses) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 #endif
+
+// However long each job's work takes, what jobs do in turn happens in job order, one job at a
+// time; a job that never takes its turn still holds up the next.
+TEST(RunInTurnTest, OutcomesComeInJobOrder) {
+  std::mt19937 random(7);
+  for (std::size_t workers : {1, 2, 3, 5}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
+    std::vector<int> pauses(60);
+    for (int& pause : pauses) pause = static_cast<int>(random() % 300);
+    std::vector<std::size_t> order;
+    std::atomic<int> running{0};
+    std::atomic<int> mostRunning{0};
+    std::atomic<int> inTurnNow{0};
+    std::atomic<bool> overlapped{false};
+    ASSERT_TRUE(RunInTurn(pauses.size(), workers, [&](std::size_t job, Turn& turn) {
+      const int now = ++running;
+      if (now > mostRunning) mostRunning = now;
+      std::this_thread::sleep_for(std::chrono::microseconds(pauses[job]));
+      --running;
+      if (job % 3 == 2) return true;
+      if (!turn.Take()) return false;
+      if (++inTurnNow != 1) overlapped = true;
+      order.push_back(job);
+      std::this_thread::sleep_for(std::chrono::microseconds(pauses[job] / 4));
+      EXPECT_TRUE(turn.Take());  // once taken, taken
+      --inTurnNow;
+      return true;
+    }));
+    ASSERT_EQ(order.size(), 40u);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    EXPECT_FALSE(overlapped);
+    EXPECT_LE(mostRunning, static_cast<int>(workers));
+  }
+  EXPECT_TRUE(RunInTurn(0, 2, [](std::size_t, Turn&) { return false; }));
+}
+
+// A failed job ends the run in its turn: the jobs before it finish as they would have, no job
+// after it does anything in turn, and no new job starts. A job that throws fails the same way,
+// and the exception comes out once every job has ended.
+TEST(RunInTurnTest, FailureStopsTheJobsAfterIt) {
+  for (std::size_t workers : {1, 2, 4}) {
+    for (bool throws : {false, true}) {
+      SCOPED_TRACE(testing::Message() << workers << " workers, throws " << throws);
+      std::vector<std::size_t> inTurn;
+      std::atomic<std::size_t> started{0};
+      std::atomic<int> running{0};
+      auto job = [&](std::size_t index, Turn& turn) {
+        ++started;
+        ++running;
+        // Later jobs finish their work first, so they wait for the failing one.
+        std::this_thread::sleep_for(std::chrono::microseconds(index == 5 ? 2000 : 100));
+        --running;
+        if (index == 5 && throws) throw std::bad_alloc();
+        if (!turn.Take()) return false;
+        inTurn.push_back(index);
+        return index != 5;
+      };
+      bool result = true;
+      bool thrown = false;
+      try {
+        result = RunInTurn(50, workers, job);
+      } catch (const std::bad_alloc&) {
+        thrown = true;
+        EXPECT_EQ(running, 0);
+      }
+      EXPECT_EQ(thrown, throws);
+      if (!throws) {
+        EXPECT_FALSE(result);
+      }
+      std::vector<std::size_t> expected{0, 1, 2, 3, 4};
+      if (!throws) expected.push_back(5);
+      EXPECT_EQ(inTurn, expected);
+      EXPECT_LE(started, 5 + workers);
+    }
+  }
+}
 
 // Pieces come out whole and in order, however the two threads' speeds differ, and all of them
 // before the writer is gone.

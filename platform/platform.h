@@ -56,7 +56,7 @@ std::FILE* OpenRegularFile(const Path& path, const char* mode);
 /// (text or binary as `mode` says). On success stores its name in `tempPath` and registers it for
 /// removal should the process be ended by a signal (see InstallSignalHandlers) until ReplaceFile
 /// or RemoveFileQuietly is called on it. Returns nullptr when no such file can be created; prints
-/// nothing.
+/// nothing. May be called from several threads at once, as may ReplaceFile and RemoveFileQuietly.
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath);
 
 /// Where a plain open of `target` for writing would write: `target` with symbolic links followed
@@ -166,8 +166,8 @@ void AssignLarge(Container& container, std::size_t count) {
 /// - a file-size limit makes writes fail (a write error the tool reports) instead of killing the
 ///   process (SIGXFSZ is ignored);
 /// - an interrupt, termination, hang-up or broken pipe (unless ignored when the process started)
-///   first removes the temporary files in flight, then ends the process with that signal as
-///   before.
+///   first removes the temporary files in flight (on every thread), then ends the process with
+///   that signal as before.
 void InstallSignalHandlers();
 
 }  // namespace quillex::platform

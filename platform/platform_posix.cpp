@@ -1,13 +1,17 @@
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
@@ -36,42 +40,67 @@ void SetDefaultPermissions(std::FILE* stream) {
 }
 
 // The temporary files in flight, for the signal handler to remove. Fixed storage, since a handler
-// may not allocate; a slot is filled and released only while the signals are blocked, so the
-// handler never sees half a path.
+// may not allocate. Several threads create and remove files, and the handler may run on any
+// thread: a slot's path is published by its state only once it is whole, and the handler first
+// waits for every thread half way through a change (see SignalBlock), so that no file is made
+// after it looked and none is seen half registered.
 constexpr int kTempSlots = 8;
 constexpr std::size_t kTempPathSize = 4096;
+enum SlotState : int { kFree, kFilling, kPublished };
 char tempPaths[kTempSlots][kTempPathSize];
-volatile std::sig_atomic_t tempUsed[kTempSlots];
+std::atomic<int> tempState[kTempSlots];
+std::mutex tempSlotsMutex;  // one thread at a time changes the slots
+// Threads between blocking the signals and unblocking them, and whether a handler runs.
+std::atomic<int> tempChanges{0};
+std::atomic<bool> dying{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "a signal handler may use lock-free atomics only");
 
 // SIGPIPE too: a console piped into a reader that quits early (`| head`) must not leave a
 // temporary file behind.
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-// Holds the termination signals back for its lifetime; one that arrives meanwhile is delivered
-// when it ends.
+// Holds the termination signals back on this thread for its lifetime (one that arrives meanwhile
+// is delivered when it ends), around a change of the temporary files and the syscall it goes
+// with. A handler running on another thread meanwhile waits for the block to end.
 class SignalBlock {
  public:
   SignalBlock() {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : kTerminationSignals) sigaddset(&set, signal);
-    ::sigprocmask(SIG_BLOCK, &set, &previous);
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous);
+    if (depth++ > 0) return;  // counted already
+    ++tempChanges;
+    if (dying) {
+      // A handler on another thread is removing the files: this thread waits for the end.
+      --tempChanges;
+      for (;;) ::pause();
+    }
   }
-  ~SignalBlock() { ::sigprocmask(SIG_SETMASK, &previous, nullptr); }
+  ~SignalBlock() {
+    if (--depth == 0) --tempChanges;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  }
   SignalBlock(const SignalBlock&) = delete;
   SignalBlock& operator=(const SignalBlock&) = delete;
 
  private:
   sigset_t previous;
+  static thread_local int depth;  // of the blocks this thread is in
 };
+
+thread_local int SignalBlock::depth = 0;
 
 // False when no slot is free. REQUIRES: the termination signals are blocked.
 bool RegisterTempFile(const std::string& path) {
   if (path.size() >= kTempPathSize) return false;  // longer than any path open(2) takes
+  const std::lock_guard<std::mutex> lock(tempSlotsMutex);
   for (int slot = 0; slot < kTempSlots; ++slot) {
-    if (tempUsed[slot] != 0) continue;
+    if (tempState[slot] != kFree) continue;
+    tempState[slot] = kFilling;
     std::memcpy(tempPaths[slot], path.c_str(), path.size() + 1);
-    tempUsed[slot] = 1;
+    tempState[slot] = kPublished;
     return true;
   }
   return false;
@@ -79,14 +108,20 @@ bool RegisterTempFile(const std::string& path) {
 
 // REQUIRES: the termination signals are blocked.
 void ForgetTempFile(const std::string& path) {
+  const std::lock_guard<std::mutex> lock(tempSlotsMutex);
   for (int slot = 0; slot < kTempSlots; ++slot) {
-    if (tempUsed[slot] != 0 && path == tempPaths[slot]) tempUsed[slot] = 0;
+    if (tempState[slot] == kPublished && path == tempPaths[slot]) tempState[slot] = kFree;
   }
 }
 
 extern "C" void RemoveTempFilesAndDie(int signal) {
+  dying = true;
+  while (tempChanges != 0) {
+    const timespec pause{0, 100000};
+    ::nanosleep(&pause, nullptr);
+  }
   for (int slot = 0; slot < kTempSlots; ++slot) {
-    if (tempUsed[slot] != 0) ::unlink(tempPaths[slot]);
+    if (tempState[slot] == kPublished) ::unlink(tempPaths[slot]);
   }
   // Ends the process as the signal would have: the caller sees the same status.
   std::signal(signal, SIG_DFL);
@@ -306,9 +341,13 @@ OldVersions& Old() {
   return old;
 }
 
+// Files may be replaced from several threads: one at a time, as their old versions go.
+std::mutex replacing;
+
 }  // namespace
 
 bool ReplaceFile(const Path& from, const Path& to) {
+  const std::lock_guard<std::mutex> lock(replacing);
   const std::string old = Old().Keep(to);
   {
     SignalBlock block;
@@ -323,7 +362,10 @@ bool ReplaceFile(const Path& from, const Path& to) {
   return true;
 }
 
-void WaitForOldVersions() { Old().Wait(); }
+void WaitForOldVersions() {
+  const std::lock_guard<std::mutex> lock(replacing);
+  Old().Wait();
+}
 
 bool IsSameFile(const Path& path, const Path& other) {
   struct stat a;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -251,6 +253,31 @@ TEST_F(SignalTest, OldVersionBeingFreedIsRemovedToo) {
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(Names(dir), std::vector<std::string>{"msg.bin"});
   EXPECT_EQ(Read("msg.bin"), "new");
+}
+
+// Files made and replaced on other threads while the handler runs: the handler waits for the
+// thread half way through, so that no temporary file is left behind.
+TEST_F(SignalTest, FilesMadeOnOtherThreadsAreRemovedToo) {
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    int status = RunChild([&] {
+      for (const char* name : {"a", "b"}) {
+        std::thread([target = dir / name] {
+          for (;;) {
+            Path temp;
+            std::FILE* stream = CreateTempFileBeside(target, "w", &temp);
+            if (stream == nullptr) ::_exit(2);
+            std::fclose(stream);
+            if (!ReplaceFile(temp, target)) ::_exit(3);
+          }
+        }).detach();
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200 + 97 * round));
+      std::raise(SIGTERM);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    for (const std::string& name : Names(dir)) EXPECT_TRUE(name == "a" || name == "b") << name;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -59,7 +60,8 @@ std::wstring WideMode(const char* mode) {
 
 // Different in every attempt and every process, so that two runs never pick the same name.
 std::uint64_t NextTempNumber() {
-  static std::uint64_t counter = 0;
+  // Files are made on several threads at once.
+  static std::atomic<std::uint64_t> counter{0};
   LARGE_INTEGER ticks;
   ::QueryPerformanceCounter(&ticks);
   std::uint64_t value = (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^

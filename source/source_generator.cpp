@@ -1,5 +1,7 @@
 #include "source/source_generator.h"
 
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -67,13 +69,30 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
 
   platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;
-  if (!WriteIdentifierList(base)) return false;
+  return WriteIncludeFiles(base);
+}
+
+bool SourceGenerator::WriteIncludeFiles(const platform::Path& base) {
+  // The identifier list first (column 0 here), then every column with a language ID; a column
+  // without one is no language: skipped without a word.
+  std::vector<std::int32_t> columns{0};
   for (std::int32_t column = 1; column < table.columns; ++column) {
-    // A column without a language ID is no language: skipped without a word.
-    if (table.Cell(0, column).empty()) continue;
-    if (!WriteMessageTable(base, column)) return false;
+    if (!table.Cell(0, column).empty()) columns.push_back(column);
   }
-  return true;
+  // For a large table the files are written side by side, each on one thread from start to end:
+  // writing a file costs the system about as much as making its lines, and the files never wait
+  // for each other. A lone message table instead makes its lines while those before them are
+  // written on another thread.
+  const std::size_t workers = threads != 0 ? threads : platform::WorkersFor(table.text.size());
+  const bool writeBehind = workers > 1 && columns.size() - 1 < workers;
+  return platform::RunInTurn(columns.size(), workers, [&](std::size_t job, platform::Turn& turn) {
+    IncludeFile file;
+    file.turn = &turn;
+    // One file at a time, its line comes before its work: it tells what the run is busy with.
+    file.inTurnFirst = workers == 1;
+    return columns[job] == 0 ? WriteIdentifierList(base, file)
+                             : WriteMessageTable(base, columns[job], file, writeBehind);
+  });
 }
 
 bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& command,
@@ -117,51 +136,70 @@ bool SourceGenerator::CheckFileNames(const platform::Path& base) const {
   return true;
 }
 
-bool SourceGenerator::WriteIdentifierList(const platform::Path& base) {
-  platform::Path path = IdentifierListPath(base);
-  PrintLine(Msg::OutputIdList, {PathArg(path)});
-  std::string lines;
-  WriteIdentifierLines(lines, table, {});
-  if (!WriteOutputFile(path, "w", lines)) {
-    PrintError(Msg::FailedToCreateIdList, {PathArg(base)});
-    return false;
+bool SourceGenerator::Write(IncludeFile& file, const platform::Path& path,
+                            const std::function<void(OutputFile&)>& produce) {
+  // A FIFO or a device is opened in turn too: its reader may be waiting for the files before.
+  if (!file.inTurnFirst && platform::IsSpecialFile(path)) file.inTurnFirst = true;
+  if (file.inTurnFirst && !BeginTurn(file)) return false;
+  const bool opened = !path.empty() && file.output.Open(path, "w");
+  std::exception_ptr failure;  // running out of memory: shown in turn, after the file's line
+  if (opened) {
+    try {
+      produce(file.output);
+    } catch (...) {
+      failure = std::current_exception();
+    }
   }
+  if (!file.inTurnFirst && !BeginTurn(file)) return false;
+  if (failure) std::rethrow_exception(failure);
+  return opened && CommitOutput(file.output);
+}
+
+bool SourceGenerator::BeginTurn(IncludeFile& file) {
+  if (!file.turn->Take()) return false;
+  file.begin();
   return true;
 }
 
-bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t column) {
+bool SourceGenerator::WriteIdentifierList(const platform::Path& base, IncludeFile& file) {
+  const platform::Path path = IdentifierListPath(base);
+  file.begin = [&path] { PrintLine(Msg::OutputIdList, {PathArg(path)}); };
+  const bool written = Write(file, path, [this](OutputFile& output) {
+    std::string lines;
+    WriteIdentifierLines(lines, table, {});
+    output.Write(lines);
+  });
+  if (!written && file.turn->Take()) {
+    PrintError(Msg::FailedToCreateIdList, {PathArg(base)});
+  }
+  return written;
+}
+
+bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t column,
+                                        IncludeFile& file, bool writeBehind) {
   std::string_view languageId = table.Cell(0, column);
-  if (languageId.empty()) return false;
-  platform::Path path = MessageTablePath(base, languageId);
-  PrintLine(Msg::OutputMessageTable, {PathArg(path)});
+  const platform::Path path = MessageTablePath(base, languageId);
+  file.begin = [&path] { PrintLine(Msg::OutputMessageTable, {PathArg(path)}); };
   // A separator would make the cell a path of its own, reaching out of the output folder: such a
   // language ID names no file, like a name that cannot be opened.
-  if (!platform::IsPlainFileName(languageId)) {
-    PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
-    return false;
-  }
-  auto produce = [this, column](OutputFile& file) {
-    messageLines.clear();
-    // For a large table the lines are made here while those before them are written on another
-    // thread: each takes about as long as the other.
+  const platform::Path target = platform::IsPlainFileName(languageId) ? path : platform::Path();
+  const bool written = Write(file, target, [&](OutputFile& output) {
+    std::string lines;
     std::optional<platform::WriteBehind> writer;
-    if (platform::WorkersFor(table.text.size()) > 1) {
-      writer.emplace([&file](std::string_view lines) { file.Write(lines); });
-    }
-    WriteMessageLines(messageLines, table, column, {}, [&](std::string& lines) {
+    if (writeBehind) writer.emplace([&output](std::string_view piece) { output.Write(piece); });
+    WriteMessageLines(lines, table, column, {}, [&](std::string& piece) {
       if (writer) {
-        writer->Hand(&lines);
+        writer->Hand(&piece);
       } else {
-        file.Write(lines);
-        lines.clear();
+        output.Write(piece);
+        piece.clear();
       }
     });
-  };
-  if (!WriteOutputFile(path, "w", produce)) {
+  });
+  if (!written && file.turn->Take()) {
     PrintError(Msg::FailedToOutputMessageTable, {PathArg(path)});
-    return false;
   }
-  return true;
+  return written;
 }
 
 }  // namespace quillex

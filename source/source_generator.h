@@ -2,11 +2,15 @@
 // raw CSV table (no markup, no hashing), or the list commands of replace files answered instead.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "input/csv_table.h"
+#include "platform/output_file.h"
+#include "platform/parallel.h"
 #include "platform/platform.h"
 #include "replace/replace_command.h"
 
@@ -43,17 +47,15 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   bool ProcessCommand(std::string& out, const ReplaceCommand& command,
                       const platform::Path& replaceFile) override;
 
-  /// Prints "Output message identifier list: {}" and writes `base` + "_id.inc". When the file
-  /// cannot be written, prints "Failed to create message identifier list: {}_id.inc" (after the
-  /// writer's own "Failed to write file: {}" for a write error) and returns false.
-  [[nodiscard]] bool WriteIdentifierList(const platform::Path& base);
-
-  /// Writes the messages of `column` to `base` + "_" + lower-cased language ID + ".inc", after
-  /// printing "Output message table: {}". A column without a language ID returns false at once
-  /// and prints nothing (it is no language). When the file cannot be written, or the language ID
-  /// holds a path separator (it names no file), prints "Failed to output message table: {}"
-  /// (after "Failed to write file: {}" for a write error) and returns false.
-  [[nodiscard]] bool WriteMessageTable(const platform::Path& base, std::int32_t column);
+  /// Writes the identifier list, `base` + "_id.inc", then the message table of every column with
+  /// a language ID, `base` + "_" + lower-cased language ID + ".inc"; stops at the first failure.
+  /// Each file's line comes first: "Output message identifier list: {}" or "Output message table:
+  /// {}". A file that cannot be written prints "Failed to create message identifier list:
+  /// {}_id.inc" or "Failed to output message table: {}" (after "Failed to write file: {}" for a
+  /// write error); so does a language ID holding a path separator (it names no file). The files
+  /// of a large table are made on several threads, with the same lines and files in the same
+  /// order as one after another.
+  [[nodiscard]] bool WriteIncludeFiles(const platform::Path& base);
 
   /// False after "Message table would overwrite the message identifier list: {}" when a language's
   /// file name (the language ID lower-cased, so "id" in any case) is that of the identifier list.
@@ -61,9 +63,27 @@ class SourceGenerator : public TextReplaceCommandProcessor {
 
   /// The table read by every step; filled by Generate (tests may fill it directly).
   CsvTable table;
-  // The lines of a message table on their way to the file, a few hundred kilobytes at a time,
-  // kept from language to language.
-  std::string messageLines;
+  /// The include files made at once; 0 for as many as the table's size is worth.
+  std::size_t threads = 0;
+
+ private:
+  // One include file on its way: its place among the others, and what its turn begins with.
+  struct IncludeFile {
+    platform::Turn* turn = nullptr;
+    bool inTurnFirst = false;     // the turn is taken before the file is opened
+    std::function<void()> begin;  // prints the file's line
+    OutputFile output;
+  };
+
+  // Opens `path` (none when empty: a failure), fills it with `produce` and replaces the target,
+  // taking the turn and printing the file's line before or after the work. False when an earlier
+  // file failed, or this one did (its failure message is the caller's to print).
+  bool Write(IncludeFile& file, const platform::Path& path,
+             const std::function<void(OutputFile&)>& produce);
+  bool BeginTurn(IncludeFile& file);
+  bool WriteIdentifierList(const platform::Path& base, IncludeFile& file);
+  bool WriteMessageTable(const platform::Path& base, std::int32_t column, IncludeFile& file,
+                         bool writeBehind);
 };
 
 }  // namespace quillex

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
+
+#include "platform/test_temp_dir.h"
 
 namespace quillex {
 namespace {
@@ -28,6 +32,63 @@ TEST(SourceGeneratorTest, ListCommandsOverEmptyHeaderCells) {
   // An empty argument names the first column without a language ID.
   EXPECT_EQ(process(command::MessageList, "", "  "),
             "  /* HELLO */ \"\\x78\",\n  /* #E */ \"\",\n");
+}
+
+// The include files of a large table are made several at a time: the console and the folder must
+// show the same as when they are made one after another, failures included, and a failure must
+// leave no file of the languages after it, nor any temporary file.
+class IncludeFilesTest : public TempDirTest {
+ protected:
+  struct Outcome {
+    bool succeeded;
+    std::string out;
+    std::string err;
+    std::map<std::string, std::string> files;
+  };
+
+  Outcome Run(const std::string& csv, std::size_t threads) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      std::filesystem::remove_all(entry.path());
+    }
+    SourceGenerator generator;
+    EXPECT_TRUE(generator.table.ParseBytes(csv));
+    generator.threads = threads;
+    Outcome outcome;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    outcome.succeeded = generator.WriteIncludeFiles(dir / "msg");
+    outcome.out = ::testing::internal::GetCapturedStdout();
+    outcome.err = ::testing::internal::GetCapturedStderr();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+      outcome.files[entry.path().lexically_relative(dir).string()] = Read(entry.path());
+    }
+    return outcome;
+  }
+};
+
+TEST_F(IncludeFilesTest, SeveralAtOnceShowWhatOneAfterAnotherDoes) {
+  // "en" names EN's file again: the later column's messages win.
+  const std::string fine = "ID,EN,de,,ja,en\r\nA,a1,a2,a3,a4,\r\nB,b1,,b3,b4,b5\r\n";
+  // "a/b" names no file: it fails after the files before it, and before those after it.
+  const std::string failing = "ID,EN,de,a/b,ja,en\r\nA,a1,a2,a3,a4,a5\r\nB,b1,,b3,b4,b5\r\n";
+  for (const std::string& csv : {fine, failing}) {
+    const Outcome alone = Run(csv, 1);
+    EXPECT_EQ(alone.succeeded, csv == fine);
+    EXPECT_EQ(alone.files.count("msg_ja.inc"), csv == fine ? 1u : 0u);
+    EXPECT_EQ(alone.files.at("msg_en.inc"),
+              csv == fine ? "/* A */ \"\\x61\\x31\",\n/* B */ \"\\x62\\x35\",\n"
+                          : "/* A */ \"\\x61\\x31\",\n/* B */ \"\\x62\\x31\",\n");
+    for (std::size_t threads : {2, 3, 8}) {
+      for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(testing::Message() << threads << " threads, round " << round);
+        const Outcome together = Run(csv, threads);
+        EXPECT_EQ(together.succeeded, alone.succeeded);
+        EXPECT_EQ(together.out, alone.out);
+        EXPECT_EQ(together.err, alone.err);
+        EXPECT_EQ(together.files, alone.files);
+      }
+    }
+  }
 }
 
 }  // namespace
