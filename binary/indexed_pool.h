@@ -63,7 +63,7 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// tile the pool's `poolSize` bytes (the layout and the encoder disagree). A band's rows are
 /// shared out among `workers` threads; the bytes do not depend on how many, nor on the way
 /// they are handed over. With more than one, each band is handed over (on the calling thread)
-/// while the next is encoded, and holds at most a 32nd of the pool. `rowOrder`, when it holds
+/// while the next is encoded, and holds at most a 16th of the pool. `rowOrder`, when it holds
 /// IdentifiersInRowOrder of the table (as IndexedPoolPlan::rows does), spares making it again.
 [[nodiscard]] bool WriteIndexedPool(const MessageTable& table, IndexingMode mode,
                                     const CharacterTables& tables,
