@@ -1,5 +1,6 @@
 #include "source/source_generator.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -83,7 +84,8 @@ bool SourceGenerator::WriteIncludeFiles(const platform::Path& base) {
   // writing a file costs the system about as much as making its lines, and the files never wait
   // for each other. A lone message table instead makes its lines while those before them are
   // written on another thread.
-  const std::size_t workers = threads != 0 ? threads : platform::WorkersFor(table.text.size());
+  const std::size_t workers = std::min<std::size_t>(
+      threads != 0 ? threads : platform::WorkersFor(table.text.size()), columns.size());
   const bool writeBehind = workers > 1 && columns.size() - 1 < workers;
   return platform::RunInTurn(columns.size(), workers, [&](std::size_t job, platform::Turn& turn) {
     IncludeFile file;
