@@ -41,14 +41,12 @@ void SetDefaultPermissions(std::FILE* stream) {
 
 // The temporary files in flight, for the signal handler to remove. Fixed storage, since a handler
 // may not allocate. Several threads create and remove files, and the handler may run on any
-// thread: a slot's path is published by its state only once it is whole, and the handler first
-// waits for every thread half way through a change (see SignalBlock), so that no file is made
-// after it looked and none is seen half registered.
+// thread: the handler first waits for every thread half way through a change (see SignalBlock),
+// so that no file is made after it looked and none is seen half registered.
 constexpr int kTempSlots = 8;
 constexpr std::size_t kTempPathSize = 4096;
-enum SlotState : int { kFree, kFilling, kPublished };
 char tempPaths[kTempSlots][kTempPathSize];
-std::atomic<int> tempState[kTempSlots];
+std::atomic<bool> tempUsed[kTempSlots];
 std::mutex tempSlotsMutex;  // one thread at a time changes the slots
 // Threads between blocking the signals and unblocking them, and whether a handler runs.
 std::atomic<int> tempChanges{0};
@@ -60,15 +58,20 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
 // temporary file behind.
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
+sigset_t TerminationSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kTerminationSignals) sigaddset(&set, signal);
+  return set;
+}
+
 // Holds the termination signals back on this thread for its lifetime (one that arrives meanwhile
 // is delivered when it ends), around a change of the temporary files and the syscall it goes
 // with. A handler running on another thread meanwhile waits for the block to end.
 class SignalBlock {
  public:
   SignalBlock() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : kTerminationSignals) sigaddset(&set, signal);
+    const sigset_t set = TerminationSignalSet();
     ::pthread_sigmask(SIG_BLOCK, &set, &previous);
     if (depth++ > 0) return;  // counted already
     ++tempChanges;
@@ -97,10 +100,9 @@ bool RegisterTempFile(const std::string& path) {
   if (path.size() >= kTempPathSize) return false;  // longer than any path open(2) takes
   const std::lock_guard<std::mutex> lock(tempSlotsMutex);
   for (int slot = 0; slot < kTempSlots; ++slot) {
-    if (tempState[slot] != kFree) continue;
-    tempState[slot] = kFilling;
+    if (tempUsed[slot]) continue;
     std::memcpy(tempPaths[slot], path.c_str(), path.size() + 1);
-    tempState[slot] = kPublished;
+    tempUsed[slot] = true;
     return true;
   }
   return false;
@@ -110,7 +112,7 @@ bool RegisterTempFile(const std::string& path) {
 void ForgetTempFile(const std::string& path) {
   const std::lock_guard<std::mutex> lock(tempSlotsMutex);
   for (int slot = 0; slot < kTempSlots; ++slot) {
-    if (tempState[slot] == kPublished && path == tempPaths[slot]) tempState[slot] = kFree;
+    if (tempUsed[slot] && path == tempPaths[slot]) tempUsed[slot] = false;
   }
 }
 
@@ -121,7 +123,7 @@ extern "C" void RemoveTempFilesAndDie(int signal) {
     ::nanosleep(&pause, nullptr);
   }
   for (int slot = 0; slot < kTempSlots; ++slot) {
-    if (tempState[slot] == kPublished) ::unlink(tempPaths[slot]);
+    if (tempUsed[slot]) ::unlink(tempPaths[slot]);
   }
   // Ends the process as the signal would have: the caller sees the same status.
   std::signal(signal, SIG_DFL);
@@ -317,9 +319,7 @@ class OldVersions {
     try {
       remover_ = std::thread([path] {
         // A signal is handled on the run's own threads, never half way through this one.
-        sigset_t set;
-        sigemptyset(&set);
-        for (int signal : kTerminationSignals) sigaddset(&set, signal);
+        const sigset_t set = TerminationSignalSet();
         ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
         RemoveTempFile(path);
       });
@@ -430,8 +430,7 @@ void InstallSignalHandlers() {
   std::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = RemoveTempFilesAndDie;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kTerminationSignals) sigaddset(&action.sa_mask, signal);
+  action.sa_mask = TerminationSignalSet();
   for (int signal : kTerminationSignals) {
     struct sigaction previous {};
     // A signal ignored from the start (nohup, a background job) stays ignored.

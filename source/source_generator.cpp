@@ -159,13 +159,14 @@ bool SourceGenerator::Write(IncludeFile& file, const platform::Path& path,
 
 bool SourceGenerator::BeginTurn(IncludeFile& file) {
   if (!file.turn->Take()) return false;
-  file.begin();
+  PrintLine(file.line, {PathArg(file.shown)});
   return true;
 }
 
 bool SourceGenerator::WriteIdentifierList(const platform::Path& base, IncludeFile& file) {
   const platform::Path path = IdentifierListPath(base);
-  file.begin = [&path] { PrintLine(Msg::OutputIdList, {PathArg(path)}); };
+  file.line = Msg::OutputIdList;
+  file.shown = path;
   const bool written = Write(file, path, [this](OutputFile& output) {
     std::string lines;
     WriteIdentifierLines(lines, table, {});
@@ -181,7 +182,8 @@ bool SourceGenerator::WriteMessageTable(const platform::Path& base, std::int32_t
                                         IncludeFile& file, bool writeBehind) {
   std::string_view languageId = table.Cell(0, column);
   const platform::Path path = MessageTablePath(base, languageId);
-  file.begin = [&path] { PrintLine(Msg::OutputMessageTable, {PathArg(path)}); };
+  file.line = Msg::OutputMessageTable;
+  file.shown = path;
   // A separator would make the cell a path of its own, reaching out of the output folder: such a
   // language ID names no file, like a name that cannot be opened.
   const platform::Path target = platform::IsPlainFileName(languageId) ? path : platform::Path();

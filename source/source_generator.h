@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/catalog.h"
 #include "input/csv_table.h"
 #include "platform/output_file.h"
 #include "platform/parallel.h"
@@ -70,8 +71,9 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   // One include file on its way: its place among the others, and what its turn begins with.
   struct IncludeFile {
     platform::Turn* turn = nullptr;
-    bool inTurnFirst = false;     // the turn is taken before the file is opened
-    std::function<void()> begin;  // prints the file's line
+    bool inTurnFirst = false;            // the turn is taken before the file is opened
+    Msg line = Msg::OutputMessageTable;  // printed with `shown` as the turn begins
+    platform::Path shown;
     OutputFile output;
   };
 
