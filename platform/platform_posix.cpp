@@ -444,13 +444,14 @@ void InstallSignalHandlers() {
 // Every large buffer, whatever container makes it, is advised for large pages as it is made:
 // where a page fault is dear (a virtual machine's first touch of its memory costs microseconds
 // per 4 KB page), touching a few hundred megabytes in small pages outweighs the work done on
-// them. The buffer starts and ends on a large page's bounds, so that all of it can be one; the
-// memory past its end up to the bound is only reserved unless used.
+// them; so does faulting a buffer of a few hundred kilobytes in a page at a time. The buffer
+// starts and ends on a large page's bounds, so that all of it can be one.
 #if QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES
 void* operator new(std::size_t size) {
   if (size == 0) size = 1;
   constexpr std::size_t kLargePage = quillex::platform::kLargePageBytes;
-  const bool large = size >= kLargePage && size <= SIZE_MAX - kLargePage;
+  const bool large =
+      size >= quillex::platform::kLargePageBufferBytes && size <= SIZE_MAX - kLargePage;
   for (;;) {
     if (large) {
       const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;

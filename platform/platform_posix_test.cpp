@@ -166,7 +166,8 @@ TEST(LargePagesTest, LargeBufferIsAdvisedSmallOneIsNot) {
 TEST(LargePagesTest, EveryLargeBufferStartsOnALargePage) {
   if (!QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES) GTEST_SKIP() << "this build keeps its own allocator";
   const bool advisable = std::filesystem::exists("/sys/kernel/mm/transparent_hugepage/enabled");
-  for (std::size_t size : {kLargePageBytes, kLargePageBytes + 1, 5 * kLargePageBytes - 3}) {
+  for (std::size_t size :
+       {kLargePageBufferBytes, kLargePageBytes, kLargePageBytes + 1, 5 * kLargePageBytes - 3}) {
     std::vector<char> bytes(size, 'x');
     std::string text(size, 'y');
     for (const char* data : {bytes.data(), text.data()}) {
