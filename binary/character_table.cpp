@@ -27,20 +27,11 @@ CharacterList& ListOf(CharacterTable* table, std::string_view typeface) {
 
 }  // namespace
 
-std::uint32_t& CharacterList::Slot(std::uint32_t code) {
+std::uint32_t& CharacterList::MakeSlot(std::uint32_t code) {
   const std::size_t page = code >> 8;
   if (page >= pages_.size()) pages_.resize(page + 1);
   if (pages_[page] == nullptr) pages_[page] = std::make_unique<Page>();
   return (*pages_[page])[code & 0xFF];
-}
-
-void CharacterList::Add(std::uint32_t code, std::uint32_t times) {
-  std::uint32_t& slot = Slot(code);
-  if (slot == 0) {
-    characters_.push_back({.code = code, .name = EncodeUtf8(code)});
-    slot = static_cast<std::uint32_t>(characters_.size());
-  }
-  characters_[slot - 1].useCount += times;
 }
 
 void CharacterList::AddCounts(const CharacterList& other) {
@@ -49,22 +40,41 @@ void CharacterList::AddCounts(const CharacterList& other) {
       asciiCounts_[row][code] += other.asciiCounts_[row][code];
     }
   }
-  for (const CharacterInfo& character : other.characters_)
-    Count(character.code, character.useCount);
+  for (std::size_t page = 0; page < other.pages_.size(); ++page) {
+    if (other.pages_[page] == nullptr) continue;
+    for (std::uint32_t low = 0; low < 256; ++low) {
+      const std::uint32_t count = (*other.pages_[page])[low];
+      if (count != 0) Count(static_cast<std::uint32_t>(page << 8 | low), count);
+    }
+  }
 }
 
 void CharacterList::Number() {
+  characters_.clear();
+  auto add = [this](std::uint32_t code, std::uint32_t count) {
+    characters_.push_back({.code = code,
+                           .name = EncodeUtf8(code),
+                           .index = static_cast<std::uint32_t>(characters_.size()),
+                           .useCount = count});
+  };
+  // ASCII first, then the pages as they go up: the entries come out in code point order.
   for (std::uint32_t code = 1; code < kAscii; ++code) {
     if (code == '\r' || code == '\n') continue;
     const std::uint32_t count = asciiCounts_[0][code] + asciiCounts_[1][code];
-    if (count != 0) Add(code, count);
+    if (count != 0) add(code, count);
   }
   asciiCounts_ = {};
-  std::sort(characters_.begin(), characters_.end(),
-            [](const CharacterInfo& a, const CharacterInfo& b) { return a.code < b.code; });
-  for (std::size_t i = 0; i < characters_.size(); ++i) {
-    characters_[i].index = static_cast<std::uint32_t>(i);
-    Slot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
+  for (std::size_t page = 0; page < pages_.size(); ++page) {
+    if (pages_[page] == nullptr) continue;
+    for (std::uint32_t low = 0; low < 256; ++low) {
+      std::uint32_t& slot = (*pages_[page])[low];
+      if (slot == 0) continue;
+      add(static_cast<std::uint32_t>(page << 8 | low), slot);
+      slot = static_cast<std::uint32_t>(characters_.size());
+    }
+  }
+  for (std::size_t i = 0; i < characters_.size() && characters_[i].code < kAscii; ++i) {
+    MakeSlot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
   }
   plainUnits_ = MakePlainUnits();
   // Indexes past the unit range never encode: the list is refused as too large.

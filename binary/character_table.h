@@ -28,18 +28,18 @@ struct CharacterInfo {
 
 /// The characters of one typeface (or of the ruby readings) with their counts. Counting and
 /// look-ups take constant time, so counting a whole catalog stays linear in its length.
-/// Characters() and Find() are complete once the list is numbered.
+/// Characters(), Find() and FindIndex() hold once the list is numbered.
 class CharacterList {
  public:
-  /// Counts `times` occurrences of `code` (one by default), creating its entry on the first.
-  /// REQUIRES: `times` is at least one.
+  /// Counts `times` occurrences of `code` (one by default). A count that would pass 2^32 - 1
+  /// stays there. REQUIRES: `times` is at least one; the list is not numbered yet.
   void Count(std::uint32_t code, std::uint32_t times = 1) {
     if (code < kAscii) {
       CountAscii(code, times);
-    } else if (std::uint32_t* slot = FindSlot(code); slot != nullptr && *slot != 0) {
-      characters_[*slot - 1].useCount += times;
+    } else if (std::uint32_t* slot = FindSlot(code); slot != nullptr) {
+      *slot = SaturatedSum(*slot, times);
     } else {
-      Add(code, times);
+      MakeSlot(code) = times;
     }
   }
 
@@ -58,10 +58,10 @@ class CharacterList {
   /// REQUIRES: neither list is numbered yet.
   void AddCounts(const CharacterList& other);
 
-  /// Sorts the characters by code point and sets each index to its position.
+  /// Lists the characters counted, by code point, and sets each index to its position.
   void Number();
 
-  /// The entry of `code`, or nullptr. Valid until the next Count() or Number().
+  /// The entry of `code`, or nullptr.
   const CharacterInfo* Find(std::uint32_t code) const {
     const std::uint32_t* slot = FindSlot(code);
     return slot == nullptr || *slot == 0 ? nullptr : &characters_[*slot - 1];
@@ -87,17 +87,22 @@ class CharacterList {
 
  private:
   static constexpr std::uint32_t kAscii = 128;
-  // Code -> position in characters_ + 1 (0: absent), in pages of 256 codes made on first use:
-  // one array index per look-up, where a hash map costs a hash and a probe per character.
+  // Per code, in pages of 256 codes made on first use: its count (0: never counted) until the
+  // list is numbered, its position in characters_ + 1 (0: absent) after. One array index per
+  // character counted or encoded, where a hash map costs a hash and a probe; and counting adds
+  // where it looks, without reaching for the character's entry.
   using Page = std::array<std::uint32_t, 256>;
-  std::uint32_t& Slot(std::uint32_t code);
+  std::uint32_t& MakeSlot(std::uint32_t code);
   // The slot of `code` when its page exists, else nullptr. Inline: it runs once per character.
   std::uint32_t* FindSlot(std::uint32_t code) const {
     const std::size_t page = code >> 8;
     if (page >= pages_.size() || pages_[page] == nullptr) return nullptr;
     return &(*pages_[page])[code & 0xFF];
   }
-  void Add(std::uint32_t code, std::uint32_t times);
+  static std::uint32_t SaturatedSum(std::uint32_t count, std::uint32_t times) {
+    const std::uint32_t sum = count + times;
+    return sum < count ? 0xFFFFFFFFu : sum;
+  }
 
   std::vector<CharacterInfo> characters_;
   std::vector<std::unique_ptr<Page>> pages_;

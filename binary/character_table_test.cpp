@@ -115,6 +115,24 @@ TEST(CharacterTableTest, AsciiAndOtherCharactersCountAndEncodeAlike) {
   }
 }
 
+// A count held at its limit, rather than wrapped round to 0: a count of 0 would drop the character
+// from its list, and every text that uses it would then fail to encode.
+TEST(CharacterTableTest, CountsStopAtTheirLimit) {
+  CharacterList list;
+  list.Count(0xE9, 0xFFFFFFFF);
+  list.Count(0xE9, 1);
+  CharacterList other;
+  other.Count(0xE9, 3);
+  other.Count(0x3042, 0xFFFFFFFF);
+  list.Count(0x3042, 1);
+  list.AddCounts(other);
+  list.Number();
+  ASSERT_EQ(list.Characters().size(), 2u);
+  EXPECT_EQ(list.Find(0xE9)->useCount, 0xFFFFFFFFu);
+  EXPECT_EQ(list.Find(0x3042)->useCount, 0xFFFFFFFFu);
+  EXPECT_EQ(list.FindIndex(0x3042), 1u);
+}
+
 // Indexes from 0xD000 up are control codes: one more character than that is refused for every
 // list that has it, instead of writing a table the application would misread.
 TEST(CharacterTableTest, RefusesListsBeyondTheIndexRange) {
