@@ -59,6 +59,7 @@ class CharacterList {
   void AddCounts(const CharacterList& other);
 
   /// Lists the characters counted, by code point, and sets each index to its position.
+  /// REQUIRES: not numbered yet (numbering turns the counts into positions).
   void Number();
 
   /// The entry of `code`, or nullptr.
