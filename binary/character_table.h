@@ -62,7 +62,7 @@ class CharacterList {
   /// REQUIRES: not numbered yet (numbering turns the counts into positions).
   void Number();
 
-  /// The entry of `code`, or nullptr.
+  /// The entry of `code`, or nullptr. REQUIRES: the list is numbered.
   const CharacterInfo* Find(std::uint32_t code) const {
     const std::uint32_t* slot = FindSlot(code);
     return slot == nullptr || *slot == 0 ? nullptr : &characters_[*slot - 1];
