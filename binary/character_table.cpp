@@ -40,13 +40,7 @@ void CharacterList::AddCounts(const CharacterList& other) {
       asciiCounts_[row][code] += other.asciiCounts_[row][code];
     }
   }
-  for (std::size_t page = 0; page < other.pages_.size(); ++page) {
-    if (other.pages_[page] == nullptr) continue;
-    for (std::uint32_t low = 0; low < 256; ++low) {
-      const std::uint32_t count = (*other.pages_[page])[low];
-      if (count != 0) Count(static_cast<std::uint32_t>(page << 8 | low), count);
-    }
-  }
+  other.ForEachSlot([this](std::uint32_t code, std::uint32_t count) { Count(code, count); });
 }
 
 void CharacterList::Number() {
@@ -64,24 +58,16 @@ void CharacterList::Number() {
     if (count != 0) add(code, count);
   }
   asciiCounts_ = {};
-  for (std::size_t page = 0; page < pages_.size(); ++page) {
-    if (pages_[page] == nullptr) continue;
-    for (std::uint32_t low = 0; low < 256; ++low) {
-      std::uint32_t& slot = (*pages_[page])[low];
-      if (slot == 0) continue;
-      add(static_cast<std::uint32_t>(page << 8 | low), slot);
-      slot = static_cast<std::uint32_t>(characters_.size());
-    }
-  }
+  ForEachSlot([&](std::uint32_t code, std::uint32_t& slot) {
+    add(code, slot);
+    slot = static_cast<std::uint32_t>(characters_.size());
+  });
+  // The ASCII entries lead the list: their slots only now, as the pages held counts till here,
+  // and their units for the encoder's byte table (below 128, so always in the unit range).
+  plainUnits_ = MakePlainUnits();
   for (std::size_t i = 0; i < characters_.size() && characters_[i].code < kAscii; ++i) {
     MakeSlot(characters_[i].code) = static_cast<std::uint32_t>(i + 1);
-  }
-  plainUnits_ = MakePlainUnits();
-  // Indexes past the unit range never encode: the list is refused as too large.
-  for (std::size_t i = 0; i < characters_.size() && characters_[i].code < kAscii; ++i) {
-    if (plainUnits_[characters_[i].code] == kNoUnit) {
-      plainUnits_[characters_[i].code] = static_cast<std::uint16_t>(i);
-    }
+    plainUnits_[characters_[i].code] = static_cast<std::uint16_t>(i);
   }
 }
 

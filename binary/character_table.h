@@ -100,6 +100,18 @@ class CharacterList {
     if (page >= pages_.size() || pages_[page] == nullptr) return nullptr;
     return &(*pages_[page])[code & 0xFF];
   }
+  // Calls `visit`(code, slot) for every slot that is not 0, in ascending code order. The slot
+  // may be changed, as FindSlot's.
+  template <class Visit>
+  void ForEachSlot(Visit visit) const {
+    for (std::size_t page = 0; page < pages_.size(); ++page) {
+      if (pages_[page] == nullptr) continue;
+      for (std::uint32_t low = 0; low < 256; ++low) {
+        std::uint32_t& slot = (*pages_[page])[low];
+        if (slot != 0) visit(static_cast<std::uint32_t>(page << 8 | low), slot);
+      }
+    }
+  }
   static std::uint32_t SaturatedSum(std::uint32_t count, std::uint32_t times) {
     const std::uint32_t sum = count + times;
     return sum < count ? 0xFFFFFFFFu : sum;
