@@ -489,9 +489,10 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settin
   bool clean = true;
   auto print = [&](const platform::Path& path, const std::vector<Diagnostic>& findings) {
     const std::string file = platform::PathToUtf8(path);
+    DiagnosticPrinter printer;
     for (const Diagnostic& finding : findings) {
-      PrintDiagnostic(file, finding.position.line, finding.position.column, finding.error,
-                      finding.message, finding.args, finding.check);
+      printer.Print(file, finding.position.line, finding.position.column, finding.error,
+                    finding.message, finding.args, finding.check);
       if (finding.error) clean = false;
     }
   };

@@ -49,7 +49,7 @@ std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& setti
 std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* scan,
                                          const CheckSettings& settings);
 
-/// Reads `inputPath`, checks it, and prints the findings with PrintDiagnostic, the file named
+/// Reads `inputPath`, checks it, and prints the findings with DiagnosticPrinter, the file named
 /// as given, then each replace file likewise. An unreadable CSV file prints "Failed to read CSV
 /// file: {}", an unreadable replace file "Failed to read file: {}". Returns true when nothing
 /// worse than a warning was found.

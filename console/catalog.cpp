@@ -331,8 +331,9 @@ void PrintOutOfMemory() {
   }
 }
 
-void PrintDiagnostic(std::string_view file, std::uint32_t line, std::uint32_t column, bool error,
-                     Msg message, const FormatArgs& args, std::string_view check) {
+void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::uint32_t column,
+                              bool error, Msg message, const FormatArgs& args,
+                              std::string_view check) {
   auto compose = [&](bool japanese) {
     std::string text(file);
     text += ':' + std::to_string(line) + ':' + std::to_string(column) +
@@ -349,8 +350,18 @@ void PrintDiagnostic(std::string_view file, std::uint32_t line, std::uint32_t co
     std::string shiftJis;
     text = ToShiftJis(text, &shiftJis) ? shiftJis : compose(false);
   }
+  // Shown as through "%s", as every other message: a zero byte ends the line's text.
+  pending_.append(text.c_str());
+  pending_ += '\n';
+  constexpr std::size_t kHeldBytes = 64 * 1024;
+  if (pending_.size() >= kHeldBytes) Flush();
+}
+
+void DiagnosticPrinter::Flush() {
+  if (pending_.empty()) return;
   std::fflush(stdout);
-  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fwrite(pending_.data(), 1, pending_.size(), stderr);
+  pending_.clear();
 }
 
 bool CommitOutput(OutputFile& file) {

@@ -58,7 +58,7 @@ enum class Msg : std::int32_t {
   TooManyCharactersToIndex = 40,
   MessageTableOverwritesIdList = 41,
   OutOfMemory = 42,
-  // The texts of --check diagnostics (PrintDiagnostic).
+  // The texts of --check diagnostics (DiagnosticPrinter).
   CheckInvalidUtf8 = 43,
   CheckCutCharacter = 44,
   CheckNulCharacter = 45,
@@ -120,10 +120,26 @@ void PrintLine(Msg message, const FormatArgs& args = {});
 /// "Error: Out of memory." on standard error, for the last-resort handler of the run. Needs no
 /// memory of its own: when even the message cannot be built, the English text is printed as is.
 void PrintOutOfMemory();
-/// Prints "FILE:LINE:COLUMN: error: TEXT [CHECK]" (or "warning:") on standard error, the form
-/// editors and build logs pick up. Only TEXT, the catalog text of `message`, is translated.
-void PrintDiagnostic(std::string_view file, std::uint32_t line, std::uint32_t column, bool error,
-                     Msg message, const FormatArgs& args, std::string_view check);
+/// Prints "FILE:LINE:COLUMN: error: TEXT [CHECK]" (or "warning:") lines on standard error, the
+/// form editors and build logs pick up. Only TEXT, the catalog text of the message, is translated.
+/// Lines are held and written many at a time: a catalog with hundreds of thousands of findings
+/// would otherwise spend most of its time in one system call per line. Nothing else may be printed
+/// while lines are held: Flush() first (the destructor flushes).
+class DiagnosticPrinter {
+ public:
+  DiagnosticPrinter() = default;
+  DiagnosticPrinter(const DiagnosticPrinter&) = delete;
+  DiagnosticPrinter& operator=(const DiagnosticPrinter&) = delete;
+  ~DiagnosticPrinter() { Flush(); }
+
+  void Print(std::string_view file, std::uint32_t line, std::uint32_t column, bool error,
+             Msg message, const FormatArgs& args, std::string_view check);
+  /// Writes the lines held, after whatever standard output holds.
+  void Flush();
+
+ private:
+  std::string pending_;
+};
 
 /// Commits `file`. A failed write prints "Failed to write file: {}" with the target; a target
 /// that could not be replaced prints nothing (it counts as a failed open). True when committed;

@@ -20,5 +20,35 @@ TEST(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   useJapanese = saved;
 }
 
+// Lines held for one write come out whole and in order, past the size at which they are written
+// out, and a zero byte inside a text ends its line's text, as in every other message.
+TEST(CatalogTest, DiagnosticLinesComeOutWholeAndInOrder) {
+  auto line = [](std::uint32_t number, bool error, const std::string& name) {
+    return "in.txt:" + std::to_string(number) + ":3: " + (error ? "error: " : "warning: ") +
+           GetMessage(Msg::CheckUnknownCommand, {FormatArg::OfString(name)}) +
+           " [replace-command]\n";
+  };
+  std::string expected;
+  testing::internal::CaptureStderr();
+  {
+    DiagnosticPrinter printer;
+    for (std::uint32_t number = 1; number <= 2000; ++number) {
+      const bool error = number % 3 == 0;
+      const std::string name = "COMMAND_" + std::to_string(number) + std::string(number % 50, 'x');
+      printer.Print("in.txt", number, 3, error, Msg::CheckUnknownCommand,
+                    {FormatArg::OfString(name)}, "replace-command");
+      expected += line(number, error, name);
+    }
+    printer.Print("in.txt", 2001, 3, true, Msg::CheckUnknownCommand,
+                  {FormatArg::OfString(std::string("A\0B", 3))}, "replace-command");
+    std::string cut = line(2001, true, "A");
+    cut.resize(cut.find("\"A\"") + 2);  // up to the A
+    expected += cut + "\n";
+  }
+  const std::string printed = testing::internal::GetCapturedStderr();
+  ASSERT_GT(expected.size(), 128u * 1024);  // several writes
+  EXPECT_EQ(printed, expected);
+}
+
 }  // namespace
 }  // namespace quillex
