@@ -23,7 +23,16 @@ MODES = [
     ("--indexing-all", ["--indexing-all"]),
     ("-s", ["-s"]),
     ("replace", ["--replace", "@REPLACE@"]),
+    ("--check", ["--check"]),
 ]
+# Run unless --modes says otherwise. --check writes nothing but a line per finding: on these
+# catalogs, over 20,000 lines per MB, so its figures measure the console.
+DEFAULT_MODES = [name for name, _ in MODES if name != "--check"]
+
+
+def succeeded(name, status):
+    """--check ends with status 1 when it found an error, which these catalogs hold."""
+    return status == 0 or (name == "--check" and status == 1)
 REPLACE_TEXT = "enum Ids {\n    $ID_LIST$\n};\nenum Languages {\n    $LANGUAGE_LIST$\n};\n"
 
 
@@ -106,7 +115,8 @@ def main():
     parser.add_argument("--tool", default=str(HERE.parent / "build/dev/zorb-quillex"))
     parser.add_argument("--sizes", default="1,20,80", help="catalog sizes in MB, comma-separated")
     parser.add_argument("--repeat", type=int, default=3)
-    parser.add_argument("--modes", default=",".join(name for name, _ in MODES))
+    parser.add_argument("--modes", default=",".join(DEFAULT_MODES),
+                        help="comma-separated, of: " + ", ".join(name for name, _ in MODES))
     parser.add_argument("--work", default="/tmp/quillex-bench")
     parser.add_argument("--reference", help="another build of the tool whose outputs, console "
                         "lines and exit status must be byte-identical on every catalog and mode")
@@ -151,7 +161,7 @@ def main():
         command = [args.tool, str(probe), "-o", str(out)] + \
             [str(work / "replace.txt") if a == "@REPLACE@" else a for a in extra]
         _, _, status, stderr, _ = run(command)
-        if status == 0:
+        if succeeded(name, status):
             available.append((name, command[4:]))
         else:
             reason = stderr.strip().splitlines()[-1] if stderr.strip() else f"status {status}"
@@ -183,7 +193,7 @@ def main():
             subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            env=env)
             allocations = (work / "allocs.txt").read_text().strip()
-            note = "" if status == 0 else f"  status {status}: {stderr.strip()[:60]}"
+            note = "" if succeeded(name, status) else f"  status {status}: {stderr.strip()[:60]}"
             if args.reference:
                 written = sum(p.stat().st_size for p in out.rglob("*") if p.is_file())
                 shutil.rmtree(out, ignore_errors=True)  # room for the two runs compared
