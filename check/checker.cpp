@@ -109,6 +109,7 @@ class CsvChecker {
     }
     CheckRecordLengths();
     FindLanguages();
+    CheckLanguageFiles();
     if (!noCrLf) CheckLanguages();
     CheckUnnamedColumns();
     CheckRows();
@@ -198,6 +199,35 @@ class CsvChecker {
     }
   }
 
+  // The file the run writes for a language, in UTF-8; empty where it writes none.
+  std::string LanguageFile(const std::string& name) const {
+    if (settings.sourceOutput) return settings.basePath + "_" + LowerCase(name) + ".inc";
+    if (settings.indexing == IndexingMode::PerLanguage) {
+      return settings.basePath + "_using_" + LowerCase(name) + ".json";
+    }
+    return {};
+  }
+
+  // What stops the run at a language's file, checked even where the whole file is the header (no
+  // CR LF), as the run stops there too: a name with a path separator would reach out of the output
+  // folder, so the run writes no file for it; under source output, a language whose file is the
+  // identifier list's.
+  void CheckLanguageFiles() {
+    const std::string idList = settings.basePath + "_id.inc";
+    for (const Language& language : languages) {
+      const std::string file = LanguageFile(language.name);
+      if (file.empty()) continue;
+      const TextPosition at = scan.Cell(0, language.column).position;
+      if (!platform::IsPlainFileName(language.name)) {
+        Add(at, true, Msg::CheckLanguagePathSeparator, {Text(language.name), Text(file)},
+            "file-name");
+      } else if (settings.sourceOutput && file == idList) {
+        Add(at, true, Msg::CheckLanguageIdListClash, {Text(language.name), Text(file)},
+            "file-clash");
+      }
+    }
+  }
+
   void CheckLanguages() {
     std::map<std::string, const Language*> byName;
     std::map<std::uint32_t, const Language*> byHash;
@@ -206,13 +236,12 @@ class CsvChecker {
     for (const Language& language : languages) {
       const ScannedCell& cell = scan.Cell(0, language.column);
       CheckName(cell);
-      const std::string lower = LowerCase(language.name);
+      // A file the run never writes, or stops at (CheckLanguageFiles), clashes with none.
+      const bool writesFile = platform::IsPlainFileName(language.name);
       if (settings.sourceOutput) {
-        const std::string file = settings.basePath + "_" + lower + ".inc";
-        if (file == idList) {
-          Add(cell.position, true, Msg::CheckLanguageIdListClash, {Text(language.name), Text(file)},
-              "file-clash");
-        } else if (auto [it, added] = byFile.emplace(file, &language); !added) {
+        const std::string file = LanguageFile(language.name);
+        if (!writesFile || file == idList) continue;
+        if (auto [it, added] = byFile.emplace(file, &language); !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
               {Text(language.name), Text(file), Text(it->second->name),
                Number(static_cast<std::uint64_t>(it->second->column) + 1)},
@@ -233,8 +262,8 @@ class CsvChecker {
              Number(static_cast<std::uint64_t>(it->second->column) + 1)},
             "hash-collision");
       }
-      if (settings.indexing == IndexingMode::PerLanguage) {
-        const std::string file = settings.basePath + "_using_" + lower + ".json";
+      if (settings.indexing == IndexingMode::PerLanguage && writesFile) {
+        const std::string file = LanguageFile(language.name);
         if (auto [it, added] = byFile.emplace(file, &language); !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
               {Text(language.name), Text(file), Text(it->second->name),

@@ -275,8 +275,13 @@ constexpr CatalogEntry kCatalog[] = {
      "indexed: an indexed run fails",
      "テーブル\"{0}\"の文字リスト\"{1}\"は{2}文字です．インデックス化できるのは53248文字までです: "
      "インデックス出力の実行は失敗します"},
+    /* 81 */
+    {"Language \"{}\" holds a path separator: the run refuses to write its file {} and fails "
+     "here",
+     "言語\"{}\"にはパスの区切り文字があります: 実行はそのファイル{}を書き込まずにここで失敗します"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckTooManyCharacters) + 1);
+static_assert(std::size(kCatalog) ==
+              static_cast<std::size_t>(Msg::CheckLanguagePathSeparator) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

@@ -97,6 +97,7 @@ enum class Msg : std::int32_t {
   CheckUnregisteredCharacter = 78,
   CheckTypefaceWithoutList = 79,
   CheckTooManyCharacters = 80,
+  CheckLanguagePathSeparator = 81,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

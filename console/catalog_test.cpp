@@ -10,7 +10,7 @@ namespace {
 TEST(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   const bool saved = useJapanese;
   // The first number past the last catalog entry.
-  const auto pastLast = static_cast<std::int32_t>(Msg::CheckTooManyCharacters) + 1;
+  const auto pastLast = static_cast<std::int32_t>(Msg::CheckLanguagePathSeparator) + 1;
   for (bool japanese : {false, true}) {
     useJapanese = japanese;
     for (std::int32_t index : {-1, pastLast, INT32_MIN}) {
