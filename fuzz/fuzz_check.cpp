@@ -14,8 +14,10 @@
 
 namespace {
 
-// Source output of in.csv into the folder, prefix "msg", as RunBinaryOutput leaves it.
-bool RunSourceOutput() {
+// WriteInput, then source output into the folder, prefix "msg", as RunBinaryOutput runs binary
+// output.
+bool RunSourceOutput(const std::string& csv) {
+  quillex::fuzz::WriteInput(csv);
   quillex::SourceRequest request;
   request.inputPath = quillex::fuzz::Folder() / "in.csv";
   request.outputDirectory = quillex::fuzz::Folder();
@@ -44,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint32_t seed = kDefaultHashSeed ^ static_cast<std::uint32_t>(size * 2654435761u);
 
   // The run first: it leaves in.csv in the folder for the readers below.
-  bool succeeded = RunBinaryOutput(csv, indexing, seed);
-  if (source) succeeded = RunSourceOutput();
+  const bool succeeded = source ? RunSourceOutput(csv) : RunBinaryOutput(csv, indexing, seed);
   const platform::Path path = Folder() / "in.csv";
 
   const CsvScan scan = ScanCsv(csv);

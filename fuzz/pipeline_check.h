@@ -45,11 +45,16 @@ inline const fs::path& Folder() {
   return *folder;
 }
 
-/// Empties the folder, writes `csv` to in.csv and runs binary output with `indexing` and `seed`
-/// into the folder, prefix "msg". Returns what Generate returned.
-inline bool RunBinaryOutput(const std::string& csv, IndexingMode indexing, std::uint32_t seed) {
+/// Empties the folder and writes `csv` to in.csv: the input of a run.
+inline void WriteInput(const std::string& csv) {
   for (const auto& entry : fs::directory_iterator(Folder())) fs::remove_all(entry.path());
   std::ofstream(Folder() / "in.csv", std::ios::binary) << csv;
+}
+
+/// WriteInput, then binary output with `indexing` and `seed` into the folder, prefix "msg".
+/// Returns what Generate returned.
+inline bool RunBinaryOutput(const std::string& csv, IndexingMode indexing, std::uint32_t seed) {
+  WriteInput(csv);
   BinaryRequest request;
   request.inputPath = Folder() / "in.csv";
   request.outputDirectory = Folder();
