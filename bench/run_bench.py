@@ -1,17 +1,18 @@
 #!/usr/bin/env python3
 """Runs zorb-quillex over generated catalogs in every mode and prints what it costs.
 
-For each catalog size and mode: the best wall time of --repeat runs, MB/s and messages/s, the
-peak resident memory (also as a multiple of the CSV size), the ratio to `cp` of the same file
-timed in the same run, and the number of heap allocations (a separate run under the counting
-shim alloc_count.c). Modes the tool cannot run yet are skipped with a line saying so. See
-bench/README.md.
+For each catalog size and mode: the best and the median wall time of --repeat runs, MB/s and
+messages/s, the peak resident memory (also as a multiple of the CSV size), the ratios to `cp` of
+the same file and to the default mode, timed in the same rounds, and the number of heap
+allocations (a separate run under the counting shim alloc_count.c). Modes the tool cannot run yet
+are skipped with a line saying so. See bench/README.md.
 """
 import argparse
 import filecmp
 import os
 import pathlib
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -51,23 +52,25 @@ def run(command, env=None):
             float(user) + float(system))
 
 
-def best_of(command, repeat, before=lambda: None, settle=False):
-    """The best of `repeat` runs, `before` called ahead of each (untimed). With `settle`, each run
-    first waits (untimed) until the system has written out what earlier runs left in memory: a
-    run that writes gigabytes otherwise pays for the write-back of the run before it."""
-    runs = []
-    for _ in range(repeat):
-        before()
-        if settle:
-            os.sync()
-        runs.append(run(command))
-    return (min(r[0] for r in runs), min(r[1] for r in runs), runs[-1][2], runs[-1][3],
-            min(r[4] for r in runs))
+def timed(command, before=lambda: None, settle=False):
+    """One run of `command`, `before` called ahead of it (untimed). With `settle`, the run first
+    waits (untimed) until the system has written out what earlier runs left in memory: a run that
+    writes gigabytes otherwise pays for the write-back of the run before it."""
+    before()
+    if settle:
+        os.sync()
+    return run(command)
+
+
+def summary(runs):
+    """(best seconds, median seconds, best CPU seconds, lowest peak KB) of runs made by `run`."""
+    return (min(r[0] for r in runs), statistics.median(r[0] for r in runs),
+            min(r[4] for r in runs), min(r[1] for r in runs))
 
 
 def emptied(folder):
     shutil.rmtree(folder, ignore_errors=True)
-    folder.mkdir()
+    folder.mkdir(parents=True)
 
 
 def catalog(work, name, generator_args):
@@ -167,27 +170,40 @@ def main():
             reason = stderr.strip().splitlines()[-1] if stderr.strip() else f"status {status}"
             print(f"mode {name}: skipped, the tool cannot run it yet ({reason})")
 
-    print(f"{'catalog':>12} {'mode':>15} {'seconds':>8} {'cpu s':>6} {'MB/s':>7} {'msg/s':>10} "
-          f"{'peak MB':>8} {'xCSV':>5} {'x cp':>6} {'us/msg':>7} {'allocs':>9}")
+    print(f"{'catalog':>12} {'mode':>15} {'seconds':>8} {'median':>7} {'cpu s':>6} {'MB/s':>7} "
+          f"{'msg/s':>10} {'peak MB':>8} {'xCSV':>5} {'x cp':>6} {'x def':>6} {'us/msg':>7} "
+          f"{'allocs':>9}")
     for label, path, only in catalogs:
         size = path.stat().st_size
         messages = count_messages(path)
         copy = work / "copy.csv"
-        cp_seconds, _, _, _, _ = best_of(
-            ["cp", str(path), str(copy)], args.repeat,
-            (lambda: copy.unlink(missing_ok=True)) if args.fresh else (lambda: None),
-            args.settle)
+        # Each mode writes into a folder of its own, so that its runs replace its own outputs, as
+        # a rebuild does.
+        modes = []
+        for index, (name, extra) in enumerate(available):
+            if only is None or name in only:
+                folder = out / str(index)
+                emptied(folder)
+                modes.append((name, extra, folder, [args.tool, str(path), "-o", str(folder)] + extra))
+        # Round by round, cp and then every mode once: a slow spell of the machine falls on all.
+        runs = {name: [] for name in ["cp"] + [mode[0] for mode in modes]}
+        for _ in range(args.repeat):
+            runs["cp"].append(timed(
+                ["cp", str(path), str(copy)],
+                (lambda: copy.unlink(missing_ok=True)) if args.fresh else (lambda: None),
+                args.settle))
+            for name, _, folder, command in modes:
+                runs[name].append(timed(
+                    command, (lambda: emptied(folder)) if args.fresh else (lambda: None),
+                    args.settle))
         copy.unlink()
-        print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {'':>6} {size / 1e6 / cp_seconds:7.0f}")
-        for name, extra in available:
-            if only is not None and name not in only:
-                continue
-            shutil.rmtree(out, ignore_errors=True)
-            out.mkdir()
-            command = [args.tool, str(path), "-o", str(out)] + extra
-            seconds, peak, status, stderr, cpu = best_of(
-                command, args.repeat, (lambda: emptied(out)) if args.fresh else (lambda: None),
-                args.settle)
+        cp_seconds = summary(runs["cp"])[0]
+        print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {summary(runs['cp'])[1]:7.3f} {'':>6} "
+              f"{size / 1e6 / cp_seconds:7.0f}")
+        default_median = summary(runs["default"])[1] if "default" in runs else None
+        for name, extra, folder, command in modes:
+            seconds, median, cpu, peak = summary(runs[name])
+            status, stderr = runs[name][-1][2], runs[name][-1][3]
             env = dict(os.environ, LD_PRELOAD=str(shim),
                        QUILLEX_ALLOC_LOG=str(work / "allocs.txt"))
             subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -195,14 +211,15 @@ def main():
             allocations = (work / "allocs.txt").read_text().strip()
             note = "" if succeeded(name, status) else f"  status {status}: {stderr.strip()[:60]}"
             if args.reference:
-                written = sum(p.stat().st_size for p in out.rglob("*") if p.is_file())
-                shutil.rmtree(out, ignore_errors=True)  # room for the two runs compared
+                written = sum(p.stat().st_size for p in folder.rglob("*") if p.is_file())
+                shutil.rmtree(folder, ignore_errors=True)  # room for the two runs compared
                 note += "  " + compare(args.tool, args.reference, path, extra, work, written)
-            print(f"{label:>12} {name:>15} {seconds:8.3f} {cpu:6.2f} {size / 1e6 / seconds:7.1f} "
-                  f"{messages / seconds:10.0f} {peak / 1024:8.1f} {peak * 1024 / size:5.1f} "
-                  f"{seconds / cp_seconds:6.1f} {seconds / messages * 1e6:7.2f} "
-                  f"{allocations:>9}{note}")
-    shutil.rmtree(out, ignore_errors=True)
+            versus_default = f"{median / default_median:6.2f}" if default_median else f"{'':>6}"
+            print(f"{label:>12} {name:>15} {seconds:8.3f} {median:7.3f} {cpu:6.2f} "
+                  f"{size / 1e6 / seconds:7.1f} {messages / seconds:10.0f} {peak / 1024:8.1f} "
+                  f"{peak * 1024 / size:5.1f} {seconds / cp_seconds:6.1f} {versus_default} "
+                  f"{seconds / messages * 1e6:7.2f} {allocations:>9}{note}")
+        shutil.rmtree(out, ignore_errors=True)  # every mode's outputs: room for the next catalog
 
 
 if __name__ == "__main__":
