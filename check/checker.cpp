@@ -17,44 +17,42 @@
 namespace quillex {
 namespace {
 
-FormatArg Text(const std::string& text) { return FormatArg::OfString(text); }
+FormatArg Text(std::string_view text) { return FormatArg::OfString(std::string(text)); }
 FormatArg Number(std::uint64_t value) { return FormatArg::OfUInt(value); }
 
 // What a message text holds that its translations must hold too.
 struct MessageShape {
-  std::set<std::int64_t> arguments;  // argument numbers, as the formatter would take them
+  std::vector<std::int64_t> arguments;  // argument numbers as the formatter takes them; ascending
   std::uint64_t colorTags = 0;
   std::uint64_t faceTags = 0;
   std::uint64_t rubyTags = 0;
   std::vector<std::string> unknownColors;     // that indexed output cannot store
   std::vector<std::string> unsupportedFaces;  // likewise
+
+  bool HasArgument(std::int64_t argument) const {
+    return std::binary_search(arguments.begin(), arguments.end(), argument);
+  }
 };
 
-MessageShape ShapeOf(const std::string& text) {
-  MsgNodeList nodes;
-  ParseMarkup(text, &nodes);
+// `nodes`: the parser's buffer, reused from text to text.
+MessageShape ShapeOf(std::string_view text, MarkupNodes* nodes) {
+  ParseMarkup(text, nodes);
   MessageShape shape;
   std::int64_t counter = 0;
-  for (const auto& node : nodes) {
-    switch (node->GetType()) {
-      case MsgNodeType::Subst: {
-        const PlaceholderSpec& spec = static_cast<const SubstMsgNode&>(*node).spec;
-        shape.arguments.insert(spec.index >= 0 ? spec.index : counter);
-        if (!spec.tilde) ++counter;
+  for (const MarkupNode& node : nodes->nodes) {
+    switch (node.type) {
+      case MsgNodeType::Subst:
+        shape.arguments.push_back(node.spec.index >= 0 ? node.spec.index : counter);
+        if (!node.spec.tilde) ++counter;
         break;
-      }
-      case MsgNodeType::Color: {
+      case MsgNodeType::Color:
         ++shape.colorTags;
-        const std::string& name = static_cast<const ColorMsgNode&>(*node).name;
-        if (!FindColorValue(name)) shape.unknownColors.push_back(name);
+        if (!FindColorValue(node.text)) shape.unknownColors.emplace_back(node.text);
         break;
-      }
-      case MsgNodeType::Face: {
+      case MsgNodeType::Face:
         ++shape.faceTags;
-        const std::string& name = static_cast<const FaceMsgNode&>(*node).name;
-        if (name != "bold") shape.unsupportedFaces.push_back(name);
+        if (node.text != "bold") shape.unsupportedFaces.emplace_back(node.text);
         break;
-      }
       case MsgNodeType::Ruby:
         ++shape.rubyTags;
         break;
@@ -62,6 +60,9 @@ MessageShape ShapeOf(const std::string& text) {
         break;
     }
   }
+  std::sort(shape.arguments.begin(), shape.arguments.end());
+  shape.arguments.erase(std::unique(shape.arguments.begin(), shape.arguments.end()),
+                        shape.arguments.end());
   return shape;
 }
 
@@ -73,7 +74,7 @@ std::string LowerCase(std::string text) {
 }
 
 // The first control character (a line break, say) in `name`, or 0. UTF-8 keeps them single bytes.
-std::uint32_t ControlCharacter(const std::string& name) {
+std::uint32_t ControlCharacter(std::string_view name) {
   for (char c : name) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) return byte;
@@ -83,7 +84,7 @@ std::uint32_t ControlCharacter(const std::string& name) {
 
 // What the include files can use as an enumerator: letters, digits and '_', not led by a digit;
 // non-ASCII characters are left to the compiler.
-bool IsIdentifier(const std::string& name) {
+bool IsIdentifier(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -97,32 +98,62 @@ class CsvChecker {
   CsvChecker(const CsvScan& scan, const CheckSettings& settings, MessageTable* table)
       : scan(scan), settings(settings), table(table) {}
 
-  std::vector<Diagnostic> Run() {
+  // Hands the findings to `report` in order of position, with the per-language counts of empty
+  // texts last, as soon as a row's are known: a catalog can hold millions of findings (one per
+  // empty translation), and held until the end they would take many times its size.
+  void Run(const DiagnosticReport& report) {
+    auto hand = [&] {
+      std::stable_sort(found.begin(), found.end(), [](const Diagnostic& a, const Diagnostic& b) {
+        return Before(a.position, b.position);
+      });
+      for (const Diagnostic& finding : found) report(finding);
+      found.clear();
+    };
     if (scan.fault != ScanFault::None) {
       CheckFault();
-      return std::move(found);
+      return hand();
     }
     const bool noCrLf = !scan.hasCrLf && scan.firstRecordHasLineFeed;
     if (noCrLf) {
       // Every other finding in the header would follow from this one.
       Add(scan.firstRecordLineFeed, false, Msg::CheckNoCrLf, {}, "line-ends");
     }
-    CheckRecordLengths();
     FindLanguages();
     CheckLanguageFiles();
     if (!noCrLf) CheckLanguages();
     CheckUnnamedColumns();
-    CheckRows();
+    // The indexing passes visit the messages in their own order: their findings (errors, one per
+    // cell and kind, so few) are placed up front and joined to the rows they lie in.
+    std::vector<Diagnostic> indexed;
     if (table != nullptr && !settings.sourceOutput &&
         settings.indexing != IndexingMode::NoIndexing) {
+      std::swap(found, indexed);
       CheckIndexing();
+      std::swap(found, indexed);
+      std::stable_sort(
+          indexed.begin(), indexed.end(),
+          [](const Diagnostic& a, const Diagnostic& b) { return Before(a.position, b.position); });
     }
-    std::stable_sort(found.begin(), found.end(), [](const Diagnostic& a, const Diagnostic& b) {
-      return a.position.line != b.position.line ? a.position.line < b.position.line
-                                                : a.position.column < b.position.column;
-    });
+    std::size_t nextIndexed = 0;
+    for (std::int32_t row = 0; row < scan.rows; ++row) {
+      if (row > 0) {
+        CheckRecordLength(row);
+        CheckRow(row);
+      }
+      // A row's findings lie before the next record's first character.
+      const bool last = row + 1 == scan.rows;
+      const TextPosition next = last ? TextPosition() : scan.records[row + 1].position;
+      while (nextIndexed < indexed.size() &&
+             (last || Before(indexed[nextIndexed].position, next))) {
+        found.push_back(std::move(indexed[nextIndexed++]));
+      }
+      hand();
+    }
+    while (nextIndexed < indexed.size()) found.push_back(std::move(indexed[nextIndexed++]));
+    hand();  // nothing left after the last row; a table has one row at least
     AddEmptyCounts();
-    return std::move(found);
+    for (const Diagnostic& finding : found) report(finding);
+    found.clear();
   }
 
  private:
@@ -131,6 +162,10 @@ class CsvChecker {
     std::int32_t column = 0;
     std::uint64_t emptyTexts = 0;
   };
+
+  static bool Before(TextPosition a, TextPosition b) {
+    return a.line != b.line ? a.line < b.line : a.column < b.column;
+  }
 
   void Add(TextPosition position, bool error, Msg message, FormatArgs args, const char* check) {
     found.push_back({position, error, message, std::move(args), check});
@@ -158,26 +193,27 @@ class CsvChecker {
     }
   }
 
-  void CheckRecordLengths() {
-    for (std::int32_t row = 1; row < scan.rows; ++row) {
-      const ScannedRecord& record = scan.records[static_cast<std::size_t>(row)];
-      const FormatArgs args = {Number(static_cast<std::uint64_t>(record.fieldCount)),
-                               Number(static_cast<std::uint64_t>(scan.columns))};
-      if (record.fieldCount > scan.columns) {
-        Add(record.position, true, Msg::CheckExtraFields, args, "record-length");
-      } else if (record.fieldCount < scan.columns &&
-                 !(record.fieldCount == 1 && scan.Cell(row, 0).text.empty())) {
-        // An empty line (and the one a final CR LF leaves) is a comment row, not a short record.
-        Add(record.position, false, Msg::CheckMissingFields, args, "record-length");
-      }
+  void CheckRecordLength(std::int32_t row) {
+    const ScannedRecord& record = scan.records[static_cast<std::size_t>(row)];
+    if (record.fieldCount > scan.columns) {
+      Add(record.position, true, Msg::CheckExtraFields, LengthArgs(record), "record-length");
+    } else if (record.fieldCount < scan.columns &&
+               !(record.fieldCount == 1 && scan.Cell(row, 0).text.empty())) {
+      // An empty line (and the one a final CR LF leaves) is a comment row, not a short record.
+      Add(record.position, false, Msg::CheckMissingFields, LengthArgs(record), "record-length");
     }
+  }
+
+  FormatArgs LengthArgs(const ScannedRecord& record) const {
+    return {Number(static_cast<std::uint64_t>(record.fieldCount)),
+            Number(static_cast<std::uint64_t>(scan.columns))};
   }
 
   // The languages whose texts the run reads, the first one first.
   void FindLanguages() {
     for (std::int32_t column = 1; column < scan.columns; ++column) {
-      const std::string& name = scan.Cell(0, column).text;
-      if (!name.empty()) languages.push_back({name, column});
+      const std::string_view name = scan.Cell(0, column).text;
+      if (!name.empty()) languages.push_back({std::string(name), column});
     }
     if (settings.sourceOutput) {
       // Source output falls back to column 1, whatever its header says.
@@ -234,7 +270,7 @@ class CsvChecker {
     std::map<std::string, const Language*> byFile;
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
-      const ScannedCell& cell = scan.Cell(0, language.column);
+      const ScannedCell cell = scan.Cell(0, language.column);
       CheckName(cell);
       // A file the run never writes, or stops at (CheckLanguageFiles), clashes with none.
       const bool writesFile = platform::IsPlainFileName(language.name);
@@ -295,52 +331,48 @@ class CsvChecker {
     return false;
   }
 
-  void CheckRows() {
-    std::unordered_map<std::string, std::uint32_t> lineOfName;
-    std::unordered_map<std::uint32_t, std::int32_t> rowOfHash;
-    for (std::int32_t row = 1; row < scan.rows; ++row) {
-      const ScannedCell& id = scan.Cell(row, 0);
-      if (id.text.empty()) {
-        if (RowHasText(row)) {
-          Add(scan.records[static_cast<std::size_t>(row)].position, false,
-              Msg::CheckEmptyIdentifier, {}, "empty-identifier");
-        }
-        continue;
+  void CheckRow(std::int32_t row) {
+    const ScannedCell id = scan.Cell(row, 0);
+    if (id.text.empty()) {
+      if (RowHasText(row)) {
+        Add(scan.records[static_cast<std::size_t>(row)].position, false, Msg::CheckEmptyIdentifier,
+            {}, "empty-identifier");
       }
-      if (!settings.sourceOutput && id.text[0] == '#') continue;  // a comment row
-      CheckName(id);
-      if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
-        Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
-      }
-      if (auto [it, added] = lineOfName.emplace(id.text, id.position.line); !added) {
-        Add(id.position, true, Msg::CheckDuplicateIdentifier, {Text(id.text), Number(it->second)},
-            "duplicate-identifier");
-      } else if (!settings.sourceOutput) {
-        const std::uint32_t hash = HashString(id.text, settings.hashSeed);
-        if (auto [other, fresh] = rowOfHash.emplace(hash, row); !fresh) {
-          const ScannedCell& first = scan.Cell(other->second, 0);
-          Add(id.position, true, Msg::CheckHashCollision,
-              {Text(id.text), Number(hash), Text(first.text), Number(first.position.line)},
-              "hash-collision");
-        }
-      }
-      CheckMessages(row);
+      return;
     }
+    if (!settings.sourceOutput && id.text[0] == '#') return;  // a comment row
+    CheckName(id);
+    if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
+      Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
+    }
+    if (auto [it, added] = lineOfName.emplace(id.text, id.position.line); !added) {
+      Add(id.position, true, Msg::CheckDuplicateIdentifier, {Text(id.text), Number(it->second)},
+          "duplicate-identifier");
+    } else if (!settings.sourceOutput) {
+      const std::uint32_t hash = HashString(id.text, settings.hashSeed);
+      if (auto [other, fresh] = rowOfHash.emplace(hash, row); !fresh) {
+        const ScannedCell first = scan.Cell(other->second, 0);
+        Add(id.position, true, Msg::CheckHashCollision,
+            {Text(id.text), Number(hash), Text(first.text), Number(first.position.line)},
+            "hash-collision");
+      }
+    }
+    CheckMessages(row);
   }
 
   void CheckMessages(std::int32_t row) {
     if (firstColumn < 0) return;
-    const std::string& first = scan.Cell(row, firstColumn).text;
+    const std::string_view first = scan.Cell(row, firstColumn).text;
     MessageShape firstShape;
     bool shaped = false;
     if (!settings.sourceOutput && !first.empty()) {
-      firstShape = ShapeOf(first);
+      firstShape = ShapeOf(first, &markup);
       shaped = true;
       CheckTagNames(scan.Cell(row, firstColumn).position, firstShape);
     }
     for (Language& language : languages) {
       if (language.column == firstColumn) continue;
-      const ScannedCell& cell = scan.Cell(row, language.column);
+      const ScannedCell cell = scan.Cell(row, language.column);
       if (cell.text.empty()) {
         if (!first.empty()) {
           Add(cell.position, false, Msg::CheckEmptyTranslation, {Text(firstName)},
@@ -349,12 +381,12 @@ class CsvChecker {
         }
         continue;
       }
-      const MessageShape shape = ShapeOf(cell.text);
+      const MessageShape shape = ShapeOf(cell.text, &markup);
       // Only binary output reads the markup; indexed output stores colours and typefaces.
       if (!settings.sourceOutput) CheckTagNames(cell.position, shape);
       if (first.empty()) continue;
       if (!shaped) {
-        firstShape = ShapeOf(first);
+        firstShape = ShapeOf(first, &markup);
         shaped = true;
       }
       CompareShapes(cell.position, firstShape, shape);
@@ -372,13 +404,13 @@ class CsvChecker {
 
   void CompareShapes(TextPosition at, const MessageShape& first, const MessageShape& shape) {
     for (std::int64_t argument : first.arguments) {
-      if (!shape.arguments.contains(argument)) {
+      if (!shape.HasArgument(argument)) {
         Add(at, true, Msg::CheckFieldMissing,
             {Number(static_cast<std::uint64_t>(argument)), Text(firstName)}, "field-mismatch");
       }
     }
     for (std::int64_t argument : shape.arguments) {
-      if (!first.arguments.contains(argument)) {
+      if (!first.HasArgument(argument)) {
         Add(at, true, Msg::CheckFieldAdded,
             {Number(static_cast<std::uint64_t>(argument)), Text(firstName)}, "field-mismatch");
       }
@@ -410,7 +442,7 @@ class CsvChecker {
         // The cell whose text failed: the first language's when the cell is empty and falls
         // back to it.
         const std::int32_t row = table->messageIds[fault.id].row;
-        const ScannedCell& cell = scan.Cell(row, column);
+        const ScannedCell cell = scan.Cell(row, column);
         at = cell.text.empty() && firstColumn > 0 ? scan.Cell(row, firstColumn).position
                                                   : cell.position;
       }
@@ -452,6 +484,9 @@ class CsvChecker {
   std::vector<Language> languages;
   std::int32_t firstColumn = -1;
   std::string firstName;
+  MarkupNodes markup;                                         // the parser's buffer, for every text
+  std::unordered_map<std::string, std::uint32_t> lineOfName;  // identifiers so far
+  std::unordered_map<std::uint32_t, std::int32_t> rowOfHash;
   std::vector<Diagnostic> found;
 };
 
@@ -509,30 +544,40 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
   return found;
 }
 
+void CheckCsv(const CsvScan& scan, const CheckSettings& settings, MessageTable* table,
+              const DiagnosticReport& report) {
+  CsvChecker(scan, settings, table).Run(report);
+}
+
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
                                  MessageTable* table) {
-  return CsvChecker(scan, settings, table).Run();
+  std::vector<Diagnostic> found;
+  CheckCsv(scan, settings, table, [&](const Diagnostic& finding) { found.push_back(finding); });
+  return found;
 }
 
 bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settings) {
   bool clean = true;
-  auto print = [&](const platform::Path& path, const std::vector<Diagnostic>& findings) {
-    const std::string file = platform::PathToUtf8(path);
-    DiagnosticPrinter printer;
-    for (const Diagnostic& finding : findings) {
-      printer.Print(file, finding.position.line, finding.position.column, finding.error,
-                    finding.message, finding.args, finding.check);
-      if (finding.error) clean = false;
-    }
+  std::optional<DiagnosticPrinter> printer;
+  std::string file;
+  auto print = [&](const Diagnostic& finding) {
+    printer->Print(file, finding.position.line, finding.position.column, finding.error,
+                   finding.message, finding.args, finding.check);
+    if (finding.error) clean = false;
   };
-  std::string contents;
   std::optional<CsvScan> scan;
-  if (ReadWholeFile(inputPath, &contents)) {
-    scan = ScanCsv(contents);
+  {
+    std::string contents;
+    if (ReadWholeFile(inputPath, &contents)) scan = ScanCsv(contents);
+  }  // the scan holds the texts: the bytes go before the table takes memory of its own
+  if (scan) {
     MessageTable table;
     const bool indexed = !settings.sourceOutput && settings.indexing != IndexingMode::NoIndexing &&
                          scan->fault == ScanFault::None && table.Load(inputPath, settings.hashSeed);
-    print(inputPath, CheckCsv(*scan, settings, indexed ? &table : nullptr));
+    file = platform::PathToUtf8(inputPath);
+    printer.emplace();
+    CheckCsv(*scan, settings, indexed ? &table : nullptr, print);
+    printer.reset();
   } else {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});
     clean = false;
@@ -545,7 +590,12 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settin
       clean = false;
       continue;
     }
-    print(replaceFile, CheckReplaceText(text, scan ? &*scan : nullptr, settings));
+    file = platform::PathToUtf8(replaceFile);
+    printer.emplace();
+    for (const Diagnostic& finding : CheckReplaceText(text, scan ? &*scan : nullptr, settings)) {
+      print(finding);
+    }
+    printer.reset();
   }
   return clean;
 }

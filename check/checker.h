@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,11 +35,18 @@ struct Diagnostic {
   const char* check = "";  // the tag in brackets, fixed per kind of finding
 };
 
+/// Receives findings one at a time.
+using DiagnosticReport = std::function<void(const Diagnostic&)>;
+
 /// The findings in a scanned CSV file, ordered by position, with per-language counts of empty
 /// texts last. A file the reader refuses gives that one finding only. With indexing, `table`
 /// (the same file, loaded as the run loads it) is encoded as the run would, and what fails is
 /// reported at the cell of its text: characters missing from the list they are encoded with,
 /// texts under a typeface without a list, lists too long to index.
+/// The findings go to `report` as each row's are known, so that they are never held all at once.
+void CheckCsv(const CsvScan& scan, const CheckSettings& settings, MessageTable* table,
+              const DiagnosticReport& report);
+/// CheckCsv, the findings collected.
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
                                  MessageTable* table = nullptr);
 

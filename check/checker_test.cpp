@@ -96,5 +96,29 @@ TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
   }
 }
 
+// Findings are handed over row by row: the indexing passes' (met in hash order) joined to the
+// rows they lie in, findings at one place in the order of the checks, empty counts last.
+TEST_F(CheckCsvTest, FindingsComeInOrderOfPlace) {
+  const std::string csv =
+      "ID,en,de\r\n"
+      "a b,x\r\n"
+      "B,<$x>ab</$> b,b\r\n"
+      "C,y,<#nope>y\r\n"
+      "D,<$x>cd</$> d,\r\n";
+  CheckSettings settings;
+  settings.indexing = IndexingMode::PerLanguage;
+  MessageTable table;
+  ASSERT_TRUE(table.Load(Write("messages.csv", csv), settings.hashSeed));
+  std::vector<std::string> found;
+  CheckCsv(ScanCsv(csv), settings, &table,
+           [&](const Diagnostic& d) { found.push_back(Describe(d)); });
+  const std::vector<std::string> expected = {
+      "2:1:w:record-length",     "2:1:w:name-syntax",        "2:6:w:empty-translation",
+      "3:3:w:typeface-name",     "3:3:e:indexed-character",  "3:16:w:tag-count",
+      "4:5:w:color-name",        "4:5:w:tag-count",          "5:3:w:typeface-name",
+      "5:3:e:indexed-character", "5:16:w:empty-translation", "1:7:w:empty-translation"};
+  EXPECT_EQ(found, expected);
+}
+
 }  // namespace
 }  // namespace quillex

@@ -18,7 +18,9 @@ class Scanner {
  public:
   explicit Scanner(std::string_view bytes)
       : reader(CodePointReader::ForBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                          bytes.size())) {}
+                                          bytes.size())) {
+    scan.texts.reserve(bytes.size());  // the texts of UTF-8 input never take more
+  }
 
   CsvScan Run() {
     enum class State { Unquoted, Quoted, QuoteSeen };
@@ -130,20 +132,27 @@ class Scanner {
     if (scan.rows == 0) {
       if (scan.columns == kMaxCount) return false;
       ++scan.columns;
-      scan.cells.push_back({field, fieldStart});
+      Store();
     } else if (fieldsInRecord < scan.columns) {
-      scan.cells.push_back({field, fieldStart});
+      Store();
     }
     field.clear();
     ++fieldsInRecord;
     if (!endsRecord) return true;
     if (scan.rows == kMaxCount) return false;
     ++scan.rows;
-    scan.records.push_back({recordStart, fieldsInRecord});
-    for (std::int64_t i = fieldsInRecord; i < scan.columns; ++i) {
-      scan.cells.push_back({std::string(), end});
-    }
+    scan.records.push_back({.position = recordStart,
+                            .fieldCount = fieldsInRecord,
+                            .end = end,
+                            .firstCell = recordCell});
+    recordCell = scan.cells.size();
     return true;
+  }
+
+  void Store() {
+    scan.cells.push_back(
+        {.offset = scan.texts.size(), .size = field.size(), .position = fieldStart});
+    scan.texts += field;
   }
 
   void SetFault(ScanFault fault, TextPosition at) {
@@ -164,18 +173,20 @@ class Scanner {
   TextPosition fieldStart;
   TextPosition recordStart;
   std::int64_t fieldsInRecord = 0;
+  std::uint64_t recordCell = 0;  // the first cell of the record being read
   std::uint32_t previous = 0;
   std::string field;
 };
 
 }  // namespace
 
-const ScannedCell& CsvScan::Cell(std::int32_t row, std::int32_t column) const {
-  static const ScannedCell kEmpty;
-  if (row < 0 || row >= rows || column < 0 || column >= columns) return kEmpty;
-  const std::uint64_t index = static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(columns) +
-                              static_cast<std::uint64_t>(column);
-  return index < cells.size() ? cells[index] : kEmpty;
+ScannedCell CsvScan::Cell(std::int32_t row, std::int32_t column) const {
+  if (row < 0 || row >= rows || column < 0 || column >= columns) return {};
+  const ScannedRecord& record = records[static_cast<std::size_t>(row)];
+  if (column >= record.fieldCount) return {.text = {}, .position = record.end};
+  const StoredCell& cell = cells[record.firstCell + static_cast<std::uint64_t>(column)];
+  return {.text = std::string_view(texts).substr(cell.offset, cell.size),
+          .position = cell.position};
 }
 
 CsvScan ScanCsv(std::string_view bytes) { return Scanner(bytes).Run(); }

@@ -28,21 +28,34 @@ enum class ScanFault {
   TooLarge,          // more than 2^31 - 1 rows or columns
 };
 
+/// One cell of the table: a view of its text in the scan, valid while the scan lives.
 struct ScannedCell {
-  std::string text;       // UTF-8, exactly as the CSV reader stores it
+  std::string_view text;  // UTF-8, exactly as the CSV reader stores it
   TextPosition position;  // of its first character (its opening quote, if quoted)
 };
 
 /// One record as written, before the reader pads or cuts it to the header's length.
 struct ScannedRecord {
-  TextPosition position;      // of its first character
+  TextPosition position;        // of its first character
   std::int64_t fieldCount = 0;
+  TextPosition end;             // where it ends: the place of the padding cells of a short record
+  std::uint64_t firstCell = 0;  // its first cell in CsvScan::cells
+};
+
+/// A cell as stored: its text in CsvScan::texts.
+struct StoredCell {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+  TextPosition position;
 };
 
 struct CsvScan {
-  /// The cells of the reader's table: rows * columns, records padded or cut like the reader
-  /// does. A padding cell is placed where its record ends.
-  std::vector<ScannedCell> cells;
+  /// The cells of the reader's table as written, long records cut to the header's length: every
+  /// cell's text held once in `texts`, one flat entry each. The padding cells of short records
+  /// are not stored (a table of many languages over short rows is nearly all padding): Cell()
+  /// makes them, empty and placed where their record ends.
+  std::string texts;
+  std::vector<StoredCell> cells;
   std::int32_t columns = 0;
   std::int32_t rows = 0;
   std::vector<ScannedRecord> records;  // one per row
@@ -55,7 +68,8 @@ struct CsvScan {
   TextPosition faultPosition;
   std::uint32_t faultByte = 0;
 
-  const ScannedCell& Cell(std::int32_t row, std::int32_t column) const;
+  /// The cell at (row, column) of the reader's table; empty outside it.
+  ScannedCell Cell(std::int32_t row, std::int32_t column) const;
 };
 
 /// Scans a whole file's bytes exactly like the CSV reader parses them (byte order mark, decoding,

@@ -84,14 +84,32 @@ TEST(CsvScanTest, ReadsWhatTheReaderReads) {
       for (std::int32_t row = 0; row < table.rows; ++row) {
         for (std::int32_t column = 0; column < table.columns; ++column) {
           EXPECT_EQ(scan.Cell(row, column).text, table.Cell(row, column)) << round;
-          EXPECT_EQ(scan.Cell(row, column).position.line,
-                    reference.Cell(row, column).position.line) << round;
+          EXPECT_EQ(scan.Cell(row, column).position.line, reference.Cell(row, column).position.line)
+              << round;
           EXPECT_EQ(scan.Cell(row, column).position.column,
-                    reference.Cell(row, column).position.column) << round;
+                    reference.Cell(row, column).position.column)
+              << round;
         }
       }
     }
   }
+}
+
+// A header of many languages over short rows is nearly all padding: only the cells written take
+// room, and the padding reads as empty, placed where its record ends.
+TEST(CsvScanTest, PaddingCellsTakeNoRoom) {
+  std::string csv = "ID";
+  for (int i = 0; i < 1000; ++i) csv += ",l" + std::to_string(i);
+  for (int row = 0; row < 1000; ++row) csv += "\r\nM" + std::to_string(row) + ",x";
+  const CsvScan scan = ScanCsv(csv);
+  ASSERT_EQ(scan.fault, ScanFault::None);
+  ASSERT_EQ(scan.rows, 1001);
+  EXPECT_EQ(scan.cells.size(), 1001u + 2 * 1000u);
+  const ScannedCell padding = scan.Cell(1000, 500);
+  EXPECT_TRUE(padding.text.empty());
+  EXPECT_EQ(padding.position.line, 1001u);
+  EXPECT_EQ(padding.position.column, 7u);  // "M999,x" ends before column 7
+  EXPECT_EQ(scan.Cell(1000, 1).text, "x");
 }
 
 }  // namespace
