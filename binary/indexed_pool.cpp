@@ -369,35 +369,42 @@ bool BuildIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   return true;
 }
 
-bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
-                     IndexedPoolPlan* plan, MessagePool* pool) {
-  const std::size_t languageCount = table.languages.size();
-  const std::size_t idCount = table.messageIds.size();
-  if (plan->units.size() != languageCount * idCount) return false;  // not planned for this table
+bool ReportIndexingFaults(const MessageTable& table, IndexingMode mode,
+                          const CharacterTables& tables, const IndexedPoolPlan& plan,
+                          const IndexingReporter& report) {
   std::vector<const CharacterTable*> languageTables;
   for (const LanguageEntry& language : table.languages) {
     auto characterTable = tables.find(CharacterTableKey(mode, language.name));
     if (characterTable == tables.end()) return false;  // BuildCharacterTables did not run
     languageTables.push_back(&characterTable->second);
   }
-
   // Only these messages can print or fail; in pool order, they print what the whole pass would.
   bool failed = false;
   std::vector<std::uint8_t> scratch;
   MarkupNodes markup;
-  for (const auto& [key, boldOnly] : plan->reporting) {
+  for (const auto& [key, boldOnly] : plan.reporting) {
     const std::size_t i = key >> 32;
     const std::size_t j = key & 0xFFFFFFFFu;
+    if (i >= languageTables.size() || j >= table.messageIds.size())
+      return false;  // not this table's
     // A "bold" tag fails only where no text was counted under it.
     if (boldOnly && languageTables[i]->contains(kBoldTypeface)) continue;
     const std::string_view text = table.Text(i, j);
     MessageEncoder encoder(*languageTables[i], table.languages[i].name, table.messageIds[j].name,
-                           text, kPrint, i, j);
+                           text, report, i, j);
     ParseMarkup(text, &markup);
     scratch.clear();
     if (!encoder.Encode(markup, &scratch)) failed = true;
   }
-  if (failed) return false;
+  return !failed;
+}
+
+bool PlanIndexedPool(const MessageTable& table, IndexingMode mode, const CharacterTables& tables,
+                     IndexedPoolPlan* plan, MessagePool* pool) {
+  const std::size_t languageCount = table.languages.size();
+  const std::size_t idCount = table.messageIds.size();
+  if (plan->units.size() != languageCount * idCount) return false;  // not planned for this table
+  if (!ReportIndexingFaults(table, mode, tables, *plan, kPrint)) return false;
 
   // Units to byte offsets, language by language in identifier order; cut to 32 bits only when
   // the pool is too large to be written at all.

@@ -44,6 +44,15 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
                                     const CharacterTables& tables, MessagePool* pool,
                                     const IndexingReporter& report = {});
 
+/// Encodes the messages that `plan` (filled by BuildCharacterTables for `mode`) names as
+/// reporting, in pool order, and gives their findings to `report` (printed when it is empty):
+/// every warning and error that BuildIndexedPool would give, without encoding the other messages
+/// nor holding the pool. False when a message fails, or when `tables` or `plan` were not made
+/// for `table`.
+[[nodiscard]] bool ReportIndexingFaults(const MessageTable& table, IndexingMode mode,
+                                        const CharacterTables& tables, const IndexedPoolPlan& plan,
+                                        const IndexingReporter& report = {});
+
 /// BuildIndexedPool without holding the pool. From the `plan` BuildCharacterTables filled for
 /// `mode`: encodes only the messages the plan names as reporting, in pool order, which prints
 /// every warning and error BuildIndexedPool would (the others encode silently) and fails as it

@@ -95,7 +95,7 @@ bool IsIdentifier(std::string_view name) {
 
 class CsvChecker {
  public:
-  CsvChecker(const CsvScan& scan, const CheckSettings& settings, MessageTable* table)
+  CsvChecker(const CsvScan& scan, const CheckSettings& settings, const MessageTable* table)
       : scan(scan), settings(settings), table(table) {}
 
   // Hands the findings to `report` in order of position, with the per-language counts of empty
@@ -149,8 +149,9 @@ class CsvChecker {
       }
       hand();
     }
+    // A scan always has a row; were it to have none, what is held would still go out.
     while (nextIndexed < indexed.size()) found.push_back(std::move(indexed[nextIndexed++]));
-    hand();  // nothing left after the last row; a table has one row at least
+    hand();
     AddEmptyCounts();
     for (const Diagnostic& finding : found) report(finding);
     found.clear();
@@ -428,7 +429,6 @@ class CsvChecker {
   // Runs the indexing passes of the run over the table and places what fails. The warnings they
   // give are the color-name and typeface-name checks' already.
   void CheckIndexing() {
-    table->ResolveTexts();
     std::set<std::tuple<std::uint32_t, std::uint32_t, Msg>> placed;  // one per cell and kind
     auto collect = [&](const IndexingFault& fault) {
       if (!fault.error || fault.language >= table->languages.size()) return;
@@ -464,10 +464,10 @@ class CsvChecker {
       }
     };
     CharacterTables tables;
+    IndexedPoolPlan plan;  // names the messages that can fail: only those are encoded
     // Too long a list stops a run before encoding; the messages are checked all the same.
-    (void)BuildCharacterTables(*table, settings.indexing, &tables, collect);
-    MessagePool pool;
-    (void)BuildIndexedPool(*table, settings.indexing, tables, &pool, collect);
+    (void)BuildCharacterTables(*table, settings.indexing, &tables, collect, &plan);
+    (void)ReportIndexingFaults(*table, settings.indexing, tables, plan, collect);
   }
 
   void AddEmptyCounts() {
@@ -480,7 +480,7 @@ class CsvChecker {
 
   const CsvScan& scan;
   const CheckSettings& settings;
-  MessageTable* table;
+  const MessageTable* table;
   std::vector<Language> languages;
   std::int32_t firstColumn = -1;
   std::string firstName;
@@ -544,13 +544,13 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
   return found;
 }
 
-void CheckCsv(const CsvScan& scan, const CheckSettings& settings, MessageTable* table,
+void CheckCsv(const CsvScan& scan, const CheckSettings& settings, const MessageTable* table,
               const DiagnosticReport& report) {
   CsvChecker(scan, settings, table).Run(report);
 }
 
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
-                                 MessageTable* table) {
+                                 const MessageTable* table) {
   std::vector<Diagnostic> found;
   CheckCsv(scan, settings, table, [&](const Diagnostic& finding) { found.push_back(finding); });
   return found;

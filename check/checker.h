@@ -44,11 +44,11 @@ using DiagnosticReport = std::function<void(const Diagnostic&)>;
 /// reported at the cell of its text: characters missing from the list they are encoded with,
 /// texts under a typeface without a list, lists too long to index.
 /// The findings go to `report` as each row's are known, so that they are never held all at once.
-void CheckCsv(const CsvScan& scan, const CheckSettings& settings, MessageTable* table,
+void CheckCsv(const CsvScan& scan, const CheckSettings& settings, const MessageTable* table,
               const DiagnosticReport& report);
 /// CheckCsv, the findings collected.
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
-                                 MessageTable* table = nullptr);
+                                 const MessageTable* table = nullptr);
 
 /// The findings in the replace file `text`, ordered by line: unknown command names and
 /// OUTPUT_NAME without argument (errors), unknown conditions (warnings), and MESSAGE_LIST naming a

@@ -1,5 +1,6 @@
 #include "check/csv_scan.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "input/text_decoder.h"
@@ -19,7 +20,14 @@ class Scanner {
   explicit Scanner(std::string_view bytes)
       : reader(CodePointReader::ForBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
                                           bytes.size())) {
-    scan.texts.reserve(bytes.size());  // the texts of UTF-8 input never take more
+    // Room for what UTF-8 input holds, which never takes more: its texts, and a cell per comma
+    // and line feed at most.
+    scan.texts.reserve(bytes.size());
+    if (reader.encoding == TextEncoding::Utf8) {
+      scan.cells.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), ',') +
+                                                  std::count(bytes.begin(), bytes.end(), '\n')) +
+                         1);
+    }
   }
 
   CsvScan Run() {
@@ -150,8 +158,7 @@ class Scanner {
   }
 
   void Store() {
-    scan.cells.push_back(
-        {.offset = scan.texts.size(), .size = field.size(), .position = fieldStart});
+    scan.cells.push_back({.offset = scan.texts.size(), .position = fieldStart});
     scan.texts += field;
   }
 
@@ -184,9 +191,10 @@ ScannedCell CsvScan::Cell(std::int32_t row, std::int32_t column) const {
   if (row < 0 || row >= rows || column < 0 || column >= columns) return {};
   const ScannedRecord& record = records[static_cast<std::size_t>(row)];
   if (column >= record.fieldCount) return {.text = {}, .position = record.end};
-  const StoredCell& cell = cells[record.firstCell + static_cast<std::uint64_t>(column)];
-  return {.text = std::string_view(texts).substr(cell.offset, cell.size),
-          .position = cell.position};
+  const std::uint64_t index = record.firstCell + static_cast<std::uint64_t>(column);
+  const std::uint64_t end = index + 1 < cells.size() ? cells[index + 1].offset : texts.size();
+  return {.text = std::string_view(texts).substr(cells[index].offset, end - cells[index].offset),
+          .position = cells[index].position};
 }
 
 CsvScan ScanCsv(std::string_view bytes) { return Scanner(bytes).Run(); }

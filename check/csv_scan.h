@@ -42,10 +42,10 @@ struct ScannedRecord {
   std::uint64_t firstCell = 0;  // its first cell in CsvScan::cells
 };
 
-/// A cell as stored: its text in CsvScan::texts.
+/// A cell as stored: where its text starts in CsvScan::texts (it ends where the next one's
+/// starts).
 struct StoredCell {
   std::uint64_t offset = 0;
-  std::uint64_t size = 0;
   TextPosition position;
 };
 
