@@ -38,18 +38,26 @@ REPLACE_TEXT = "enum Ids {\n    $ID_LIST$\n};\nenum Languages {\n    $LANGUAGE_L
 
 
 def run(command, env=None):
-    """Runs `command` quietly; returns (seconds, peak KB, exit status, stderr, CPU seconds). The
-    figures come from GNU time, whose small process is the one the tool is forked from (a fork of
-    this Python process would count Python's own pages)."""
+    """Runs `command` quietly; returns (seconds, peak KB, exit status, the end of stderr, CPU
+    seconds). The figures come from GNU time, whose small process is the one the tool is forked
+    from (a fork of this Python process would count Python's own pages). Standard error goes to a
+    file, of which the last lines are read: --check prints gigabytes on the many-languages
+    catalog, which a pipe into this process would make it wait for."""
     peak_file = pathlib.Path("/tmp") / f"quillex-bench-peak-{os.getpid()}"
+    error_file = pathlib.Path("/tmp") / f"quillex-bench-stderr-{os.getpid()}"
     start = time.perf_counter()
-    process = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", str(peak_file)] + command,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    with open(error_file, "wb") as errors:
+        process = subprocess.run(
+            ["/usr/bin/time", "-f", "%U %S %M", "-o", str(peak_file)] + command,
+            stdout=subprocess.DEVNULL, stderr=errors, env=env)
     seconds = time.perf_counter() - start
     user, system, peak = peak_file.read_text().split()[-3:]
     peak_file.unlink()
-    return (seconds, int(peak), process.returncode, process.stderr.decode(errors="replace"),
-            float(user) + float(system))
+    with open(error_file, "rb") as errors:
+        errors.seek(max(0, error_file.stat().st_size - 4096))
+        stderr = errors.read().decode(errors="replace")
+    error_file.unlink()
+    return (seconds, int(peak), process.returncode, stderr, float(user) + float(system))
 
 
 def timed(command, before=lambda: None, settle=False):
