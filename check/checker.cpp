@@ -134,6 +134,7 @@ class CsvChecker {
           indexed.begin(), indexed.end(),
           [](const Diagnostic& a, const Diagnostic& b) { return Before(a.position, b.position); });
     }
+    FindRepeatedIdentifiers();
     std::size_t nextIndexed = 0;
     for (std::int32_t row = 0; row < scan.rows; ++row) {
       if (row > 0) {
@@ -332,6 +333,44 @@ class CsvChecker {
     return false;
   }
 
+  // Fills `earlier` from the identifiers sorted by (hash, row): repeats share a hash, so each
+  // is found among the few identifiers of its hash. A map of every identifier met so far would be
+  // a wait on memory for each row of a large catalog.
+  void FindRepeatedIdentifiers() {
+    struct Key {
+      std::uint32_t hash;
+      std::int32_t row;
+    };
+    std::vector<Key> keys;
+    for (std::int32_t row = 1; row < scan.rows; ++row) {
+      const std::string_view id = scan.Cell(row, 0).text;
+      if (id.empty() || (!settings.sourceOutput && id[0] == '#')) continue;  // not checked
+      keys.push_back({HashString(id, settings.hashSeed), row});
+    }
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+      return a.hash != b.hash ? a.hash < b.hash : a.row < b.row;
+    });
+    earlier.assign(static_cast<std::size_t>(scan.rows), {});
+    // A hash's distinct identifiers and the first row of each (a map: names made to collide can
+    // share a hash by the thousand).
+    std::unordered_map<std::string_view, std::int32_t> firsts;
+    for (std::size_t begin = 0, end = 0; begin < keys.size(); begin = end) {
+      end = begin + 1;
+      while (end < keys.size() && keys[end].hash == keys[begin].hash) ++end;
+      if (end - begin == 1) continue;
+      firsts.clear();
+      for (std::size_t k = begin; k < end; ++k) {
+        const std::int32_t row = keys[k].row;
+        Earlier& found = earlier[static_cast<std::size_t>(row)];
+        if (auto [first, added] = firsts.emplace(scan.Cell(row, 0).text, row); !added) {
+          found.same = first->second;
+        } else if (k != begin) {
+          found.sameHash = keys[begin].row;
+        }
+      }
+    }
+  }
+
   void CheckRow(std::int32_t row) {
     const ScannedCell id = scan.Cell(row, 0);
     if (id.text.empty()) {
@@ -346,17 +385,16 @@ class CsvChecker {
     if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
       Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
     }
-    if (auto [it, added] = lineOfName.emplace(id.text, id.position.line); !added) {
-      Add(id.position, true, Msg::CheckDuplicateIdentifier, {Text(id.text), Number(it->second)},
-          "duplicate-identifier");
-    } else if (!settings.sourceOutput) {
-      const std::uint32_t hash = HashString(id.text, settings.hashSeed);
-      if (auto [other, fresh] = rowOfHash.emplace(hash, row); !fresh) {
-        const ScannedCell first = scan.Cell(other->second, 0);
-        Add(id.position, true, Msg::CheckHashCollision,
-            {Text(id.text), Number(hash), Text(first.text), Number(first.position.line)},
-            "hash-collision");
-      }
+    const Earlier& before = earlier[static_cast<std::size_t>(row)];
+    if (before.same >= 0) {
+      Add(id.position, true, Msg::CheckDuplicateIdentifier,
+          {Text(id.text), Number(scan.Cell(before.same, 0).position.line)}, "duplicate-identifier");
+    } else if (!settings.sourceOutput && before.sameHash >= 0) {
+      const ScannedCell first = scan.Cell(before.sameHash, 0);
+      Add(id.position, true, Msg::CheckHashCollision,
+          {Text(id.text), Number(HashString(id.text, settings.hashSeed)), Text(first.text),
+           Number(first.position.line)},
+          "hash-collision");
     }
     CheckMessages(row);
   }
@@ -484,9 +522,14 @@ class CsvChecker {
   std::vector<Language> languages;
   std::int32_t firstColumn = -1;
   std::string firstName;
-  MarkupNodes markup;                                         // the parser's buffer, for every text
-  std::unordered_map<std::string, std::uint32_t> lineOfName;  // identifiers so far
-  std::unordered_map<std::uint32_t, std::int32_t> rowOfHash;
+  MarkupNodes markup;  // the parser's buffer, for every text
+  // Per row, the earlier row whose identifier it repeats, or else the first earlier one with
+  // another identifier of the same hash; -1 for none.
+  struct Earlier {
+    std::int32_t same = -1;
+    std::int32_t sameHash = -1;
+  };
+  std::vector<Earlier> earlier;
   std::vector<Diagnostic> found;
 };
 

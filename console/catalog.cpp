@@ -1,5 +1,6 @@
 #include "console/catalog.h"
 
+#include <charconv>
 #include <cstdio>
 #include <iterator>
 #include <new>
@@ -336,27 +337,36 @@ void PrintOutOfMemory() {
   }
 }
 
+DiagnosticPrinter::DiagnosticPrinter() : shiftJis_(platform::GetMultibyteCodePage() == 932) {}
+
 void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::uint32_t column,
                               bool error, Msg message, const FormatArgs& args,
                               std::string_view check) {
   auto compose = [&](bool japanese) {
-    std::string text(file);
-    text += ':' + std::to_string(line) + ':' + std::to_string(column) +
-            (error ? ": error: " : ": warning: ");
-    text += FormatString(CatalogText(static_cast<std::int32_t>(message), japanese), args);
-    text += " [";
-    text += check;
-    text += ']';
-    return text;
+    line_.assign(file);
+    for (std::uint32_t number : {line, column}) {
+      char digits[16];
+      line_ += ':';
+      line_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+    }
+    line_ += error ? ": error: " : ": warning: ";
+    line_ += FormatString(CatalogText(static_cast<std::int32_t>(message), japanese), args);
+    line_ += " [";
+    line_ += check;
+    line_ += ']';
   };
-  std::string text = compose(useJapanese);
+  compose(useJapanese);
   // The whole line is converted at once, like any other message, so the file name too.
-  if (platform::GetMultibyteCodePage() == 932) {
+  if (shiftJis_) {
     std::string shiftJis;
-    text = ToShiftJis(text, &shiftJis) ? shiftJis : compose(false);
+    if (ToShiftJis(line_, &shiftJis)) {
+      line_ = std::move(shiftJis);
+    } else {
+      compose(false);
+    }
   }
   // Shown as through "%s", as every other message: a zero byte ends the line's text.
-  pending_.append(text.c_str());
+  pending_.append(line_.c_str());
   pending_ += '\n';
   constexpr std::size_t kHeldBytes = 64 * 1024;
   if (pending_.size() >= kHeldBytes) Flush();

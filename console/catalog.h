@@ -128,7 +128,7 @@ void PrintOutOfMemory();
 /// while lines are held: Flush() first (the destructor flushes).
 class DiagnosticPrinter {
  public:
-  DiagnosticPrinter() = default;
+  DiagnosticPrinter();
   DiagnosticPrinter(const DiagnosticPrinter&) = delete;
   DiagnosticPrinter& operator=(const DiagnosticPrinter&) = delete;
   ~DiagnosticPrinter() { Flush(); }
@@ -140,6 +140,8 @@ class DiagnosticPrinter {
 
  private:
   std::string pending_;
+  std::string line_;     // the line being made, reused
+  const bool shiftJis_;  // the console's code page, asked once rather than for every line
 };
 
 /// Commits `file`. A failed write prints "Failed to write file: {}" with the target; a target
