@@ -102,12 +102,13 @@ class CsvChecker {
   // texts last, as soon as a row's are known: a catalog can hold millions of findings (one per
   // empty translation), and held until the end they would take many times its size.
   void Run(const DiagnosticReport& report) {
-    auto hand = [&] {
-      std::stable_sort(found.begin(), found.end(), [](const Diagnostic& a, const Diagnostic& b) {
-        return Before(a.position, b.position);
-      });
+    auto send = [&] {
       for (const Diagnostic& finding : found) report(finding);
       found.clear();
+    };
+    auto hand = [&] {
+      SortByPlace(&found);
+      send();
     };
     if (scan.fault != ScanFault::None) {
       CheckFault();
@@ -130,9 +131,7 @@ class CsvChecker {
       std::swap(found, indexed);
       CheckIndexing();
       std::swap(found, indexed);
-      std::stable_sort(
-          indexed.begin(), indexed.end(),
-          [](const Diagnostic& a, const Diagnostic& b) { return Before(a.position, b.position); });
+      SortByPlace(&indexed);
     }
     FindRepeatedIdentifiers();
     std::size_t nextIndexed = 0;
@@ -154,8 +153,7 @@ class CsvChecker {
     while (nextIndexed < indexed.size()) found.push_back(std::move(indexed[nextIndexed++]));
     hand();
     AddEmptyCounts();
-    for (const Diagnostic& finding : found) report(finding);
-    found.clear();
+    send();
   }
 
  private:
@@ -167,6 +165,13 @@ class CsvChecker {
 
   static bool Before(TextPosition a, TextPosition b) {
     return a.line != b.line ? a.line < b.line : a.column < b.column;
+  }
+
+  // By place; findings at one place keep the order of the checks that made them.
+  static void SortByPlace(std::vector<Diagnostic>* findings) {
+    std::stable_sort(
+        findings->begin(), findings->end(),
+        [](const Diagnostic& a, const Diagnostic& b) { return Before(a.position, b.position); });
   }
 
   void Add(TextPosition position, bool error, Msg message, FormatArgs args, const char* check) {
