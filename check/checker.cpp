@@ -95,8 +95,9 @@ bool IsIdentifier(std::string_view name) {
 
 class CsvChecker {
  public:
-  CsvChecker(const CsvScan& scan, const CheckSettings& settings, const MessageTable* table)
-      : scan(scan), settings(settings), table(table) {}
+  CsvChecker(const CsvScan& scan, const CheckSettings& settings,
+             const std::vector<IndexingFailure>* indexing)
+      : scan(scan), settings(settings), indexing(indexing) {}
 
   // Hands the findings to `report` in order of position, with the per-language counts of empty
   // texts last, as soon as a row's are known: a catalog can hold millions of findings (one per
@@ -126,7 +127,7 @@ class CsvChecker {
     // The indexing passes visit the messages in their own order: their findings (errors, one per
     // cell and kind, so few) are placed up front and joined to the rows they lie in.
     std::vector<Diagnostic> indexed;
-    if (table != nullptr && !settings.sourceOutput &&
+    if (indexing != nullptr && !settings.sourceOutput &&
         settings.indexing != IndexingMode::NoIndexing) {
       std::swap(found, indexed);
       CheckIndexing();
@@ -469,48 +470,39 @@ class CsvChecker {
     compare(shape.rubyTags, first.rubyTags, Msg::CheckRubyTagCount);
   }
 
-  // Runs the indexing passes of the run over the table and places what fails. The warnings they
-  // give are the color-name and typeface-name checks' already.
+  // Places what the indexing passes of the run failed on. The warnings they give are the
+  // color-name and typeface-name checks' already.
   void CheckIndexing() {
     std::set<std::tuple<std::uint32_t, std::uint32_t, Msg>> placed;  // one per cell and kind
-    auto collect = [&](const IndexingFault& fault) {
-      if (!fault.error || fault.language >= table->languages.size()) return;
-      const std::int32_t column = table->languages[fault.language].column;
+    for (const IndexingFailure& failure : *indexing) {
       TextPosition at;
-      if (fault.id == IndexingFault::kNoId) {
+      if (failure.row < 0) {
         // A list too long is no single message's fault: the header cell of the language whose
         // table it is (with --indexing-all the first language, as the one table serves all).
-        at = scan.Cell(0, column).position;
+        at = scan.Cell(0, failure.column).position;
       } else {
         // The cell whose text failed: the first language's when the cell is empty and falls
         // back to it.
-        const std::int32_t row = table->messageIds[fault.id].row;
-        const ScannedCell cell = scan.Cell(row, column);
-        at = cell.text.empty() && firstColumn > 0 ? scan.Cell(row, firstColumn).position
+        const ScannedCell cell = scan.Cell(failure.row, failure.column);
+        at = cell.text.empty() && firstColumn > 0 ? scan.Cell(failure.row, firstColumn).position
                                                   : cell.position;
       }
-      if (!placed.emplace(at.line, at.column, fault.message).second) return;
-      switch (fault.message) {
+      if (!placed.emplace(at.line, at.column, failure.message).second) continue;
+      switch (failure.message) {
         case Msg::UnregisteredCharacter:
           Add(at, true, Msg::CheckUnregisteredCharacter,
-              {fault.args[0], fault.args[1], Text(std::string(fault.typeface))},
-              "indexed-character");
+              {failure.args[0], failure.args[1], Text(failure.typeface)}, "indexed-character");
           break;
         case Msg::UnknownTypefaceName:
-          Add(at, true, Msg::CheckTypefaceWithoutList, fault.args, "indexed-typeface");
+          Add(at, true, Msg::CheckTypefaceWithoutList, failure.args, "indexed-typeface");
           break;
         case Msg::TooManyCharactersToIndex:
-          Add(at, true, Msg::CheckTooManyCharacters, fault.args, "indexed-list-size");
+          Add(at, true, Msg::CheckTooManyCharacters, failure.args, "indexed-list-size");
           break;
         default:
           break;
       }
-    };
-    CharacterTables tables;
-    IndexedPoolPlan plan;  // names the messages that can fail: only those are encoded
-    // Too long a list stops a run before encoding; the messages are checked all the same.
-    (void)BuildCharacterTables(*table, settings.indexing, &tables, collect, &plan);
-    (void)ReportIndexingFaults(*table, settings.indexing, tables, plan, collect);
+    }
   }
 
   void AddEmptyCounts() {
@@ -523,7 +515,7 @@ class CsvChecker {
 
   const CsvScan& scan;
   const CheckSettings& settings;
-  const MessageTable* table;
+  const std::vector<IndexingFailure>* indexing;
   std::vector<Language> languages;
   std::int32_t firstColumn = -1;
   std::string firstName;
@@ -592,15 +584,34 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
   return found;
 }
 
-void CheckCsv(const CsvScan& scan, const CheckSettings& settings, const MessageTable* table,
-              const DiagnosticReport& report) {
-  CsvChecker(scan, settings, table).Run(report);
+std::vector<IndexingFailure> FindIndexingFailures(const MessageTable& table, IndexingMode mode) {
+  std::vector<IndexingFailure> failures;
+  auto collect = [&](const IndexingFault& fault) {
+    if (!fault.error || fault.language >= table.languages.size()) return;
+    failures.push_back(
+        {.row = fault.id == IndexingFault::kNoId ? -1 : table.messageIds[fault.id].row,
+         .column = table.languages[fault.language].column,
+         .message = fault.message,
+         .args = fault.args,
+         .typeface = std::string(fault.typeface)});
+  };
+  CharacterTables tables;
+  IndexedPoolPlan plan;  // names the messages that can fail: only those are encoded
+  // Too long a list stops a run before encoding; the messages are checked all the same.
+  (void)BuildCharacterTables(table, mode, &tables, collect, &plan);
+  (void)ReportIndexingFaults(table, mode, tables, plan, collect);
+  return failures;
+}
+
+void CheckCsv(const CsvScan& scan, const CheckSettings& settings,
+              const std::vector<IndexingFailure>* indexing, const DiagnosticReport& report) {
+  CsvChecker(scan, settings, indexing).Run(report);
 }
 
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
-                                 const MessageTable* table) {
+                                 const std::vector<IndexingFailure>* indexing) {
   std::vector<Diagnostic> found;
-  CheckCsv(scan, settings, table, [&](const Diagnostic& finding) { found.push_back(finding); });
+  CheckCsv(scan, settings, indexing, [&](const Diagnostic& finding) { found.push_back(finding); });
   return found;
 }
 
@@ -613,18 +624,25 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settin
                    finding.message, finding.args, finding.check);
     if (finding.error) clean = false;
   };
+  // The indexing passes need the table as a run loads it, and the scan holds the file again:
+  // one after the other, so that the two never take memory at once.
+  std::optional<std::vector<IndexingFailure>> indexing;
+  if (!settings.sourceOutput && settings.indexing != IndexingMode::NoIndexing) {
+    MessageTable table;
+    // A file the reader refuses fails the scan too, which then reports why.
+    if (table.Load(inputPath, settings.hashSeed)) {
+      indexing = FindIndexingFailures(table, settings.indexing);
+    }
+  }
   std::optional<CsvScan> scan;
   {
     std::string contents;
-    if (ReadWholeFile(inputPath, &contents)) scan = ScanCsv(contents);
-  }  // the scan holds the texts: the bytes go before the table takes memory of its own
+    if (ReadWholeFile(inputPath, &contents)) scan = ScanCsv(std::move(contents));
+  }
   if (scan) {
-    MessageTable table;
-    const bool indexed = !settings.sourceOutput && settings.indexing != IndexingMode::NoIndexing &&
-                         scan->fault == ScanFault::None && table.Load(inputPath, settings.hashSeed);
     file = platform::PathToUtf8(inputPath);
     printer.emplace();
-    CheckCsv(*scan, settings, indexed ? &table : nullptr, print);
+    CheckCsv(*scan, settings, indexing ? &*indexing : nullptr, print);
     printer.reset();
   } else {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});

@@ -38,17 +38,31 @@ struct Diagnostic {
 /// Receives findings one at a time.
 using DiagnosticReport = std::function<void(const Diagnostic&)>;
 
+/// A message the indexing passes of a run fail to encode, or a character list too long to index:
+/// found in the loaded table, so that a check need not hold the table beside its scan.
+struct IndexingFailure {
+  std::int32_t row = -1;    // the message's row in the CSV; -1 for a whole character list
+  std::int32_t column = 0;  // its language's (the first one that uses the list)
+  Msg message = Msg::UnknownTypefaceName;  // what a run prints, with `args`
+  FormatArgs args;
+  std::string typeface;  // in force where the message failed
+};
+
+/// What the run's indexing passes in `mode` fail on in `table`, in the order they find it: what
+/// a run reports as errors, encoding only the messages that can fail.
+std::vector<IndexingFailure> FindIndexingFailures(const MessageTable& table, IndexingMode mode);
+
 /// The findings in a scanned CSV file, ordered by position, with per-language counts of empty
-/// texts last. A file the reader refuses gives that one finding only. With indexing, `table`
-/// (the same file, loaded as the run loads it) is encoded as the run would, and what fails is
-/// reported at the cell of its text: characters missing from the list they are encoded with,
-/// texts under a typeface without a list, lists too long to index.
+/// texts last. A file the reader refuses gives that one finding only. With indexing, `indexing`
+/// (FindIndexingFailures of the same file) is reported at the cells of the texts that fail:
+/// characters missing from the list they are encoded with, texts under a typeface without a
+/// list, lists too long to index.
 /// The findings go to `report` as each row's are known, so that they are never held all at once.
-void CheckCsv(const CsvScan& scan, const CheckSettings& settings, const MessageTable* table,
-              const DiagnosticReport& report);
+void CheckCsv(const CsvScan& scan, const CheckSettings& settings,
+              const std::vector<IndexingFailure>* indexing, const DiagnosticReport& report);
 /// CheckCsv, the findings collected.
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
-                                 const MessageTable* table = nullptr);
+                                 const std::vector<IndexingFailure>* indexing = nullptr);
 
 /// The findings in the replace file `text`, ordered by line: unknown command names and
 /// OUTPUT_NAME without argument (errors), unknown conditions (warnings), and MESSAGE_LIST naming a

@@ -62,8 +62,9 @@ class CheckCsvTest : public TempDirTest {
     settings.indexing = mode;
     MessageTable table;
     EXPECT_TRUE(table.Load(Write("messages.csv", csv), settings.hashSeed));
+    const std::vector<IndexingFailure> failures = FindIndexingFailures(table, mode);
     std::vector<std::string> out;
-    for (const Diagnostic& d : CheckCsv(ScanCsv(csv), settings, &table)) {
+    for (const Diagnostic& d : CheckCsv(ScanCsv(csv), settings, &failures)) {
       if (std::string_view(d.check).starts_with("indexed-")) out.push_back(Describe(d));
     }
     return out;
@@ -109,8 +110,9 @@ TEST_F(CheckCsvTest, FindingsComeInOrderOfPlace) {
   settings.indexing = IndexingMode::PerLanguage;
   MessageTable table;
   ASSERT_TRUE(table.Load(Write("messages.csv", csv), settings.hashSeed));
+  const std::vector<IndexingFailure> failures = FindIndexingFailures(table, settings.indexing);
   std::vector<std::string> found;
-  CheckCsv(ScanCsv(csv), settings, &table,
+  CheckCsv(ScanCsv(csv), settings, &failures,
            [&](const Diagnostic& d) { found.push_back(Describe(d)); });
   const std::vector<std::string> expected = {
       "2:1:w:record-length",     "2:1:w:name-syntax",        "2:6:w:empty-translation",

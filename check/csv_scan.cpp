@@ -16,17 +16,27 @@ constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
 // Mirrors CsvTable::Parse step for step, and remembers where everything stands.
 class Scanner {
  public:
-  explicit Scanner(std::string_view bytes)
-      : reader(CodePointReader::ForBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                          bytes.size())) {
-    // Room for what UTF-8 input holds, which never takes more: its texts, and a cell per comma
-    // and line feed at most.
-    scan.texts.reserve(bytes.size());
-    if (reader.encoding == TextEncoding::Utf8) {
-      std::size_t ends = 1;
-      for (char c : bytes) ends += (c == ',') + (c == '\n');
-      scan.cells.reserve(ends);
+  // UTF-8 input is rewritten in place: a cell's text never takes more bytes than it was read
+  // from (quotes and separators drop out, an overlong or cut-off sequence re-encodes no longer),
+  // so the texts share the file's buffer instead of doubling it. Other encodings may grow (a
+  // UTF-16 unit can make three bytes) and go to a buffer of their own.
+  explicit Scanner(std::string bytes) {
+    bool hasByteOrderMark = false;
+    const TextEncoding encoding = DetectByteOrderMark(
+        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &hasByteOrderMark);
+    inPlace = encoding == TextEncoding::Utf8;
+    std::string& source = inPlace ? scan.texts : separate;
+    source = std::move(bytes);
+    reader = CodePointReader::ForBuffer(reinterpret_cast<const unsigned char*>(source.data()),
+                                        source.size());
+    if (!inPlace) {
+      scan.texts.reserve(source.size());
+      return;
     }
+    // A cell per comma and line feed at most.
+    std::size_t ends = 1;
+    for (char c : source) ends += (c == ',') + (c == '\n');
+    scan.cells.reserve(ends);
   }
 
   CsvScan Run() {
@@ -53,12 +63,12 @@ class Scanner {
           if (codePoint == kQuote) {
             state = State::QuoteSeen;
           } else {
-            AppendUtf8(&field, codePoint);
+            Put(codePoint);
           }
           continue;
         case State::QuoteSeen:
           if (codePoint == kQuote) {
-            field.push_back('"');
+            Put('"');
             state = State::Quoted;
             continue;
           }
@@ -82,7 +92,7 @@ class Scanner {
         if (!Emit(true, at)) return Fail(ScanFault::TooLarge, at);
         return Finish();
       } else {
-        AppendUtf8(&field, codePoint);
+        Put(codePoint);
       }
     }
   }
@@ -128,7 +138,21 @@ class Scanner {
     return true;
   }
 
-  void StartField() { fieldStart = position; }
+  void StartField() {
+    fieldStart = position;
+    fieldOffset = kept;
+  }
+
+  // Writes `codePoint` as UTF-8 at the end of the field being read.
+  void Put(std::uint32_t codePoint) {
+    if (!inPlace) {
+      AppendUtf8(&scan.texts, codePoint);
+      written = scan.texts.size();
+      return;
+    }
+    written += WriteUtf8(codePoint, scan.texts.data() + written);
+  }
+
   void StartRecord() {
     recordStart = position;
     fieldsInRecord = 0;
@@ -143,7 +167,8 @@ class Scanner {
     } else if (fieldsInRecord < scan.columns) {
       Store();
     }
-    field.clear();
+    // A cell cut off the end of a long record leaves nothing.
+    Rewind(kept);
     ++fieldsInRecord;
     if (!endsRecord) return true;
     if (scan.rows == kMaxCount) return false;
@@ -157,8 +182,13 @@ class Scanner {
   }
 
   void Store() {
-    scan.cells.push_back({.offset = scan.texts.size(), .position = fieldStart});
-    scan.texts += field;
+    scan.cells.push_back({.offset = fieldOffset, .position = fieldStart});
+    kept = written;
+  }
+
+  void Rewind(std::size_t to) {
+    written = to;
+    if (!inPlace) scan.texts.resize(to);
   }
 
   void SetFault(ScanFault fault, TextPosition at) {
@@ -171,17 +201,26 @@ class Scanner {
     return Finish();
   }
 
-  CsvScan Finish() { return std::move(scan); }
+  // The texts end with the last cell stored: a field cut short by a fault, and the rest of the
+  // file's bytes in place, are no text.
+  CsvScan Finish() {
+    scan.texts.resize(kept);
+    return std::move(scan);
+  }
 
-  CodePointReader reader;
   CsvScan scan;
+  std::string separate;  // the input, when it is not rewritten in place
+  bool inPlace = false;
+  CodePointReader reader;
   TextPosition position;
   TextPosition fieldStart;
   TextPosition recordStart;
   std::int64_t fieldsInRecord = 0;
   std::uint64_t recordCell = 0;  // the first cell of the record being read
   std::uint32_t previous = 0;
-  std::string field;
+  std::size_t written = 0;      // bytes of text written
+  std::size_t kept = 0;         // of which the cells stored so far hold
+  std::size_t fieldOffset = 0;  // where the field being read starts
 };
 
 }  // namespace
@@ -196,6 +235,6 @@ ScannedCell CsvScan::Cell(std::int32_t row, std::int32_t column) const {
           .position = cells[index].position};
 }
 
-CsvScan ScanCsv(std::string_view bytes) { return Scanner(bytes).Run(); }
+CsvScan ScanCsv(std::string bytes) { return Scanner(std::move(bytes)).Run(); }
 
 }  // namespace quillex

@@ -19,13 +19,13 @@ struct TextPosition {
 /// Why the CSV reader refuses a file. Fixed order: tests name them.
 enum class ScanFault {
   None,
-  InvalidUtf8,       // `faultByte` holds the byte
-  CutCharacter,      // a UTF-16 or UTF-32 unit cut off by the end of the file
-  NulCharacter,      // a character that decodes to 0
+  InvalidUtf8,   // `faultByte` holds the byte
+  CutCharacter,  // a UTF-16 or UTF-32 unit cut off by the end of the file
+  NulCharacter,  // a character that decodes to 0
   LoneCarriageReturn,
-  TextAfterQuote,    // at the character after the closing quote
-  UnclosedQuote,     // at the opening quote
-  TooLarge,          // more than 2^31 - 1 rows or columns
+  TextAfterQuote,  // at the character after the closing quote
+  UnclosedQuote,   // at the opening quote
+  TooLarge,        // more than 2^31 - 1 rows or columns
 };
 
 /// One cell of the table: a view of its text in the scan, valid while the scan lives.
@@ -36,7 +36,7 @@ struct ScannedCell {
 
 /// One record as written, before the reader pads or cuts it to the header's length.
 struct ScannedRecord {
-  TextPosition position;        // of its first character
+  TextPosition position;  // of its first character
   std::int64_t fieldCount = 0;
   TextPosition end;             // where it ends: the place of the padding cells of a short record
   std::uint64_t firstCell = 0;  // its first cell in CsvScan::cells
@@ -60,9 +60,9 @@ struct CsvScan {
   std::int32_t rows = 0;
   std::vector<ScannedRecord> records;  // one per row
 
-  bool hasCrLf = false;               // anywhere in the file, quoted or not
+  bool hasCrLf = false;  // anywhere in the file, quoted or not
   bool firstRecordHasLineFeed = false;
-  TextPosition firstRecordLineFeed;   // of the first line feed of the first record
+  TextPosition firstRecordLineFeed;  // of the first line feed of the first record
 
   ScanFault fault = ScanFault::None;
   TextPosition faultPosition;
@@ -74,6 +74,7 @@ struct CsvScan {
 
 /// Scans a whole file's bytes exactly like the CSV reader parses them (byte order mark, decoding,
 /// quoting, CR LF record ends, padding to the header's length). Linear in the size of the file.
-CsvScan ScanCsv(std::string_view bytes);
+/// Takes the bytes: UTF-8 texts are written over them.
+CsvScan ScanCsv(std::string bytes);
 
 }  // namespace quillex

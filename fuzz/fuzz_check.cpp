@@ -66,9 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.sourceOutput = source;
   settings.indexing = indexing;
   settings.hashSeed = seed;
+  std::vector<IndexingFailure> failures;
   MessageTable messages;
   const bool indexed = indexing != IndexingMode::NoIndexing && parsed && messages.Load(path, seed);
-  const std::vector<Diagnostic> findings = CheckCsv(scan, settings, indexed ? &messages : nullptr);
+  if (indexed) failures = FindIndexingFailures(messages, indexing);
+  const std::vector<Diagnostic> findings = CheckCsv(scan, settings, indexed ? &failures : nullptr);
 
   if (!parsed) Check(findings.size() == 1 && findings[0].error);
   bool error = false;

@@ -128,25 +128,35 @@ std::uint32_t CodePointReader::Next() {
   return 0;
 }
 
-void AppendUtf8(std::string* out, std::uint32_t codePoint) {
-  auto put = [out](std::uint32_t byte) { out->push_back(static_cast<char>(byte)); };
-  if (codePoint == 0 || codePoint > 0x1FFFFF) return;  // errors have bit 31 set, so land here
+std::size_t WriteUtf8(std::uint32_t codePoint, char* out) {
+  auto put = [&out](std::uint32_t byte) { *out++ = static_cast<char>(byte); };
+  if (codePoint == 0 || codePoint > 0x1FFFFF) return 0;  // errors have bit 31 set, so land here
   if (codePoint <= 0x7F) {
     put(codePoint);
-  } else if (codePoint <= 0x7FF) {
+    return 1;
+  }
+  if (codePoint <= 0x7FF) {
     put(0xC0 | (codePoint >> 6));
     put(0x80 | (codePoint & 0x3F));
-  } else if (codePoint <= 0xFFFF) {
+    return 2;
+  }
+  if (codePoint <= 0xFFFF) {
     // Surrogate values are encoded like any other.
     put(0xE0 | (codePoint >> 12));
     put(0x80 | ((codePoint >> 6) & 0x3F));
     put(0x80 | (codePoint & 0x3F));
-  } else {
-    put(0xF0 | (codePoint >> 18));
-    put(0x80 | ((codePoint >> 12) & 0x3F));
-    put(0x80 | ((codePoint >> 6) & 0x3F));
-    put(0x80 | (codePoint & 0x3F));
+    return 3;
   }
+  put(0xF0 | (codePoint >> 18));
+  put(0x80 | ((codePoint >> 12) & 0x3F));
+  put(0x80 | ((codePoint >> 6) & 0x3F));
+  put(0x80 | (codePoint & 0x3F));
+  return 4;
+}
+
+void AppendUtf8(std::string* out, std::uint32_t codePoint) {
+  char bytes[4];
+  out->append(bytes, WriteUtf8(codePoint, bytes));
 }
 
 std::string EncodeUtf8(std::uint32_t codePoint) {

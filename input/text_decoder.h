@@ -76,8 +76,11 @@ struct CodePointReader {
   bool AtEnd() const { return position >= size; }
 };
 
-/// Appends the UTF-8 form of `codePoint`; nothing for 0, values with bit 31 set and values
-/// above 0x1FFFFF.
+/// Writes the UTF-8 form of `codePoint` at `out` (room for four bytes) and returns its length;
+/// nothing (0) for 0, values with bit 31 set and values above 0x1FFFFF.
+std::size_t WriteUtf8(std::uint32_t codePoint, char* out);
+
+/// Appends the UTF-8 form of `codePoint` (see WriteUtf8).
 void AppendUtf8(std::string* out, std::uint32_t codePoint);
 
 /// The UTF-8 form of `codePoint` as a string (see AppendUtf8).
