@@ -1,6 +1,7 @@
 #include "check/checker.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -34,10 +35,15 @@ struct MessageShape {
   }
 };
 
-// `nodes`: the parser's buffer, reused from text to text.
-MessageShape ShapeOf(std::string_view text, MarkupNodes* nodes) {
+// Fills `into` with the shape of `text`. `nodes`, the parser's buffer, and `into` are reused
+// from text to text: their storage stays.
+void ShapeOf(std::string_view text, MarkupNodes* nodes, MessageShape* into) {
   ParseMarkup(text, nodes);
-  MessageShape shape;
+  MessageShape& shape = *into;
+  shape.arguments.clear();
+  shape.colorTags = shape.faceTags = shape.rubyTags = 0;
+  shape.unknownColors.clear();
+  shape.unsupportedFaces.clear();
   std::int64_t counter = 0;
   for (const MarkupNode& node : nodes->nodes) {
     switch (node.type) {
@@ -63,7 +69,6 @@ MessageShape ShapeOf(std::string_view text, MarkupNodes* nodes) {
   std::sort(shape.arguments.begin(), shape.arguments.end());
   shape.arguments.erase(std::unique(shape.arguments.begin(), shape.arguments.end()),
                         shape.arguments.end());
-  return shape;
 }
 
 std::string LowerCase(std::string text) {
@@ -104,7 +109,10 @@ class CsvChecker {
   // empty translation), and held until the end they would take many times its size.
   void Run(const DiagnosticReport& report) {
     auto send = [&] {
-      for (const Diagnostic& finding : found) report(finding);
+      for (Diagnostic& finding : found) {
+        report(finding);
+        spareArgs.push_back(std::move(finding.args));
+      }
       found.clear();
     };
     auto hand = [&] {
@@ -170,12 +178,32 @@ class CsvChecker {
 
   // By place; findings at one place keep the order of the checks that made them.
   static void SortByPlace(std::vector<Diagnostic>* findings) {
-    std::stable_sort(
-        findings->begin(), findings->end(),
-        [](const Diagnostic& a, const Diagnostic& b) { return Before(a.position, b.position); });
+    auto before = [](const Diagnostic& a, const Diagnostic& b) {
+      return Before(a.position, b.position);
+    };
+    // Mostly already so: a sort would take a buffer of its own for every row.
+    if (std::is_sorted(findings->begin(), findings->end(), before)) return;
+    std::stable_sort(findings->begin(), findings->end(), before);
   }
 
-  void Add(TextPosition position, bool error, Msg message, FormatArgs args, const char* check) {
+  void Add(TextPosition position, bool error, Msg message, std::initializer_list<FormatArg> args,
+           const char* check) {
+    AddWith(position, error, message, args.begin(), args.end(), check);
+  }
+  void Add(TextPosition position, bool error, Msg message, const FormatArgs& args,
+           const char* check) {
+    AddWith(position, error, message, args.data(), args.data() + args.size(), check);
+  }
+  // A catalog can give millions of findings: the argument lists of those handed over are
+  // filled again rather than each allocated anew.
+  void AddWith(TextPosition position, bool error, Msg message, const FormatArg* first,
+               const FormatArg* last, const char* check) {
+    FormatArgs args;
+    if (!spareArgs.empty()) {
+      args = std::move(spareArgs.back());
+      spareArgs.pop_back();
+    }
+    args.assign(first, last);
     found.push_back({position, error, message, std::move(args), check});
   }
 
@@ -408,10 +436,9 @@ class CsvChecker {
   void CheckMessages(std::int32_t row) {
     if (firstColumn < 0) return;
     const std::string_view first = scan.Cell(row, firstColumn).text;
-    MessageShape firstShape;
     bool shaped = false;
     if (!settings.sourceOutput && !first.empty()) {
-      firstShape = ShapeOf(first, &markup);
+      ShapeOf(first, &markup, &firstShape);
       shaped = true;
       CheckTagNames(scan.Cell(row, firstColumn).position, firstShape);
     }
@@ -426,15 +453,15 @@ class CsvChecker {
         }
         continue;
       }
-      const MessageShape shape = ShapeOf(cell.text, &markup);
+      ShapeOf(cell.text, &markup, &textShape);
       // Only binary output reads the markup; indexed output stores colours and typefaces.
-      if (!settings.sourceOutput) CheckTagNames(cell.position, shape);
+      if (!settings.sourceOutput) CheckTagNames(cell.position, textShape);
       if (first.empty()) continue;
       if (!shaped) {
-        firstShape = ShapeOf(first, &markup);
+        ShapeOf(first, &markup, &firstShape);
         shaped = true;
       }
-      CompareShapes(cell.position, firstShape, shape);
+      CompareShapes(cell.position, firstShape, textShape);
     }
   }
 
@@ -519,7 +546,9 @@ class CsvChecker {
   std::vector<Language> languages;
   std::int32_t firstColumn = -1;
   std::string firstName;
-  MarkupNodes markup;  // the parser's buffer, for every text
+  MarkupNodes markup;       // the parser's buffer, for every text
+  MessageShape firstShape;  // of the row's first-language text
+  MessageShape textShape;   // of the text being compared with it
   // Per row, the earlier row whose identifier it repeats, or else the first earlier one with
   // another identifier of the same hash; -1 for none.
   struct Earlier {
@@ -528,6 +557,7 @@ class CsvChecker {
   };
   std::vector<Earlier> earlier;
   std::vector<Diagnostic> found;
+  std::vector<FormatArgs> spareArgs;  // of findings handed over, for Add to fill again
 };
 
 // Column of the "$" that opens a command: the indentation is blanks, one byte each.

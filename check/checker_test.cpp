@@ -2,10 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/test_temp_dir.h"
+
+// The heap allocations of this test program, counted where the C library is glibc's and no
+// sanitizer keeps the heap: every container's allocation ends in malloc (aligned_alloc too, for
+// the few buffers of a large page or more, which are not counted).
+#if defined(__GLIBC__) && QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES
+#define QUILLEX_COUNTS_ALLOCATIONS 1
+namespace {
+std::atomic<std::size_t> allocations{0};
+}  // namespace
+extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* malloc(std::size_t size) noexcept {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_malloc(size);
+}
+#else
+#define QUILLEX_COUNTS_ALLOCATIONS 0
+namespace {
+std::atomic<std::size_t> allocations{0};
+}  // namespace
+#endif
 
 namespace quillex {
 namespace {
@@ -120,6 +143,31 @@ TEST_F(CheckCsvTest, FindingsComeInOrderOfPlace) {
       "4:5:w:color-name",        "4:5:w:tag-count",          "5:3:w:typeface-name",
       "5:3:e:indexed-character", "5:16:w:empty-translation", "1:7:w:empty-translation"};
   EXPECT_EQ(found, expected);
+}
+
+// A catalog can give a finding per cell: they are handed over without an allocation each, so
+// that the check's allocations do not grow with its findings.
+TEST_F(CheckCsvTest, FindingsTakeNoAllocationEach) {
+  if (!QUILLEX_COUNTS_ALLOCATIONS) GTEST_SKIP() << "allocations are counted on glibc only";
+  auto allocationsFor = [](int rows, std::size_t* findings) {
+    std::string csv = "ID,en,de,fr\r\n";
+    for (int row = 0; row < rows; ++row) {
+      // An argument missing and a colour tag fewer in de, fr empty: three findings.
+      csv += "M" + std::to_string(row) + ",{0} <#red>x</#>,y,\r\n";
+    }
+    const CsvScan scan = ScanCsv(csv);
+    *findings = 0;
+    const std::size_t before = allocations.load();
+    CheckCsv(scan, CheckSettings(), nullptr, [&](const Diagnostic&) { ++*findings; });
+    return allocations.load() - before;
+  };
+  std::size_t fewFindings = 0;
+  std::size_t manyFindings = 0;
+  const std::size_t few = allocationsFor(1000, &fewFindings);
+  const std::size_t many = allocationsFor(8000, &manyFindings);
+  EXPECT_EQ(manyFindings, 3 * 8000 + 1);  // and the count of empty texts
+  // Room for the buffers that grow with the table: a few allocations each time it doubles.
+  EXPECT_LE(many, few + 32) << few << " allocations for " << fewFindings << " findings";
 }
 
 }  // namespace

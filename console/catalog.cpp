@@ -350,7 +350,7 @@ void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::ui
       line_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
     }
     line_ += error ? ": error: " : ": warning: ";
-    line_ += FormatString(CatalogText(static_cast<std::int32_t>(message), japanese), args);
+    AppendFormatted(&line_, CatalogText(static_cast<std::int32_t>(message), japanese), args);
     line_ += " [";
     line_ += check;
     line_ += ']';

@@ -306,12 +306,18 @@ std::string RenderArg(const FormatArg& arg, const PlaceholderSpec& placeholder) 
 std::string FormatString(const std::string& format, const FormatArgs& args) {
   std::string result;
   result.reserve(format.size());
+  AppendFormatted(&result, format.c_str(), args);
+  return result;
+}
+
+void AppendFormatted(std::string* out, const char* format, const FormatArgs& args) {
+  std::string& result = *out;
   std::uint64_t counter = 0;
   // A field that runs off the end means every later "{" does too: each scan rejoins the same
   // byte positions right after its "{". From then on only the "{{" escape is left to apply,
   // which keeps a text full of unclosed braces linear.
   bool restUnterminated = false;
-  const char* p = format.c_str();
+  const char* p = format;
   while (*p != '\0') {
     if (restUnterminated && *p == '{') {
       result += '{';
@@ -344,7 +350,6 @@ std::string FormatString(const std::string& format, const FormatArgs& args) {
     if (!placeholder.tilde) ++counter;
     p = after;
   }
-  return result;
 }
 
 }  // namespace quillex

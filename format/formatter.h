@@ -52,6 +52,10 @@ struct PlaceholderSpec {
 /// an argument renders as "<!OOR!>", a malformed field is copied as text.
 std::string FormatString(const std::string& format, const FormatArgs& args);
 
+/// FormatString of the zero-terminated `format`, appended to `out`: a caller that makes many
+/// lines keeps one buffer.
+void AppendFormatted(std::string* out, const char* format, const FormatArgs& args);
+
 /// Parses the field at `p` in a zero-terminated text into `placeholder` (reset to defaults first).
 /// Returns the position after the field when `placeholder->closed`; otherwise the position of the
 /// byte the caller copies as literal text (`p` itself, or p + 1 for "{{").
