@@ -94,13 +94,15 @@ def count_messages(path):
 
 
 def outcome(tool, path, extra, folder):
-    """Runs `tool` into `folder`; returns (stdout, stderr, status, [file names])."""
+    """Runs `tool` into `folder`, its standard output and error into files there (`--check` can
+    print gigabytes); returns (status, [file names])."""
     shutil.rmtree(folder, ignore_errors=True)
     (folder / "out").mkdir(parents=True)
-    process = subprocess.run([tool, str(path), "-o", "out"] + extra, cwd=folder,
-                             capture_output=True)
+    with open(folder / "stdout", "wb") as out, open(folder / "stderr", "wb") as err:
+        process = subprocess.run([tool, str(path), "-o", "out"] + extra, cwd=folder,
+                                 stdout=out, stderr=err)
     files = sorted(p.relative_to(folder) for p in folder.rglob("*") if p.is_file())
-    return process.stdout, process.stderr, process.returncode, files
+    return process.returncode, files
 
 
 def compare(tool, reference, path, extra, work, written):
@@ -115,7 +117,7 @@ def compare(tool, reference, path, extra, work, written):
     theirs = outcome(reference, path, extra, theirs_folder)
     # File by file, a few kilobytes at a time: the outputs can be larger than memory.
     same = ours == theirs and all(
-        filecmp.cmp(ours_folder / name, theirs_folder / name, shallow=False) for name in ours[3])
+        filecmp.cmp(ours_folder / name, theirs_folder / name, shallow=False) for name in ours[1])
     shutil.rmtree(work / "a", ignore_errors=True)
     shutil.rmtree(work / "b", ignore_errors=True)
     return "identical" if same else "DIFFERS from the reference"
