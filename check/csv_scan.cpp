@@ -1,5 +1,7 @@
 #include "check/csv_scan.h"
 
+#include <array>
+#include <cstring>
 #include <limits>
 
 #include "input/text_decoder.h"
@@ -46,6 +48,7 @@ class Scanner {
     StartField();
     StartRecord();
     for (;;) {
+      if (inPlace && state != State::QuoteSeen) CopyPlainRun(state == State::Quoted);
       const TextPosition at = position;
       std::uint32_t codePoint;
       if (!Next(&codePoint)) return Finish();
@@ -108,7 +111,7 @@ class Scanner {
       return true;
     }
     const TextPosition at = position;
-    const std::uint32_t value = reader.Next();
+    const std::uint32_t value = reader.NextInline();
     if ((value & kDecodeError) != 0) {
       if (reader.encoding == TextEncoding::Utf8) {
         SetFault(ScanFault::InvalidUtf8, at);
@@ -136,6 +139,34 @@ class Scanner {
     previous = value;
     *codePoint = value;
     return true;
+  }
+
+  // Most bytes of a catalog are ASCII that is text as it stands: in UTF-8 rewritten in place, a
+  // run of them is moved down at once, one column each, rather than read, placed and written a
+  // character at a time. A quote, a line end, NUL and every byte of a longer character go the
+  // character's way; so does a comma outside quotes.
+  void CopyPlainRun(bool quoted) {
+    static constexpr auto kPlain = [] {
+      std::array<std::array<bool, 256>, 2> plain{};
+      for (std::size_t byte = 1; byte < 0x80; ++byte) {
+        const bool special = byte == '"' || byte == '\r' || byte == '\n';
+        plain[0][byte] = !special && byte != ',';
+        plain[1][byte] = !special;
+      }
+      return plain;
+    }();
+    const std::array<bool, 256>& plain = kPlain[quoted ? 1 : 0];
+    const unsigned char* const data = reader.data;
+    const std::uint64_t start = reader.position;
+    std::uint64_t at = start;
+    while (at < reader.size && plain[data[at]]) ++at;
+    if (at == start) return;
+    const std::size_t count = static_cast<std::size_t>(at - start);
+    std::memmove(scan.texts.data() + written, data + start, count);
+    written += count;
+    position.column += static_cast<std::uint32_t>(count);
+    previous = data[at - 1];
+    reader.position = at;
   }
 
   void StartField() {
