@@ -99,13 +99,6 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   return true;
 }
 
-std::string_view MessageTable::RowText(std::size_t language, std::int32_t row) const {
-  std::string_view text = csv.Cell(row, languages[language].column);
-  // A missing translation falls back to the first language.
-  if (language > 0 && text.empty()) text = csv.Cell(row, languages[0].column);
-  return text;
-}
-
 void MessageTable::ResolveTexts() {
   messages.clear();
   messages.resize(languages.size());

@@ -71,8 +71,13 @@ struct MessageTable {
     return RowText(language, entry.row);
   }
 
-  /// Text for the identifier of CSV row `row`.
-  std::string_view RowText(std::size_t language, std::int32_t row) const;
+  /// Text for the identifier of CSV row `row`. Inline: the indexed passes read every cell so.
+  std::string_view RowText(std::size_t language, std::int32_t row) const {
+    std::string_view text = csv.Cell(row, languages[language].column);
+    // A missing translation falls back to the first language.
+    if (language > 0 && text.empty()) text = csv.Cell(row, languages[0].column);
+    return text;
+  }
 
   /// Fills `messages` with one record per language and identifier, holding Text: the CSV rows
   /// are visited in hash order once, not once per pass.
