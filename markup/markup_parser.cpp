@@ -1,18 +1,12 @@
 #include "markup/markup_parser.h"
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string_view>
 
 #include "format/formatter.h"
 #include "markup/byte_words.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace quillex {
 namespace {
@@ -61,41 +55,6 @@ class Gathered {
   bool copied_ = false;
 };
 
-// The position of the first byte of text[from, to) that `stops` (a plain byte loop) flags,
-// eight bytes at a time while no byte of the word is one of the flagged bytes. A text holds
-// either none or few of them, so most words are passed at once.
-template <bool kNul, bool kTags>
-std::size_t FindStop(const char* text, std::size_t from, std::size_t to) {
-  auto stops = [](char c) { return (kNul && c == '\0') || (kTags && (c == '{' || c == '<')); };
-  std::size_t k = from;
-#if defined(__SSE2__)
-  // Sixteen bytes at a time where the target has the instructions for it (every x86-64 does).
-  for (; k + 16 <= to; k += 16) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
-    __m128i flagged = _mm_setzero_si128();
-    if constexpr (kNul) flagged = _mm_cmpeq_epi8(chunk, flagged);
-    if constexpr (kTags) {
-      flagged = _mm_or_si128(flagged, _mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('{')),
-                                                   _mm_cmpeq_epi8(chunk, _mm_set1_epi8('<'))));
-    }
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(flagged));
-    if (mask != 0) return k + static_cast<std::size_t>(std::countr_zero(mask));
-  }
-#endif
-  for (; k + 8 <= to; k += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + k, 8);
-    std::uint64_t flagged = 0;
-    if constexpr (kNul) flagged |= byte_words::MatchBytes(word, '\0');
-    if constexpr (kTags) {
-      flagged |= byte_words::MatchBytes(word, '{') | byte_words::MatchBytes(word, '<');
-    }
-    if (flagged != 0) break;
-  }
-  while (k < to && !stops(text[k])) ++k;
-  return k;
-}
-
 // The state of one ParseMarkup call. The parse position only moves forward, and the scans that
 // look ahead for a closer remember what they found: otherwise a text full of openers whose closer
 // never comes ("<#<#<#...", "<@<@...>", "{f}{f}...") would cost a scan to its end per opener.
@@ -125,7 +84,7 @@ class MarkupParser {
       if (next == p) next = ParseRubyTag(p);
       if (next == p) {
         // Only '{' and '<' can start a tag or an escape: the bytes up to the next one are text.
-        next = FindStop<false, true>(text, p + 1, size);
+        next = byte_words::FindAny<'{', '<'>(text, p + 1, size);
         run.Add(text, p, next, unescaped);
       }
       p = next;
@@ -256,8 +215,7 @@ class MarkupParser {
   // or the end of the text comes first.
   std::size_t NameRunEnd(std::size_t from) {
     if (!rememberScans || !stopKnown || from < stopFrom || from > stop) {
-      std::size_t i = from;
-      while (i < size && text[i] != '>' && text[i] != '\n' && text[i] != '\r') ++i;
+      const std::size_t i = byte_words::FindAny<'>', '\n', '\r'>(text, from, size);
       stopKnown = true;
       stopFrom = from;
       stop = i;
@@ -318,10 +276,11 @@ class MarkupParser {
 void ParseMarkup(std::string_view text, MarkupNodes* out) {
   // Most texts hold no tag: without a '{', a '<' or a NUL (which ends the text) the whole text is
   // one text node, and nothing needs the parser.
-  const std::size_t first = FindStop<true, true>(text.data(), 0, text.size());
+  const std::size_t first = byte_words::FindAny<'\0', '{', '<'>(text.data(), 0, text.size());
   if (first < text.size()) {
-    const std::size_t size =
-        text[first] == '\0' ? first : FindStop<true, false>(text.data(), first + 1, text.size());
+    const std::size_t size = text[first] == '\0'
+                                 ? first
+                                 : byte_words::FindAny<'\0'>(text.data(), first + 1, text.size());
     MarkupParser(text, size, out, true).Run(first);
     return;
   }
@@ -364,7 +323,7 @@ void ParseMarkup(const std::string& text, MsgNodeList* nodes) {
 
 namespace detail {
 void ParseMarkupRescanning(std::string_view text, MarkupNodes* out) {
-  MarkupParser(text, FindStop<true, false>(text.data(), 0, text.size()), out, false).Run();
+  MarkupParser(text, byte_words::FindAny<'\0'>(text.data(), 0, text.size()), out, false).Run();
 }
 
 void ParseMarkupRescanning(const std::string& text, MsgNodeList* nodes) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "markup/byte_words.h"
 #include "markup/markup_check.h"
 
 namespace quillex {
@@ -120,6 +121,37 @@ TEST(MarkupParserTest, RandomBytesAreNeverLost) {
     ASSERT_EQ(nodes, Parse(input, true)) << testing::PrintToString(input);
     ASSERT_EQ(nodes, ParseFlat(input, &reused)) << testing::PrintToString(input);
     ASSERT_EQ(nodes, ParseFlat(input, &reusedRescanning, true)) << testing::PrintToString(input);
+  }
+}
+
+// The byte scan reads sixteen bytes, eight, or one at a time, and ends a range with a load that
+// overlaps bytes already passed: every length and start around those steps, against a byte loop.
+TEST(ByteWordsTest, FindAnyMatchesAByteLoop) {
+  std::mt19937 random(20261208);
+  auto plain = [](const std::string& text, std::size_t from, std::size_t to,
+                  std::string_view bytes) {
+    while (from < to && bytes.find(text[from]) == std::string_view::npos) ++from;
+    return from;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    // Mostly filler, so that stops fall anywhere, and sometimes none at all.
+    std::string text(random() % 70, 'a');
+    const std::size_t stops = random() % 4;
+    for (std::size_t n = 0; n < stops && !text.empty(); ++n) {
+      text[random() % text.size()] = "{<\0>\n\r\x80"[random() % 7];
+    }
+    for (std::size_t to = 0; to <= text.size(); ++to) {
+      for (std::size_t from = 0; from <= to; ++from) {
+        const char* data = text.data();
+        ASSERT_EQ((byte_words::FindAny<'{', '<'>(data, from, to)), plain(text, from, to, "{<"))
+            << testing::PrintToString(text) << " " << from << " " << to;
+        ASSERT_EQ((byte_words::FindAny<'\0'>(data, from, to)), plain(text, from, to, "\0"s))
+            << testing::PrintToString(text) << " " << from << " " << to;
+        ASSERT_EQ((byte_words::FindAny<'>', '\n', '\r'>(data, from, to)),
+                  plain(text, from, to, ">\n\r"))
+            << testing::PrintToString(text) << " " << from << " " << to;
+      }
+    }
   }
 }
 
