@@ -145,8 +145,14 @@ MessageShape CountMessage(const MarkupNodes& markup, CharacterTable* table, std:
   CharacterList* list = defaultList != nullptr ? *defaultList : nullptr;
   auto current = [&]() -> CharacterList* {
     if (list == nullptr) {
-      list = &ListOf(table, typeface);
-      if (defaultList != nullptr && typeface == kDefaultTypeface) *defaultList = list;
+      // After a reset, the "default" list from the cache rather than a look-up by name.
+      if (defaultList != nullptr && *defaultList != nullptr &&
+          typeface.data() == kDefaultTypeface.data()) {
+        list = *defaultList;
+      } else {
+        list = &ListOf(table, typeface);
+        if (defaultList != nullptr && typeface == kDefaultTypeface) *defaultList = list;
+      }
     }
     return list;
   };
