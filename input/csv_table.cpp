@@ -118,7 +118,6 @@ class TableBuilder {
 
 using byte_words::CountMarked;
 using byte_words::kHighs;
-using byte_words::MatchBytes;
 using byte_words::MatchBytesExactly;
 
 // Eight bytes with the first in the lowest byte, so that the lowest match is the first.
@@ -135,30 +134,7 @@ std::uint64_t LoadLittleEndian(const char* bytes) {
 
 // The position of the first ',', '"' or CR at or after `from`, or `size`.
 std::size_t FindUnquotedStop(const char* bytes, std::size_t from, std::size_t size) {
-#ifdef __SSE2__
-  // Sixteen bytes at a time where the target has SSE2 (every x86-64 one), then eight.
-  const __m128i comma = _mm_set1_epi8(',');
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i carriageReturn = _mm_set1_epi8('\r');
-  while (size - from >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
-    const int found = _mm_movemask_epi8(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
-                     _mm_cmpeq_epi8(v, carriageReturn)));
-    if (found != 0) {
-      return from + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(found)));
-    }
-    from += 16;
-  }
-#endif
-  while (size - from >= 8) {
-    const std::uint64_t v = LoadLittleEndian(bytes + from);
-    const std::uint64_t found = MatchBytes(v, ',') | MatchBytes(v, '"') | MatchBytes(v, '\r');
-    if (found != 0) return from + static_cast<std::size_t>(std::countr_zero(found) / 8);
-    from += 8;
-  }
-  while (from < size && bytes[from] != ',' && bytes[from] != '"' && bytes[from] != '\r') ++from;
-  return from;
+  return byte_words::FindAny<',', '"', '\r'>(bytes, from, size);
 }
 
 // The grammar on bytes, for input that IsSelfEncodingUtf8 accepted: there every byte below 0x80
