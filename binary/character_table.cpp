@@ -105,9 +105,8 @@ std::uint64_t CountText(std::string_view text, CharacterList* list, std::uint32_
       list->CountAscii(byte, times);
       continue;
     }
-    CodePointReader reader{.data = p, .size = static_cast<std::size_t>(end - p)};
-    const std::uint32_t code = reader.NextInline();
-    p += reader.position;
+    const auto [code, length] = ReadUtf8Step(p, end);
+    p += length;
     // A bad sequence has no character to list, nor a unit.
     if ((code & kDecodeError) != 0 || code == 0) continue;
     ++units;

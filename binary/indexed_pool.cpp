@@ -69,9 +69,8 @@ bool WriteTextUnits(const CharacterList& list, std::string_view text, std::uint8
       encoded = false;
       break;
     }
-    CodePointReader reader{.data = p, .size = static_cast<std::size_t>(end - p)};
-    const std::uint32_t code = reader.NextInline();
-    p += reader.position;
+    const auto [code, length] = ReadUtf8Step(p, end);
+    p += length;
     if ((code & kDecodeError) != 0 || code == 0) continue;  // never counted either
     if (code == '\r' || code == '\n') {
       put(unit::kLineBreak);

@@ -128,6 +128,12 @@ std::uint32_t CodePointReader::Next() {
   return 0;
 }
 
+Utf8Step RareUtf8Step(const unsigned char* p, const unsigned char* end) {
+  CodePointReader reader{.data = p, .size = static_cast<std::uint64_t>(end - p)};
+  const std::uint32_t code = reader.Next();
+  return {code, static_cast<std::uint32_t>(reader.position)};
+}
+
 std::size_t WriteUtf8(std::uint32_t codePoint, char* out) {
   auto put = [&out](std::uint32_t byte) { *out++ = static_cast<char>(byte); };
   if (codePoint == 0 || codePoint > 0x1FFFFF) return 0;  // errors have bit 31 set, so land here

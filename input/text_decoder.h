@@ -76,6 +76,28 @@ struct CodePointReader {
   bool AtEnd() const { return position >= size; }
 };
 
+/// One code point of UTF-8 and the bytes it took.
+struct Utf8Step {
+  std::uint32_t code = 0;
+  std::uint32_t length = 0;
+};
+
+/// The first code point of the UTF-8 bytes [p, end), as CodePointReader::Next reads it, and how
+/// many bytes it took. REQUIRES: p < end. Two- and three-byte sequences are read inline, the
+/// rarer forms out of line. For loops over a text's characters: a reader object lives in memory,
+/// so each character would wait for its position to be stored and read back; this step comes
+/// back in registers.
+Utf8Step RareUtf8Step(const unsigned char* p, const unsigned char* end);
+inline Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end) {
+  const std::uint32_t lead = *p;
+  if ((lead & 0xE0) == 0xC0 && end - p >= 2) return {(lead & 0x1F) << 6 | (p[1] & 0x3Fu), 2};
+  if ((lead & 0xF0) == 0xE0 && end - p >= 3) {
+    return {(lead & 0x0F) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), 3};
+  }
+  if (lead < 0x80) return {lead, 1};
+  return RareUtf8Step(p, end);
+}
+
 /// Writes the UTF-8 form of `codePoint` at `out` (room for four bytes) and returns its length;
 /// nothing (0) for 0, values with bit 31 set and values above 0x1FFFFF.
 std::size_t WriteUtf8(std::uint32_t codePoint, char* out);

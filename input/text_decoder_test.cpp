@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,27 @@ TEST(CodePointReaderTest, DecodesEveryEncoding) {
     while (!reader.AtEnd()) values.push_back(reader.Next());
     EXPECT_EQ(values, c.values);
     EXPECT_EQ(reader.Next(), 0u);
+  }
+}
+
+// The step reader against the reader it stands in for, at every position of random texts made of
+// the bytes where UTF-8 forms change (leads of each length, continuations, invalid leads), so
+// that each form meets each cut-off by the end.
+TEST(Utf8StepTest, ReadsAsTheCodePointReader) {
+  const unsigned char edges[] = {0x00, 0x01, 0x41, 0x7F, 0x80, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF,
+                                 0xE0, 0xE3, 0xEF, 0xF0, 0xF4, 0xF7, 0xF8, 0xFE, 0xFF};
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes bytes(random() % 9 + 1);
+    for (unsigned char& byte : bytes) byte = edges[random() % std::size(edges)];
+    const unsigned char* const end = bytes.data() + bytes.size();
+    for (const unsigned char* p = bytes.data(); p < end; ++p) {
+      CodePointReader reader{.data = p, .size = static_cast<std::uint64_t>(end - p)};
+      const std::uint32_t code = reader.Next();
+      const Utf8Step step = ReadUtf8Step(p, end);
+      ASSERT_EQ(step.code, code) << testing::PrintToString(bytes) << " at " << (p - bytes.data());
+      ASSERT_EQ(step.length, reader.position) << testing::PrintToString(bytes);
+    }
   }
 }
 
