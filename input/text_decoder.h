@@ -87,7 +87,12 @@ struct Utf8Step {
 /// rarer forms out of line. For loops over a text's characters: a reader object lives in memory,
 /// so each character would wait for its position to be stored and read back; this step comes
 /// back in registers.
+Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end);
+
+/// ReadUtf8Step of the forms it does not read inline (four-byte and invalid leads, cut-off
+/// sequences), through a reader.
 Utf8Step RareUtf8Step(const unsigned char* p, const unsigned char* end);
+
 inline Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end) {
   const std::uint32_t lead = *p;
   if ((lead & 0xE0) == 0xC0 && end - p >= 2) return {(lead & 0x1F) << 6 | (p[1] & 0x3Fu), 2};
