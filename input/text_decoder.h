@@ -27,6 +27,33 @@ TextEncoding DetectByteOrderMark(const unsigned char* data, std::uint64_t size,
 /// Length in bytes of the byte order mark of `encoding` (0 when `hasByteOrderMark` is false).
 std::uint64_t ByteOrderMarkLength(TextEncoding encoding, bool hasByteOrderMark);
 
+/// One code point of UTF-8 and the bytes it took.
+struct Utf8Step {
+  std::uint32_t code = 0;
+  std::uint32_t length = 0;
+};
+
+/// The first code point of the UTF-8 bytes [p, end), as CodePointReader::Next reads it, and how
+/// many bytes it took. REQUIRES: p < end. Two- and three-byte sequences are read inline, the
+/// rarer forms out of line. For loops over a text's characters: a reader object lives in memory,
+/// so each character would wait for its position to be stored and read back; this step comes
+/// back in registers.
+Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end);
+
+/// ReadUtf8Step of the forms it does not read inline (four-byte and invalid leads, cut-off
+/// sequences), through a CodePointReader.
+Utf8Step RareUtf8Step(const unsigned char* p, const unsigned char* end);
+
+inline Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end) {
+  const std::uint32_t lead = *p;
+  if ((lead & 0xE0) == 0xC0 && end - p >= 2) return {(lead & 0x1F) << 6 | (p[1] & 0x3Fu), 2};
+  if ((lead & 0xF0) == 0xE0 && end - p >= 3) {
+    return {(lead & 0x0F) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), 3};
+  }
+  if (lead < 0x80) return {lead, 1};
+  return RareUtf8Step(p, end);
+}
+
 /// Hands out code points one at a time. Does not own `data`; the buffer must outlive it.
 struct CodePointReader {
   const unsigned char* data = nullptr;
@@ -48,26 +75,17 @@ struct CodePointReader {
   std::uint32_t Next();
 
   /// Next(), with an ASCII byte of UTF-8 read inline: for loops over texts of mostly ASCII.
-  /// Whole two- and three-byte sequences are read inline too (as Next reads them: continuation
-  /// bytes unchecked).
+  /// Whole two- and three-byte sequences are read inline too (ReadUtf8Step).
   std::uint32_t NextInline() {
     if (encoding == TextEncoding::Utf8 && position < size) {
-      const std::uint32_t lead = data[position];
-      if (lead < 0x80) {
+      const unsigned char* const at = data + position;
+      if (*at < 0x80) {
         ++position;
-        return lead;
+        return *at;
       }
-      if ((lead & 0xE0) == 0xC0 && size - position >= 2) {
-        const std::uint32_t code = (lead & 0x1F) << 6 | (data[position + 1] & 0x3Fu);
-        position += 2;
-        return code;
-      }
-      if ((lead & 0xF0) == 0xE0 && size - position >= 3) {
-        const std::uint32_t code =
-            (lead & 0x0F) << 12 | (data[position + 1] & 0x3Fu) << 6 | (data[position + 2] & 0x3Fu);
-        position += 3;
-        return code;
-      }
+      const Utf8Step step = ReadUtf8Step(at, data + size);
+      position += step.length;
+      return step.code;
     }
     return Next();
   }
@@ -75,33 +93,6 @@ struct CodePointReader {
   /// True when every byte has been consumed.
   bool AtEnd() const { return position >= size; }
 };
-
-/// One code point of UTF-8 and the bytes it took.
-struct Utf8Step {
-  std::uint32_t code = 0;
-  std::uint32_t length = 0;
-};
-
-/// The first code point of the UTF-8 bytes [p, end), as CodePointReader::Next reads it, and how
-/// many bytes it took. REQUIRES: p < end. Two- and three-byte sequences are read inline, the
-/// rarer forms out of line. For loops over a text's characters: a reader object lives in memory,
-/// so each character would wait for its position to be stored and read back; this step comes
-/// back in registers.
-Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end);
-
-/// ReadUtf8Step of the forms it does not read inline (four-byte and invalid leads, cut-off
-/// sequences), through a reader.
-Utf8Step RareUtf8Step(const unsigned char* p, const unsigned char* end);
-
-inline Utf8Step ReadUtf8Step(const unsigned char* p, const unsigned char* end) {
-  const std::uint32_t lead = *p;
-  if ((lead & 0xE0) == 0xC0 && end - p >= 2) return {(lead & 0x1F) << 6 | (p[1] & 0x3Fu), 2};
-  if ((lead & 0xF0) == 0xE0 && end - p >= 3) {
-    return {(lead & 0x0F) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), 3};
-  }
-  if (lead < 0x80) return {lead, 1};
-  return RareUtf8Step(p, end);
-}
 
 /// Writes the UTF-8 form of `codePoint` at `out` (room for four bytes) and returns its length;
 /// nothing (0) for 0, values with bit 31 set and values above 0x1FFFFF.
