@@ -265,7 +265,9 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     const std::vector<CharacterTable*> languageTables =
         prepare(worker == 0 ? tables : &partial[worker - 1]);
     std::size_t at = 0;  // the message's place in the plan: its identifier's
-    std::size_t* const reporting = reportingCounts.data() + worker * languageCount;
+    // Counted here and handed over at the end: the workers' shares of reportingCounts may lie in
+    // one cache line, which every message would then take from the other processor.
+    std::vector<std::size_t> reporting(languageCount, 0);
     auto note = [&](std::size_t i, const MessageShape& shape, bool verbatim) {
       if (plan == nullptr) return;
       reporting[i] += shape.mayReport;
@@ -281,7 +283,7 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
     constexpr std::size_t kAhead = 8;
     for (;;) {
       const std::size_t begin = claimed.fetch_add(kRowsPerClaim, std::memory_order_relaxed);
-      if (begin >= order.size()) return;
+      if (begin >= order.size()) break;
       const std::size_t end = std::min(begin + kRowsPerClaim, order.size());
       for (std::size_t k = begin; k < end; ++k) {
         if (plan != nullptr && k + kAhead < end) {
@@ -318,6 +320,8 @@ bool BuildCharacterTables(const MessageTable& table, IndexingMode mode, Characte
         }
       }
     }
+    std::copy(reporting.begin(), reporting.end(),
+              reportingCounts.begin() + static_cast<std::ptrdiff_t>(worker * languageCount));
   };
   platform::RunParts(std::min(workers, order.size()), workers, countRows);
   for (CharacterTables& counted : partial) {

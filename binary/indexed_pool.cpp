@@ -578,7 +578,9 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
   if (rowOrder.size() != idCount) ownOrder = IdentifiersInRowOrder(table.messageIds);
   const std::span<const RowOrderEntry> order = rowOrder.size() == idCount ? rowOrder : ownOrder;
   // Per worker: what one message is encoded into, the parser's buffer, and what went wrong.
-  struct Worker {
+  // Each on cache lines of its own: every message writes to its parser buffers, and the other
+  // worker's, were they to share a line, would take it away each time.
+  struct alignas(64) Worker {
     std::vector<std::uint8_t> units;
     MarkupNodes markup;
     MarkupNodes firstMarkup;  // the row's first-language text, parsed: its fallbacks reuse it
