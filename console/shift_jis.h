@@ -22,8 +22,8 @@ extern const ShiftJisPair kShiftJisTable[kShiftJisTableSize];
 
 /// Converts the UTF-8 `text` into `*out` (replacing its contents). Code points below U+00FF are
 /// written as the single byte of their value, unmapped; a character missing from the table
-/// becomes "??". Stops at a decoded zero, which ends a console line anyway. Returns false, with
-/// `*out` empty, when `text` does not decode as UTF-8.
+/// becomes "??". Nothing after a decoded zero is written, as it ends a console line anyway.
+/// Returns false, with `*out` empty, when `text` does not decode as UTF-8, after a zero too.
 [[nodiscard]] bool ToShiftJis(std::string_view text, std::string* out);
 
 }  // namespace quillex

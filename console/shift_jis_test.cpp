@@ -84,7 +84,10 @@ TEST(ShiftJisTest, Conversions) {
 }
 
 TEST(ShiftJisTest, InvalidUtf8Fails) {
-  for (std::string text : {"\x80", "\x82\xA0.csv", "\xFF", "成功\xF8"}) {
+  // Past a zero as well, plain or overlong: the text is undecodable all the same.
+  for (std::string text :
+       {std::string("\x80"), std::string("\x82\xA0.csv"), std::string("\xFF"),
+        std::string("成功\xF8"), std::string("ab\0\xFF", 4), std::string("xa\xC0\x80\xFF!")}) {
     std::string out = "stale";
     EXPECT_FALSE(ToShiftJis(text, &out)) << text;
     EXPECT_EQ(out, "");

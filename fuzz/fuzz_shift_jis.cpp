@@ -1,11 +1,13 @@
-// The Shift_JIS console conversion against a plain model: decode the UTF-8 with the tool's code
-// point reader, then write each code point as its byte below U+00FF, its two table bytes, or "??".
+// The Shift_JIS console conversion against a plain model: decode the whole UTF-8 with the tool's
+// code point reader, then write each code point before the first zero as its byte below U+00FF,
+// its two table bytes, or "??".
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/shift_jis.h"
 #include "input/text_decoder.h"
@@ -27,11 +29,15 @@ bool Model(std::string_view text, std::string* out) {
   out->clear();
   CodePointReader reader{reinterpret_cast<const unsigned char*>(text.data()), text.size(),
                          TextEncoding::Utf8, 0, false};
-  std::string result;
+  std::vector<std::uint32_t> codes;
   while (!reader.AtEnd()) {
-    std::uint32_t c = reader.Next();
-    if ((c & kDecodeError) != 0) return false;
-    if (c == 0) break;
+    const std::uint32_t c = reader.Next();
+    if ((c & kDecodeError) != 0) return false;  // anywhere, after a zero too
+    codes.push_back(c);
+  }
+  std::string result;
+  for (std::uint32_t c : codes) {
+    if (c == 0) break;  // what follows a zero is not shown
     if (c < 0xFF) {
       result.push_back(static_cast<char>(c));
     } else if (auto it = Table().find(c); it != Table().end()) {
