@@ -273,7 +273,11 @@ class CsvChecker {
 
   // The file the run writes for a language, in UTF-8; empty where it writes none.
   std::string LanguageFile(const std::string& name) const {
-    if (settings.sourceOutput) return settings.basePath + "_" + LowerCase(name) + ".inc";
+    if (settings.sourceOutput) {
+      // Replace files take the place of the include files.
+      if (!settings.replaceFiles.empty()) return {};
+      return settings.basePath + "_" + LowerCase(name) + ".inc";
+    }
     if (settings.indexing == IndexingMode::PerLanguage) {
       return settings.basePath + "_using_" + LowerCase(name) + ".json";
     }
@@ -312,7 +316,7 @@ class CsvChecker {
       const bool writesFile = platform::IsPlainFileName(language.name);
       if (settings.sourceOutput) {
         const std::string file = LanguageFile(language.name);
-        if (!writesFile || file == idList) continue;
+        if (file.empty() || !writesFile || file == idList) continue;
         if (auto [it, added] = byFile.emplace(file, &language); !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
               {Text(language.name), Text(file), Text(it->second->name),

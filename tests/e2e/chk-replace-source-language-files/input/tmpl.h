@@ -1,0 +1,2 @@
+$ID_LIST$
+$MESSAGE_LIST:EN$
