@@ -354,6 +354,21 @@ void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::ui
     line_ += " [";
     line_ += check;
     line_ += ']';
+    // A name may hold a line break: shown as is, it would split the finding over lines that
+    // editors and CI read one at a time.
+    if (line_.find_first_of("\r\n") != std::string::npos) {
+      std::string escaped;
+      for (char c : line_) {
+        if (c == '\n') {
+          escaped += "\\n";
+        } else if (c == '\r') {
+          escaped += "\\r";
+        } else {
+          escaped += c;
+        }
+      }
+      line_ = std::move(escaped);
+    }
   };
   compose(useJapanese);
   // The whole line is converted at once, like any other message, so the file name too.

@@ -21,7 +21,8 @@ TEST(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
 }
 
 // Lines held for one write come out whole and in order, past the size at which they are written
-// out, and a zero byte inside a text ends its line's text, as in every other message.
+// out, a line break inside a text is written as an escape (one finding, one line), and a zero
+// byte inside a text ends its line's text, as in every other message.
 TEST(CatalogTest, DiagnosticLinesComeOutWholeAndInOrder) {
   auto line = [](std::uint32_t number, bool error, const std::string& name) {
     return "in.txt:" + std::to_string(number) + ":3: " + (error ? "error: " : "warning: ") +
@@ -39,6 +40,11 @@ TEST(CatalogTest, DiagnosticLinesComeOutWholeAndInOrder) {
                     {FormatArg::OfString(name)}, "replace-command");
       expected += line(number, error, name);
     }
+    printer.Print("in\nput.txt", 7, 3, false, Msg::CheckUnknownCommand,
+                  {FormatArg::OfString("A\r\nB\n")}, "replace-command");
+    std::string escaped = line(7, false, "A\\r\\nB\\n");
+    escaped.replace(0, 6, "in\\nput.txt");
+    expected += escaped;
     printer.Print("in.txt", 2001, 3, true, Msg::CheckUnknownCommand,
                   {FormatArg::OfString(std::string("A\0B", 3))}, "replace-command");
     std::string cut = line(2001, true, "A");
