@@ -103,6 +103,14 @@ class Scanner {
  private:
   static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;  // no code point has all bits set
 
+  // Whether the UTF-8 sequence read from byte `from` on is shorter than its lead byte asks for.
+  bool IsCutUtf8(std::uint64_t from) const {
+    if (reader.encoding != TextEncoding::Utf8) return false;
+    const unsigned char lead = reader.data[from];
+    const std::uint64_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    return reader.position - from < length;
+  }
+
   // The next code point, moving the position past it. kEnd at the end of the input; false
   // (with the fault set) on a decoding error or a character that decodes to 0.
   bool Next(std::uint32_t* codePoint) {
@@ -111,6 +119,7 @@ class Scanner {
       return true;
     }
     const TextPosition at = position;
+    const std::uint64_t from = reader.position;
     const std::uint32_t value = reader.NextInline();
     if ((value & kDecodeError) != 0) {
       if (reader.encoding == TextEncoding::Utf8) {
@@ -122,7 +131,9 @@ class Scanner {
       return false;
     }
     if (value == 0) {
-      SetFault(ScanFault::NulCharacter, at);
+      // A sequence cut off by the end (a lone C0 there) decodes to 0 as well: the file ends in
+      // the middle of that character rather than holding a NUL.
+      SetFault(IsCutUtf8(from) ? ScanFault::CutCharacter : ScanFault::NulCharacter, at);
       return false;
     }
     if (value == kLineFeed) {

@@ -20,7 +20,7 @@ struct TextPosition {
 enum class ScanFault {
   None,
   InvalidUtf8,   // `faultByte` holds the byte
-  CutCharacter,  // a UTF-16 or UTF-32 unit cut off by the end of the file
+  CutCharacter,  // a UTF-16 or UTF-32 unit, or a UTF-8 sequence worth 0, cut off by the end
   NulCharacter,  // a character that decodes to 0
   LoneCarriageReturn,
   TextAfterQuote,  // at the character after the closing quote

@@ -44,6 +44,9 @@ TEST(CsvScanTest, FaultsArePlaced) {
   const Case cases[] = {
       {"ab\r\nc\r", ScanFault::LoneCarriageReturn, 2, 2},            // the last byte
       {"\xEF\xBB\xBFx\nyz\xC0\x80", ScanFault::NulCharacter, 2, 3},  // overlong zero
+      {"x\nyz\xC0", ScanFault::CutCharacter, 2, 3},                  // worth 0, cut by the end
+      {"x\nyz\xF0\x80\x80", ScanFault::CutCharacter, 2, 3},
+      {"x\nyz\xF0\x80\x80\x80", ScanFault::NulCharacter, 2, 3},  // whole: a NUL
   };
   for (const Case& c : cases) {
     const CsvScan scan = ScanCsv(c.bytes);
