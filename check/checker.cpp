@@ -1,6 +1,7 @@
 #include "check/checker.h"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -87,15 +88,52 @@ std::uint32_t ControlCharacter(std::string_view name) {
   return 0;
 }
 
-// What the include files can use as an enumerator: letters, digits and '_', not led by a digit;
-// non-ASCII characters are left to the compiler.
+// The keywords of C++ (alternative operator spellings included), sorted: none of them can name
+// an enumerator.
+constexpr std::array<std::string_view, 92> kKeywords = {
+    "alignas",       "alignof",     "and",
+    "and_eq",        "asm",         "auto",
+    "bitand",        "bitor",       "bool",
+    "break",         "case",        "catch",
+    "char",          "char16_t",    "char32_t",
+    "char8_t",       "class",       "co_await",
+    "co_return",     "co_yield",    "compl",
+    "concept",       "const",       "const_cast",
+    "consteval",     "constexpr",   "constinit",
+    "continue",      "decltype",    "default",
+    "delete",        "do",          "double",
+    "dynamic_cast",  "else",        "enum",
+    "explicit",      "export",      "extern",
+    "false",         "float",       "for",
+    "friend",        "goto",        "if",
+    "inline",        "int",         "long",
+    "mutable",       "namespace",   "new",
+    "noexcept",      "not",         "not_eq",
+    "nullptr",       "operator",    "or",
+    "or_eq",         "private",     "protected",
+    "public",        "register",    "reinterpret_cast",
+    "requires",      "return",      "short",
+    "signed",        "sizeof",      "static",
+    "static_assert", "static_cast", "struct",
+    "switch",        "template",    "this",
+    "thread_local",  "throw",       "true",
+    "try",           "typedef",     "typeid",
+    "typename",      "union",       "unsigned",
+    "using",         "virtual",     "void",
+    "volatile",      "wchar_t",     "while",
+    "xor",           "xor_eq"};
+static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end()));
+
+// What the include files can use as an enumerator: letters, digits and '_', not led by a digit,
+// and no keyword; non-ASCII characters are left to the compiler.
 bool IsIdentifier(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
+  const bool word = std::all_of(name.begin(), name.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 0x80 || byte == '_' || (byte >= 'a' && byte <= 'z') ||
            (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
   });
+  return word && !std::binary_search(kKeywords.begin(), kKeywords.end(), name);
 }
 
 class CsvChecker {
