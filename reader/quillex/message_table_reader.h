@@ -9,7 +9,8 @@
 //   std::string_view text;
 //   if (table.GetText(languageHash, messageHash, &text)) { ... }
 //
-// The layout is described in the tool's docs/binary_format.md.
+// The layout is described in the tool's docs/binary_format.md, installed as
+// share/doc/zorb-quillex/binary_format.md.
 #pragma once
 
 #include <cstddef>

@@ -20,6 +20,7 @@ fail() {
 [ -x "$work/prefix/bin/zorb-quillex" ] || fail "the tool is not installed"
 [ -f "$work/prefix/share/man/man1/zorb-quillex.1" ] || fail "the manual page is not installed"
 [ -f "$work/prefix/include/quillex/message_table_reader.h" ] || fail "the reader is not installed"
+[ -f "$work/prefix/share/doc/zorb-quillex/binary_format.md" ] || fail "the file format is not installed"
 
 expected='* English: Hello, world! Goodbye.
   日本語: こんにちは，世界！ さようなら．
