@@ -8,9 +8,8 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__) || \
-    ((defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)))
-#include <immintrin.h>
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>  // the SSSE3 check of self-encoding UTF-8
 #endif
 
 #include "input/file_io.h"
