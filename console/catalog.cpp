@@ -291,9 +291,11 @@ const char* CatalogText(std::int32_t index, bool japanese) {
   return japanese ? kCatalog[index].japanese : kCatalog[index].english;
 }
 
-}  // namespace
+// The numbered messages, 0 to 37, are those asked for by number; the texts after them are
+// reached through Msg only, so that every number past 37 stays invalid whatever is added.
+constexpr std::int32_t kNumberedMessages = static_cast<std::int32_t>(Msg::UsingHashSeed) + 1;
 
-std::string GetMessage(std::int32_t index, const FormatArgs& args) {
+std::string Lookup(std::int32_t index, const FormatArgs& args) {
   std::string text = FormatString(CatalogText(index, useJapanese), args);
   // Asked on every call: only the console's encoding decides whether the text is converted.
   if (platform::GetMultibyteCodePage() != 932) return text;
@@ -304,12 +306,18 @@ std::string GetMessage(std::int32_t index, const FormatArgs& args) {
   return FormatString(CatalogText(index, false), args);
 }
 
+}  // namespace
+
 FormatArg PathArg(const platform::Path& path) {
   return FormatArg::OfString(platform::PathToUtf8(path));
 }
 
+std::string GetMessage(std::int32_t index, const FormatArgs& args) {
+  return Lookup(index < kNumberedMessages ? index : -1, args);
+}
+
 std::string GetMessage(Msg message, const FormatArgs& args) {
-  return GetMessage(static_cast<std::int32_t>(message), args);
+  return Lookup(static_cast<std::int32_t>(message), args);
 }
 
 // Printed through "%s", so a zero byte inside a text ends what is shown, as for any C string.

@@ -104,7 +104,8 @@ enum class Msg : std::int32_t {
 extern bool useJapanese;
 
 /// The console text of message `index` with its placeholders filled, without a line feed.
-/// An index outside the catalog gives "** INVALID MESSAGE **".
+/// A number outside 0 to 37 gives "** INVALID MESSAGE **": the messages after UsingHashSeed
+/// have no number of their own and are asked for by their Msg.
 std::string GetMessage(std::int32_t index, const FormatArgs& args = {});
 std::string GetMessage(Msg message, const FormatArgs& args = {});
 

@@ -9,13 +9,15 @@ namespace {
 // (the shift-jis and japanese-system ones); numbers outside the catalog cannot come from a run.
 TEST(CatalogTest, NumbersOutsideTheCatalogAreInvalid) {
   const bool saved = useJapanese;
-  // The first number past the last catalog entry.
-  const auto pastLast = static_cast<std::int32_t>(Msg::CheckLanguagePathSeparator) + 1;
+  // The texts added after the numbered messages are no numbers of their own.
+  const auto lastAdded = static_cast<std::int32_t>(Msg::CheckLanguagePathSeparator);
   for (bool japanese : {false, true}) {
     useJapanese = japanese;
-    for (std::int32_t index : {-1, pastLast, INT32_MIN}) {
+    for (std::int32_t index : {-1, 38, lastAdded, lastAdded + 1, INT32_MIN, INT32_MAX}) {
       EXPECT_EQ(GetMessage(index), "** INVALID MESSAGE **") << index;
     }
+    EXPECT_NE(GetMessage(37), "** INVALID MESSAGE **");
+    EXPECT_NE(GetMessage(Msg::FailedToWriteFile), "** INVALID MESSAGE **");
   }
   useJapanese = saved;
 }
