@@ -172,7 +172,15 @@ void AssignLarge(Container& container, std::size_t count) {
 ///   process (SIGXFSZ is ignored);
 /// - an interrupt, termination, hang-up or broken pipe (unless ignored when the process started)
 ///   first removes the temporary files in flight (on every thread), then ends the process with
-///   that signal as before.
+///   that signal as before. On Windows the same holds for Ctrl-C, Ctrl-Break and closing the
+///   console (RemoveTempFilesAndEnd).
 void InstallSignalHandlers();
+
+#ifdef _WIN32
+/// The console control handler that InstallSignalHandlers sets (a Windows HandlerRoutine):
+/// removes the temporary files in flight and ends the process with the status of a console
+/// program ended by Ctrl-C. Never returns.
+int __stdcall RemoveTempFilesAndEnd(unsigned long event);
+#endif
 
 }  // namespace quillex::platform

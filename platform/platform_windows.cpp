@@ -1,9 +1,10 @@
 #include "platform/platform.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 // After the standard headers: the runtime's ctype headers define short macros (_S1, _M1 ...) that
 // collide with names inside them.
@@ -69,6 +70,61 @@ std::uint64_t NextTempNumber() {
   return value & 0xFFFFFFFFFFull;
 }
 
+// The temporary files in flight, for the console control handler to remove. Each is made and
+// registered, or moved or removed and dropped, under the lock, which the handler takes for good:
+// no file is made after it looked, and none is seen half registered. Never destroyed, since the
+// handler may run while the process exits.
+std::mutex tempFilesMutex;
+std::vector<std::wstring>& TempFiles() {
+  static auto* files = new std::vector<std::wstring>;
+  return *files;
+}
+
+// REQUIRES: tempFilesMutex held.
+void ForgetTempFile(const std::wstring& path) {
+  std::vector<std::wstring>& files = TempFiles();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i] == path) {
+      files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+// The absolute form of `path` that the system would open, as GetFullPathName gives it; "" when
+// there is none.
+std::wstring FullPath(const Path& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  return full;
+}
+
+// The path of the file open as `handle`, links followed, in its plain form ("C:\dir\name" or
+// "\\server\share\name"); "" when the system does not say.
+std::wstring FinalPath(HANDLE handle) {
+  const DWORD size = ::GetFinalPathNameByHandleW(handle, nullptr, 0, FILE_NAME_NORMALIZED);
+  if (size == 0) return {};
+  std::wstring final(size, L'\0');
+  const DWORD length =
+      ::GetFinalPathNameByHandleW(handle, final.data(), size, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= size) return {};
+  final.resize(length);
+  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+  constexpr std::wstring_view kLong = L"\\\\?\\";
+  if (final.starts_with(kUnc)) return L"\\\\" + final.substr(kUnc.size());
+  if (final.starts_with(kLong)) return final.substr(kLong.size());
+  return final;
+}
+
+bool SameNameIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 bool IsUserLanguageJapanese() { return (::GetUserDefaultLangID() & 0x3FF) == LANG_JAPANESE; }
@@ -118,11 +174,21 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
     wchar_t suffix[32];
     ::swprintf(suffix, 32, L".tmp%010llx", static_cast<unsigned long long>(NextTempNumber()));
     Path candidate = target.parent_path() / (start + suffix);
-    // Created exclusively: an existing file of that name is never opened.
-    int fd = ::_wopen(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | (binary ? _O_BINARY : _O_TEXT),
-                      _S_IREAD | _S_IWRITE);
+    const std::lock_guard<std::mutex> lock(tempFilesMutex);
+    // Created exclusively: an existing file of that name is never opened. Its deletion is
+    // shared, so that the control handler can remove it while it is being written.
+    HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+      return nullptr;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
+                                     _O_WRONLY | (binary ? _O_BINARY : _O_TEXT));
     if (fd < 0) {
-      if (errno == EEXIST) continue;
+      ::CloseHandle(handle);
+      ::DeleteFileW(candidate.c_str());
       return nullptr;
     }
     std::FILE* stream = ::_fdopen(fd, mode);
@@ -131,6 +197,7 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
       ::DeleteFileW(candidate.c_str());
       return nullptr;
     }
+    TempFiles().push_back(candidate.native());
     *tempPath = candidate;
     return stream;
   }
@@ -139,16 +206,29 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 
 bool ResolveWriteTarget(const Path& target, Path* file) {
   *file = target;
-  const DWORD attributes = ::GetFileAttributesW(target.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  // Opened as a plain open reaches it, links followed. No access asked and every kind of sharing
+  // granted: a file that others hold open is examined too. The flag lets folders be opened.
+  HANDLE handle = ::CreateFileW(target.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool known = ::GetFileInformationByHandle(handle, &information) != 0;
+  const std::wstring final = FinalPath(handle);
+  ::CloseHandle(handle);
+  if (!known) return false;
   // A plain open for writing fails on these: a folder, a read-only file, and (since it asks for
   // normal attributes) a hidden or system file.
   constexpr DWORD kRefused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  return (attributes & kRefused) == 0;
+  if ((information.dwFileAttributes & kRefused) != 0) return false;
+  // A link, or a folder link on the way, leads elsewhere: the file there is the one replaced, so
+  // that the links stay.
+  if (!final.empty() && !SameNameIgnoringCase(FullPath(target), final)) *file = Path(final);
+  return true;
 }
 
 // The temporary file is made in the target's folder and so inherits the folder's security, as a
@@ -157,10 +237,15 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
 void SetPermissionsFor(std::FILE*, const Path&) {}
 
 bool ReplaceFile(const Path& from, const Path& to) {
+  const std::lock_guard<std::mutex> lock(tempFilesMutex);
   // Fails while another process holds the target open without sharing its deletion: the old
   // file then stays as it was.
-  return ::MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
+      0) {
+    return false;
+  }
+  ForgetTempFile(from.native());
+  return true;
 }
 
 // The move frees the old version itself: nothing is left to wait for.
@@ -191,7 +276,11 @@ bool IsSameFile(const Path& path, const Path& other) {
          a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
-void RemoveFileQuietly(const Path& path) { ::DeleteFileW(path.c_str()); }
+void RemoveFileQuietly(const Path& path) {
+  const std::lock_guard<std::mutex> lock(tempFilesMutex);
+  ::DeleteFileW(path.c_str());
+  ForgetTempFile(path.native());
+}
 
 std::FILE* OpenRegularFile(const Path& path, const char* mode) {
   std::FILE* stream = OpenStream(path, mode);
@@ -205,9 +294,19 @@ std::FILE* OpenRegularFile(const Path& path, const char* mode) {
   return stream;
 }
 
-// Asking would mean opening the target, which for a pipe already connects to it. A device or a
-// pipe is never replaced here anyway: MoveFileEx refuses them, and the step reports a failed open.
-bool IsSpecialFile(const Path&) { return false; }
+// The system names a device (NUL, CON, COM1) or a pipe in its device space ("\\.\NUL"). Asked of
+// the name alone: opening a pipe would already connect to it.
+bool IsSpecialFile(const Path& target) {
+  constexpr std::wstring_view kDevices = L"\\\\.\\";
+  const std::wstring full = FullPath(target);
+  if (!full.starts_with(kDevices)) return false;
+  const std::wstring_view name = std::wstring_view(full).substr(kDevices.size());
+  // "\\.\C:\out\msg.bin" is a disk file by another name.
+  constexpr std::wstring_view kPipes = L"pipe\\";
+  return name.find(L'\\') == std::wstring_view::npos ||
+         (name.size() > kPipes.size() &&
+          SameNameIgnoringCase(name.substr(0, kPipes.size()), kPipes));
+}
 
 std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode) {
   return OpenStream(target, mode);
@@ -237,8 +336,21 @@ void AdviseLargePages(void*, std::size_t) {
   // build tool's heap.
 }
 
-// Windows has neither SIGXFSZ nor SIGHUP, and Ctrl-C reaches a console program on a thread of its
-// own: a temporary file in flight then stays behind.
-void InstallSignalHandlers() {}
+BOOL WINAPI RemoveTempFilesAndEnd(DWORD) {
+  // On a thread of its own, while the run's threads go on: the lock, never given back, holds
+  // every later change of the files until the process ends. A file still open goes as the end
+  // closes it.
+  tempFilesMutex.lock();
+  for (const std::wstring& path : TempFiles()) ::DeleteFileW(path.c_str());
+  // The status of a console program ended by the event, and at once: nothing of the run's may
+  // run on.
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+
+// Windows has neither SIGXFSZ nor SIGHUP; Ctrl-C, Ctrl-Break and closing the console reach a
+// console program as control events. Ctrl-C ignored from the start stays ignored: the system
+// then calls no handler for it.
+void InstallSignalHandlers() { ::SetConsoleCtrlHandler(RemoveTempFilesAndEnd, TRUE); }
 
 }  // namespace quillex::platform

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "platform/test_temp_dir.h"
 
@@ -133,6 +136,82 @@ TEST_F(StreamTest, SameFileByAnyPath) {
     EXPECT_EQ(IsSameFile(c.path, c.other), c.same)
         << PathToUtf8(c.path) << " " << PathToUtf8(c.other);
   }
+}
+
+std::vector<std::wstring> Names(const Path& dir) {
+  std::vector<std::wstring> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().native());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// NUL and the like are written in place as a plain open would, never replaced; a disk file
+// named through the device space is still a file.
+TEST_F(StreamTest, DevicesAreWrittenInPlace) {
+  EXPECT_TRUE(IsSpecialFile(L"NUL"));
+  EXPECT_TRUE(IsSpecialFile(dir / "NUL"));
+  EXPECT_TRUE(IsSpecialFile(L"\\\\.\\pipe\\quillex-nobody"));
+  EXPECT_FALSE(IsSpecialFile(dir / "msg.bin"));
+  EXPECT_FALSE(IsSpecialFile(Path(L"\\\\.\\" + (dir / "msg.bin").native())));
+  OutputFile out;
+  ASSERT_TRUE(out.Open(L"NUL", "wb"));
+  out.Write("discarded");
+  EXPECT_EQ(out.Commit(), CommitResult::Committed);
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+}
+
+// Replacing a file through a link replaces the file it leads to and keeps the link. Skipped
+// where the system makes no links (Wine's CreateSymbolicLink makes none).
+TEST_F(StreamTest, LinksAreFollowedAndKept) {
+  Write("real.inc", "old");
+  ::CreateSymbolicLinkW((dir / "link.inc").c_str(), L"real.inc",
+                        SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  if (::GetFileAttributesW((dir / "link.inc").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no symbolic link was made";
+  }
+  OutputFile out;
+  ASSERT_TRUE(out.Open(dir / "link.inc", "wb"));
+  out.Write("new");
+  ASSERT_EQ(out.Commit(), CommitResult::Committed);
+  EXPECT_EQ(Read("real.inc"), "new");
+  EXPECT_NE(::GetFileAttributesW((dir / "link.inc").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+}
+
+// Ctrl-C, Ctrl-Break or closing the console: the temporary files in flight go, a finished file
+// stays, and the process ends as the event ends a console program. The handler never returns,
+// so it runs in a child process, which writes into the parent's folder: the folder is named in
+// the environment the child inherits (the child runs the test's start again).
+TEST(ControlEventTest, TemporaryFilesInFlightAreRemoved) {
+  constexpr const wchar_t* kVariable = L"QUILLEX_CONTROL_TEST_DIR";
+  wchar_t inherited[1024];
+  const bool child = ::GetEnvironmentVariableW(kVariable, inherited, 1024) != 0;
+  const Path dir = child ? Path(inherited)
+                         : std::filesystem::path(::testing::TempDir()) /
+                               ("quillex_control_" + std::to_string(::GetCurrentProcessId()));
+  if (!child) {
+    std::filesystem::create_directory(dir);
+    ::SetEnvironmentVariableW(kVariable, dir.c_str());
+  }
+  EXPECT_EXIT(
+      {
+        Path finished;
+        Path inFlight;
+        std::FILE* done = CreateTempFileBeside(dir / "kept", "w", &finished);
+        std::FILE* open = CreateTempFileBeside(dir / "out.bin", "wb", &inFlight);
+        if (done == nullptr || open == nullptr) std::_Exit(2);
+        std::fclose(done);
+        if (!ReplaceFile(finished, dir / "kept")) std::_Exit(3);
+        std::fputs("partial", open);
+        std::fflush(open);
+        RemoveTempFilesAndEnd(CTRL_BREAK_EVENT);
+        std::_Exit(4);
+      },
+      ::testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)), "");
+  ::SetEnvironmentVariableW(kVariable, nullptr);
+  EXPECT_EQ(Names(dir), std::vector<std::wstring>{L"kept"});
+  std::filesystem::remove_all(dir);
 }
 
 // A language ID or table key becomes part of a file name: either separator would lead out of the
