@@ -2,11 +2,12 @@
 #                      [INDEXING PER_LANGUAGE|ALL_LANGUAGES] [SOURCE] [REPLACE <files>...]
 #                      [HASH_SEED <n>])
 #
-# Runs zorb-quillex on the CSV file whenever it or a replace file changes, and makes <target>
-# depend on what it writes. The files are found at configure time with --list-outputs, so the
-# CSV and the replace files are configure dependencies: a new language column re-runs CMake and
-# adds its files. The output directory (default: <current binary dir>/<target>_messages) goes
-# on the target's include path; relative CSV and replace paths are taken from the current source
+# Runs zorb-quillex on the CSV file whenever it, a replace file or the call's arguments change,
+# and makes <target> depend on what it writes. The files are found at configure time with
+# --list-outputs, so the CSV and the replace files are configure dependencies: a new language
+# column re-runs CMake and adds its files. The output directory (default: <current binary
+# dir>/<target>_messages) goes on the target's include path in the build tree only (an installed
+# target does not carry it); relative CSV and replace paths are taken from the current source
 # directory, a relative output directory from the current binary directory. After the call,
 # <target>_MESSAGE_FILES holds the absolute paths of the outputs.
 #
@@ -81,6 +82,18 @@ function(quillex_add_messages target)
     list(APPEND folders "${folder}")
   endforeach()
   list(REMOVE_DUPLICATES folders)
+  # Make reruns a rule for a newer input only, not for a changed command, and looks at its first
+  # output only: the arguments are kept in a file that changes with them, on which the rule
+  # depends. Written only when they change, so that an unchanged configure reruns nothing.
+  string(MD5 key "${directory};${arg_PREFIX}")
+  set(argumentsFile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/quillex_${target}_${key}.args")
+  set(recorded "")
+  if(EXISTS "${argumentsFile}")
+    file(READ "${argumentsFile}" recorded)
+  endif()
+  if(NOT recorded STREQUAL "${args}")
+    file(WRITE "${argumentsFile}" "${args}")
+  endif()
   set(keep "")
   if(CMAKE_GENERATOR MATCHES "Ninja")
     set(keep --keep-unchanged)
@@ -89,22 +102,24 @@ function(quillex_add_messages target)
     OUTPUT ${outputs}
     COMMAND "${CMAKE_COMMAND}" -E make_directory ${folders}
     COMMAND "${QUILLEX_EXECUTABLE}" ${args} ${keep}
-    DEPENDS "${csv}" ${replaceFiles} "${QUILLEX_EXECUTABLE}"
+    DEPENDS "${csv}" ${replaceFiles} "${QUILLEX_EXECUTABLE}" "${argumentsFile}"
     COMMENT "Generating the messages of ${target} from ${arg_CSV}"
     VERBATIM)
 
+  # The generated folder is the build tree's: a library installed and exported does not carry
+  # it to its users (CMake refuses an exported path into the build tree).
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "INTERFACE_LIBRARY")
     add_custom_target(${target}_messages DEPENDS ${outputs})
     add_dependencies(${target} ${target}_messages)
-    target_include_directories(${target} INTERFACE "${directory}")
+    target_include_directories(${target} INTERFACE "$<BUILD_INTERFACE:${directory}>")
   else()
     # As sources, the outputs are made before anything of the target is compiled.
     target_sources(${target} PRIVATE ${outputs})
     if(type STREQUAL "EXECUTABLE")
       target_include_directories(${target} PRIVATE "${directory}")
     else()
-      target_include_directories(${target} PUBLIC "${directory}")
+      target_include_directories(${target} PUBLIC "$<BUILD_INTERFACE:${directory}>")
     endif()
   endif()
   set(${target}_MESSAGE_FILES ${outputs} PARENT_SCOPE)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, then configures, builds and runs the example
-# application against it, with Ninja and with Makefiles. Under Ninja: a second build does
+# application against it, with Ninja and with Makefiles (where changed arguments rerun the
+# tool), and an exported library that uses the package. Under Ninja: a second build does
 # nothing, a CSV saved unchanged rebuilds nothing, and a new language column reaches the
 # generated files, what includes them and the program's output.
 # usage: package_test.sh CMAKE BUILD_DIR SOURCE_DIR
@@ -36,6 +37,36 @@ build() {  # generator folder
 
 build "Unix Makefiles" make
 build Ninja ninja
+
+# Under Make, changed arguments rerun the tool, though no input is newer than its outputs: back
+# from indexed strings, whose rule's first output is a character list, not the binary file.
+reconfigure() {  # sed expression for the application's CMakeLists.txt, log name
+  sed -i "$1" "$work/make-src/CMakeLists.txt"
+  "$cmake" -S "$work/make-src" -B "$work/make" >/dev/null || fail "Make: configure ($2)"
+  "$cmake" --build "$work/make" >"$work/$2.log" 2>&1 || { cat "$work/$2.log"; fail "Make: $2"; }
+}
+reconfigure 's/OUTPUT_DIRECTORY messages)/OUTPUT_DIRECTORY messages INDEXING PER_LANGUAGE)/' indexed
+reconfigure 's/ INDEXING PER_LANGUAGE)/)/' unindexed
+grep -q "Generating the messages" "$work/unindexed.log" ||
+  { cat "$work/unindexed.log"; fail "Make: changed arguments did not rerun the tool"; }
+[ "$("$work/make/greeter")" = "$expected" ] || fail "Make: output: $("$work/make/greeter")"
+
+# A library that installs and exports itself: the generated folder is the build tree's only.
+mkdir "$work/lib-src"
+cp "$source_dir/examples/app/messages.csv" "$work/lib-src/"
+echo 'int Answer() { return 42; }' >"$work/lib-src/lib.cpp"
+cat >"$work/lib-src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(quillex_exported_library LANGUAGES CXX)
+find_package(zorb-quillex CONFIG REQUIRED)
+add_library(texts STATIC lib.cpp)
+quillex_add_messages(texts CSV messages.csv)
+install(TARGETS texts EXPORT texts)
+install(EXPORT texts DESTINATION lib/cmake/texts)
+CMAKE
+"$cmake" -S "$work/lib-src" -B "$work/lib" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "an exported library does not configure"; }
+"$cmake" --build "$work/lib" >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "library build"; }
 
 app=$work/ninja
 out=$app/messages
