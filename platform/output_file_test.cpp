@@ -15,6 +15,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "platform/test_temp_dir.h"
 
@@ -217,6 +218,25 @@ TEST_F(OutputFileTest, TargetHeldOpenElsewhereIsNotReplaced) {
   EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
   ::CloseHandle(other);
   EXPECT_EQ(Read("out.inc"), "kept");
+  EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
+}
+
+// A scanner that holds a file for a moment delays the replacement instead of failing it.
+TEST_F(OutputFileTest, TargetHeldOpenForAMomentIsReplaced) {
+  std::ofstream(dir / "out.inc") << "old";
+  HANDLE other = ::CreateFileW((dir / "out.inc").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  std::thread scanner([other] {
+    ::Sleep(150);
+    ::CloseHandle(other);
+  });
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir / "out.inc", "w"));
+  file.Write("new");
+  EXPECT_EQ(file.Commit(), CommitResult::Committed);
+  scanner.join();
+  EXPECT_EQ(Read("out.inc"), "new");
   EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
 }
 

@@ -237,15 +237,25 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
 void SetPermissionsFor(std::FILE*, const Path&) {}
 
 bool ReplaceFile(const Path& from, const Path& to) {
-  const std::lock_guard<std::mutex> lock(tempFilesMutex);
-  // Fails while another process holds the target open without sharing its deletion: the old
-  // file then stays as it was.
-  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
-      0) {
-    return false;
+  // Fails while another process holds either file open without sharing its deletion: the old
+  // file then stays as it was. A virus scanner or an indexer looks at a new file for a moment,
+  // so a refusal is tried again for about a second before it counts.
+  DWORD wait = 8;
+  for (DWORD waited = 0;; waited += wait, wait *= 2) {
+    {
+      const std::lock_guard<std::mutex> lock(tempFilesMutex);
+      if (::MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+        ForgetTempFile(from.native());
+        return true;
+      }
+    }
+    const DWORD error = ::GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                      error == ERROR_LOCK_VIOLATION;
+    if (!held || waited >= 1000) return false;
+    ::Sleep(wait);
   }
-  ForgetTempFile(from.native());
-  return true;
 }
 
 // The move frees the old version itself: nothing is left to wait for.
