@@ -110,8 +110,15 @@ function(quillex_add_messages target)
   # it to its users (CMake refuses an exported path into the build tree).
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "INTERFACE_LIBRARY")
-    add_custom_target(${target}_messages DEPENDS ${outputs})
-    add_dependencies(${target} ${target}_messages)
+    # A rule of its own for every call on the target.
+    set(rule ${target}_messages)
+    set(calls 1)
+    while(TARGET ${rule})
+      math(EXPR calls "${calls} + 1")
+      set(rule ${target}_messages_${calls})
+    endwhile()
+    add_custom_target(${rule} DEPENDS ${outputs})
+    add_dependencies(${target} ${rule})
     target_include_directories(${target} INTERFACE "$<BUILD_INTERFACE:${directory}>")
   else()
     # As sources, the outputs are made before anything of the target is compiled.

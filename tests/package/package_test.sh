@@ -63,10 +63,26 @@ add_library(texts STATIC lib.cpp)
 quillex_add_messages(texts CSV messages.csv)
 install(TARGETS texts EXPORT texts)
 install(EXPORT texts DESTINATION lib/cmake/texts)
+# Two calls on one interface library, each with a rule of its own.
+add_library(both INTERFACE)
+quillex_add_messages(both CSV messages.csv PREFIX first)
+quillex_add_messages(both CSV messages.csv PREFIX second SOURCE)
+add_library(user STATIC lib.cpp)
+target_link_libraries(user PRIVATE both)
 CMAKE
 "$cmake" -S "$work/lib-src" -B "$work/lib" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
   >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "an exported library does not configure"; }
 "$cmake" --build "$work/lib" >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "library build"; }
+[ -f "$work/lib/both_messages/first.bin" ] && [ -f "$work/lib/both_messages/second_id.inc" ] ||
+  fail "two calls on an interface library did not both run"
+
+# The tool run follows the package found, also when another prefix is found later.
+cp -r "$work/prefix" "$work/prefix2"
+package2=$(dirname "$(find "$work/prefix2" -name zorb-quillex-config.cmake)")
+"$cmake" -S "$work/lib-src" -B "$work/lib" -Dzorb-quillex_DIR="$package2" >/dev/null ||
+  fail "configure with another package"
+grep -qx "QUILLEX_EXECUTABLE:FILEPATH=$work/prefix2/bin/zorb-quillex" "$work/lib/CMakeCache.txt" ||
+  fail "the tool run stayed the first package's: $(grep QUILLEX_EXECUTABLE: "$work/lib/CMakeCache.txt")"
 
 app=$work/ninja
 out=$app/messages
