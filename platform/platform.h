@@ -114,8 +114,9 @@ bool IsSameFile(const Path& path, const Path& other);
 void RemoveFileQuietly(const Path& path);
 
 /// True when `name` can only name a file within the folder it is joined to: it holds no path
-/// separator ("/", and also "\" on Windows). Text from the input that becomes part of a file name
-/// must pass this test, or a cell could write outside the output folder.
+/// separator ("/", and also "\" and the stream separator ":" on Windows). Text from the input that
+/// becomes part of a file name must pass this test, or a cell could write outside the output
+/// folder.
 bool IsPlainFileName(std::string_view name);
 
 /// The size of a large page, as most systems that offer them on request have it.

@@ -322,8 +322,9 @@ std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode) {
   return OpenStream(target, mode);
 }
 
+// A colon names a stream of a file: "msg_a:b.inc" would make an empty "msg_a" and fail.
 bool IsPlainFileName(std::string_view name) {
-  return name.find_first_of("/\\") == std::string_view::npos;
+  return name.find_first_of("/\\:") == std::string_view::npos;
 }
 
 void StartWriteBack(std::FILE* stream) {

@@ -222,6 +222,7 @@ TEST(PathTest, SeparatorMakesNoPlainName) {
   EXPECT_FALSE(IsPlainFileName("x/../y"));
   EXPECT_FALSE(IsPlainFileName("x\\..\\y"));
   EXPECT_FALSE(IsPlainFileName("\\"));
+  EXPECT_FALSE(IsPlainFileName("a:b"));  // a stream of the file "a"
 }
 
 }  // namespace
