@@ -135,7 +135,8 @@ int Run(int argc, const char* const* argv) {
     if (options.indexing != IndexingMode::NoIndexing) PrintWarning(Msg::SourceNoIndexing);
     return Generate<SourceGenerator>(request);
   }
-  if (!options.listOutputs && !ResolveAutoHashSeed(options)) return 1;
+  // The listing too: a run that finds no seed fails before it writes anything.
+  if (!ResolveAutoHashSeed(options)) return 1;
   const BinaryRequest request{.inputPath = options.inputPath,
                               .outputDirectory = options.outputDirectory,
                               .prefix = options.prefix,
