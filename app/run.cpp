@@ -51,9 +51,10 @@ int ListOutputs(const Request& request) {
     Generator generator;
     if (!generator.ListOutputs(request, &outputs)) return 1;
   }
+  // Each file once, however its paths are spelt ("gen.h", "./gen.h"): the first spelling shows.
   std::set<platform::Path> listed;
   for (const platform::Path& output : outputs) {
-    if (!listed.insert(output).second) continue;
+    if (!listed.insert(output.lexically_normal()).second) continue;
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
