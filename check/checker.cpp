@@ -616,6 +616,7 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
                  const char* check) {
     found.push_back({CommandPosition(record), error, message, std::move(args), check});
   };
+  std::optional<ReplaceCommand> lastOutputName;  // the one that names the output
   ForEachReplaceLine(text, [&](ReplaceCommand record) {
     switch (record.code) {
       case command::Nop:
@@ -625,6 +626,7 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
         if (record.argument.empty()) {
           add(record, true, Msg::CheckOutputNameWithoutFile, {}, "replace-command");
         }
+        lastOutputName = record;
         break;
       case command::If:
       case command::Elif:
@@ -653,6 +655,18 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
     }
     return true;  // every line, so that one pass shows all
   });
+  // The run refuses a name with a zero byte, which the system would see cut short.
+  if (lastOutputName && lastOutputName->argument.find('\0') != std::string::npos) {
+    // Among the others by its line: every finding before it is of a line above.
+    const std::uint32_t line = lastOutputName->line;
+    const auto at = std::find_if(found.begin(), found.end(),
+                                 [line](const Diagnostic& d) { return d.position.line > line; });
+    found.insert(at, {CommandPosition(*lastOutputName),
+                      true,
+                      Msg::CheckOutputNameZeroByte,
+                      {},
+                      "replace-command"});
+  }
   return found;
 }
 

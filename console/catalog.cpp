@@ -280,9 +280,12 @@ constexpr CatalogEntry kCatalog[] = {
     {"Language \"{}\" holds a path separator: the run refuses to write its file {} and fails "
      "here",
      "言語\"{}\"にはパスの区切り文字があります: 実行はそのファイル{}を書き込まずにここで失敗します"},
+    /* 82 */
+    {"OUTPUT_NAME holds a zero byte: the run cannot open the file it names and fails",
+     "OUTPUT_NAMEにゼロバイトがあります: 実行は指定されたファイルを開けずに失敗します"},
 };
 static_assert(std::size(kCatalog) ==
-              static_cast<std::size_t>(Msg::CheckLanguagePathSeparator) + 1);
+              static_cast<std::size_t>(Msg::CheckOutputNameZeroByte) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 
@@ -363,14 +366,16 @@ void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::ui
     line_ += check;
     line_ += ']';
     // A name may hold a line break: shown as is, it would split the finding over lines that
-    // editors and CI read one at a time.
-    if (line_.find_first_of("\r\n") != std::string::npos) {
+    // editors and CI read one at a time. A zero byte would end the line before its check.
+    if (line_.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
       std::string escaped;
       for (char c : line_) {
         if (c == '\n') {
           escaped += "\\n";
         } else if (c == '\r') {
           escaped += "\\r";
+        } else if (c == '\0') {
+          escaped += "\\0";
         } else {
           escaped += c;
         }
@@ -388,8 +393,7 @@ void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::ui
       compose(false);
     }
   }
-  // Shown as through "%s", as every other message: a zero byte ends the line's text.
-  pending_.append(line_.c_str());
+  pending_ += line_;
   pending_ += '\n';
   constexpr std::size_t kHeldBytes = 64 * 1024;
   if (pending_.size() >= kHeldBytes) Flush();

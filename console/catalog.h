@@ -98,6 +98,7 @@ enum class Msg : std::int32_t {
   CheckTypefaceWithoutList = 79,
   CheckTooManyCharacters = 80,
   CheckLanguagePathSeparator = 81,
+  CheckOutputNameZeroByte = 82,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.
