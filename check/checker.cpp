@@ -658,14 +658,15 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
   // The run refuses a name with a zero byte, which the system would see cut short.
   if (lastOutputName && lastOutputName->argument.find('\0') != std::string::npos) {
     // Among the others by its line: every finding before it is of a line above.
-    const std::uint32_t line = lastOutputName->line;
-    const auto at = std::find_if(found.begin(), found.end(),
-                                 [line](const Diagnostic& d) { return d.position.line > line; });
-    found.insert(at, {CommandPosition(*lastOutputName),
-                      true,
-                      Msg::CheckOutputNameZeroByte,
-                      {},
-                      "replace-command"});
+    Diagnostic cut{.position = CommandPosition(*lastOutputName),
+                   .error = true,
+                   .message = Msg::CheckOutputNameZeroByte,
+                   .args = {},
+                   .check = "replace-command"};
+    const auto at = std::find_if(found.begin(), found.end(), [&](const Diagnostic& d) {
+      return d.position.line > cut.position.line;
+    });
+    found.insert(at, std::move(cut));
   }
   return found;
 }

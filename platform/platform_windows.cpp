@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -83,12 +84,16 @@ std::vector<std::wstring>& TempFiles() {
 // REQUIRES: tempFilesMutex held.
 void ForgetTempFile(const std::wstring& path) {
   std::vector<std::wstring>& files = TempFiles();
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (files[i] == path) {
-      files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
-  }
+  const auto found = std::find(files.begin(), files.end(), path);
+  if (found != files.end()) files.erase(found);
+}
+
+// Opens what `path` leads to (links followed) to be examined, not read or written: no access
+// asked and every kind of sharing granted, so that a file others hold open is examined too. The
+// flag lets folders be opened as well.
+HANDLE OpenToExamine(const Path& path) {
+  return ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // The absolute form of `path` that the system would open, as GetFullPathName gives it; "" when
@@ -206,11 +211,7 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 
 bool ResolveWriteTarget(const Path& target, Path* file) {
   *file = target;
-  // Opened as a plain open reaches it, links followed. No access asked and every kind of sharing
-  // granted: a file that others hold open is examined too. The flag lets folders be opened.
-  HANDLE handle = ::CreateFileW(target.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = OpenToExamine(target);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -265,11 +266,7 @@ namespace {
 
 // The volume and the file's index on it: together they name one file, whatever path leads there.
 bool GetFileIdentity(const Path& path, BY_HANDLE_FILE_INFORMATION* information) {
-  // No access asked and every kind of sharing granted: a file that others hold open is examined
-  // too. The flag lets folders be opened as well.
-  HANDLE handle = ::CreateFileW(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = OpenToExamine(path);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool known = ::GetFileInformationByHandle(handle, information) != 0;
   ::CloseHandle(handle);
