@@ -58,6 +58,11 @@ int ListOutputs(const Request& request) {
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
+  // A build reads the listing as the run's outputs: a cut one must not pass for the whole.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    PrintError(Msg::FailedToWriteFile, {FormatArg::OfString("standard output")});
+    return 1;
+  }
   return 0;
 }
 

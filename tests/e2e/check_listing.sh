@@ -40,6 +40,18 @@ tool() {
   fi
 }
 (cd "$work/list" && tool "${listing[@]}") >"$work/listed" || exit 1
+# A listing that cannot be written whole is a failure, not a success with a cut list.
+if [ ${#launcher[@]} -eq 0 ] && [ -w /dev/full ]; then
+  if (cd "$work/list" && tool "${listing[@]}") >/dev/full 2>"$work/full.err"; then
+    echo "a listing to a full device exited 0"
+    exit 1
+  fi
+  grep -q '^Error: Failed to write file: standard output$' "$work/full.err" || {
+    echo "a listing to a full device said:"
+    cat "$work/full.err"
+    exit 1
+  }
+fi
 (cd "$work/real" && tool "${real[@]}") >/dev/null || exit 1
 
 # Paths as the tool prints them: relative to the run folder, or absolute. On Windows the console
