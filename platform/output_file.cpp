@@ -115,7 +115,7 @@ CommitResult OutputFile::Commit() {
   const bool inPlace = temp.empty();
   if (!inPlace) platform::SetPermissionsFor(stream, file);
   bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0 && !misplaced;
-  written = std::fclose(stream) == 0 && written;
+  written = (inPlace ? platform::CloseSpecialFile(stream) : std::fclose(stream) == 0) && written;
   stream = nullptr;
   if (inPlace) return written ? CommitResult::Committed : CommitResult::WriteFailed;
   CommitResult result = CommitResult::WriteFailed;
@@ -138,7 +138,11 @@ CommitResult OutputFile::Commit() {
 
 void OutputFile::Discard() {
   if (stream != nullptr) {
-    std::fclose(stream);
+    if (temp.empty()) {
+      platform::CloseSpecialFile(stream);
+    } else {
+      std::fclose(stream);
+    }
     stream = nullptr;
   }
   if (!temp.empty()) {

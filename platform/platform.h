@@ -70,8 +70,13 @@ bool IsSpecialFile(const Path& target);
 
 /// Opens an existing special file for writing in place as a plain open would, but without waiting
 /// for a FIFO to get a reader: a FIFO nobody reads fails to open. The stream blocks as usual
-/// afterwards. Returns nullptr on failure; prints nothing.
+/// afterwards. Returns nullptr on failure; prints nothing. Until CloseSpecialFile, a write to a
+/// pipe whose reader has gone fails, as a full disk's does, rather than ending the process.
 std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode);
+
+/// Closes a stream from OpenSpecialFileForWriting; false when any of its bytes could not be
+/// written.
+bool CloseSpecialFile(std::FILE* stream);
 
 /// Gives the finished temporary file the permissions a plain open of `file` would leave: those
 /// of `file` when it exists (an open keeps them, and its owner and group as far as the user may

@@ -54,9 +54,16 @@ std::atomic<bool> dying{false};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "a signal handler may use lock-free atomics only");
 
-// SIGPIPE too: a console piped into a reader that quits early (`| head`) must not leave a
-// temporary file behind.
-constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal that ends the process by default and comes from outside it (a user, a build tool
+// stopping a job, a limit reached); not those that say the process itself is broken. SIGPIPE too:
+// a console piped into a reader that quits early (`| head`) must not leave a temporary file behind.
+constexpr int kTerminationSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE,   SIGQUIT,
+                                       SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGXCPU};
+
+// Outputs written in place that are open. While one is, SIGPIPE is taken for a pipe written in
+// place losing its reader: the write then fails (EPIPE) and the run reports that output as failed,
+// as it would a full disk, instead of ending without a word.
+std::atomic<int> inPlaceStreams{0};
 
 sigset_t TerminationSignalSet() {
   sigset_t set;
@@ -117,6 +124,7 @@ void ForgetTempFile(const std::string& path) {
 }
 
 extern "C" void RemoveTempFilesAndDie(int signal) {
+  if (signal == SIGPIPE && inPlaceStreams > 0) return;
   dying = true;
   while (tempChanges != 0) {
     const timespec pause{0, 100000};
@@ -254,8 +262,20 @@ std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode) {
   if (fd < 0) return nullptr;
   std::FILE* stream = nullptr;
   if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) stream = ::fdopen(fd, mode);
-  if (stream == nullptr) ::close(fd);
+  if (stream == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  ++inPlaceStreams;
   return stream;
+}
+
+bool CloseSpecialFile(std::FILE* stream) {
+  // The last bytes go to the pipe here, so the count drops only after them.
+  const bool written = std::ferror(stream) == 0;
+  const bool closed = std::fclose(stream) == 0 && written;
+  --inPlaceStreams;
+  return closed;
 }
 
 void SetPermissionsFor(std::FILE* stream, const Path& file) {
@@ -433,8 +453,9 @@ void InstallSignalHandlers() {
   action.sa_mask = TerminationSignalSet();
   for (int signal : kTerminationSignals) {
     struct sigaction previous {};
-    // A signal ignored from the start (nohup, a background job) stays ignored.
-    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    // A signal ignored from the start (nohup, a background job) stays ignored, and one handled
+    // already (a profiler's timer) stays the handler's.
+    if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler != SIG_DFL) continue;
     ::sigaction(signal, &action, nullptr);
   }
 }

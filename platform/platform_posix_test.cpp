@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -210,7 +211,7 @@ class SignalTest : public TempDirTest {
 };
 
 TEST_F(SignalTest, TerminationRemovesTemporaryFileAndKeepsSignal) {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGALRM, SIGUSR1, SIGXCPU}) {
     SCOPED_TRACE(signal);
     int status = RunChild([&] {
       Path temp;
@@ -225,6 +226,44 @@ TEST_F(SignalTest, TerminationRemovesTemporaryFileAndKeepsSignal) {
     EXPECT_EQ(WTERMSIG(status), signal);
     EXPECT_TRUE(Empty());
   }
+}
+
+// A pipe written in place whose reader quits fails the write, as a full disk would, for the run
+// to report; once it is closed, a broken pipe (the console's) ends the process again.
+TEST_F(SignalTest, PipeWrittenInPlaceWhoseReaderQuitsFailsTheWrite) {
+  const Path fifo = dir / "msg.bin";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const Path closed = dir / "closed";
+  int status = RunChild([&] {
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    std::FILE* stream = OpenSpecialFileForWriting(fifo, "wb");
+    if (reader < 0 || stream == nullptr) ::_exit(2);
+    ::close(reader);
+    const std::string bytes(1 << 20, 'x');  // more than a pipe holds
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    if (CloseSpecialFile(stream)) ::_exit(3);
+    std::ofstream(closed) << "failed and closed";
+    std::raise(SIGPIPE);
+  });
+  EXPECT_TRUE(std::filesystem::exists(closed));
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+  EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+}
+
+// A handler already there (a profiler's) is kept, as an ignored signal stays ignored.
+TEST_F(SignalTest, SignalsHandledAlreadyKeepTheirHandler) {
+  int status = RunChild([] {
+    std::signal(SIGUSR1, SIG_IGN);
+    struct sigaction kept {};
+    kept.sa_handler = [](int) { ::_exit(5); };
+    ::sigaction(SIGALRM, &kept, nullptr);
+    InstallSignalHandlers();
+    std::raise(SIGUSR1);
+    std::raise(SIGALRM);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 5);
 }
 
 TEST_F(SignalTest, FinishedFilesAreNotRemoved) {

@@ -319,6 +319,12 @@ std::FILE* OpenSpecialFileForWriting(const Path& target, const char* mode) {
   return OpenStream(target, mode);
 }
 
+// A pipe without a reader fails the write here (ERROR_NO_DATA): no signal to hold back.
+bool CloseSpecialFile(std::FILE* stream) {
+  const bool written = std::ferror(stream) == 0;
+  return std::fclose(stream) == 0 && written;
+}
+
 // A colon names a stream of a file: "msg_a:b.inc" would make an empty "msg_a" and fail.
 bool IsPlainFileName(std::string_view name) {
   return name.find_first_of("/\\:") == std::string_view::npos;

@@ -64,6 +64,7 @@ prepare() {
   generated=()
   fifos=()
   readers=()
+  quitters=()
   digests=()
   signal=
   signal_when=
@@ -89,7 +90,11 @@ prepare() {
         name=${spec%% *}
         mkfifo "$run/$name" || exit 125
         fifos+=("$name")
-        if [ "$spec" != "$name" ]; then readers+=("$name"); fi ;;
+        if [ "$spec" = "$name quitting-reader" ]; then
+          quitters+=("$name")
+        elif [ "$spec" != "$name" ]; then
+          readers+=("$name")
+        fi ;;
       '%digest '*) digests+=("${line#%digest }") ;;
       '%signal '*)
         spec=${line#%signal }
@@ -105,6 +110,17 @@ prepare() {
   for name in "${readers[@]+"${readers[@]}"}"; do
     exec {fd}<>"$run/$name"
     reader_fd[$name]=$fd
+  done
+  # A "%fifo NAME quitting-reader" takes the first byte written and quits, so that the writer
+  # meets a pipe without a reader. Until then it holds the FIFO both ways: it sees no end before
+  # the tool opens it, and the tool finds a reader at once.
+  quitter_pids=()
+  local k
+  for k in "${!quitters[@]}"; do
+    rm -f "$work/quitter$k"
+    (exec 3<>"$run/${quitters[$k]}" && : >"$work/quitter$k" && IFS= read -r -n 1 -u 3 _) &
+    quitter_pids+=($!)
+    until [ -e "$work/quitter$k" ]; do sleep 0.01; done
   done
 }
 
@@ -163,6 +179,9 @@ for attempt in 1 2 3 4 5; do
     $runner >"$work/stdout" 2>"$work/stderr"
   fi
   echo $? >"$work/status"
+  # A reader the tool never wrote to would wait for good.
+  for pid in "${quitter_pids[@]+"${quitter_pids[@]}"}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
   [ "$lost" = 0 ] && break
   echo "attempt $attempt: the signal found no file in flight; again"
 done
