@@ -110,9 +110,11 @@ std::vector<std::string> ModelParse(const std::string& text, std::string* output
 }
 
 TEST(ReplaceParserTest, MatchesAPlainModelOnRandomText) {
+  // A lone CR ends no line; a vertical tab or a byte order mark is no indentation.
   const std::vector<std::string> pieces = {
       " ",   "\t", "$",           ":",       "\n",   "\r\n",      "x",     "\0"s,  "ID_LIST",
-      "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:", "$OUTPUT_NAME:"};
+      "PUT", "IF", "OUTPUT_NAME", "id_list", "TRUE", "$ID_LIST$", "$PUT:", "$IF:", "$OUTPUT_NAME:",
+      "\r",  "\v", "\xEF\xBB\xBF"};
   std::mt19937 random(12345);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
