@@ -114,13 +114,13 @@ bool ParseCommandLine(Options* options, int argc, const char* const* argv) {
       const char* value = argv[++i];
       switch (word) {
         case Word::Output:
-          options->outputDirectory = platform::PathFromNarrow(value);
+          options->outputDirectory = platform::PathFromArgument(value);
           break;
         case Word::Prefix:
-          options->prefix = platform::PathFromNarrow(value);
+          options->prefix = platform::PathFromArgument(value);
           break;
         case Word::Replace:
-          options->replaceFiles.push_back(platform::PathFromNarrow(value));
+          options->replaceFiles.push_back(platform::PathFromArgument(value));
           break;
         default:  // Word::HashSeed
           options->autoHashSeed = std::string_view(value) == "auto";
@@ -164,7 +164,7 @@ bool ParseCommandLine(Options* options, int argc, const char* const* argv) {
           PrintError(Msg::MultipleInputFiles);
           return false;
         }
-        options->inputPath = platform::PathFromNarrow(argument);
+        options->inputPath = platform::PathFromArgument(argument);
         break;
     }
   }

@@ -14,8 +14,8 @@ struct Options {
   bool showVersion = false;
   bool showHelp = false;
   platform::Path inputPath;
-  platform::Path outputDirectory = platform::PathFromNarrow("./");
-  platform::Path prefix = platform::PathFromNarrow("msg");
+  platform::Path outputDirectory = platform::PathFromArgument("./");
+  platform::Path prefix = platform::PathFromArgument("msg");
   std::vector<platform::Path> replaceFiles;  // command-line order
   bool sourceOutput = false;
   IndexingMode indexing = IndexingMode::NoIndexing;
@@ -23,8 +23,9 @@ struct Options {
   // Additions for build systems; not in the built-in usage text, which stays as it always was.
   bool listOutputs = false;    // --list-outputs: print the paths a run would write, write nothing
   bool keepUnchanged = false;  // --keep-unchanged: leave outputs whose bytes would not change
-  bool autoHashSeed = false;  // "--hash-seed auto": the first seed from the default without collisions
-  bool check = false;         // "--check": diagnostics only, no file written
+  bool autoHashSeed =
+      false;           // "--hash-seed auto": the first seed from the default without collisions
+  bool check = false;  // "--check": diagnostics only, no file written
 };
 
 }  // namespace quillex

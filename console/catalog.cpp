@@ -277,9 +277,10 @@ constexpr CatalogEntry kCatalog[] = {
      "テーブル\"{0}\"の文字リスト\"{1}\"は{2}文字です．インデックス化できるのは53248文字までです: "
      "インデックス出力の実行は失敗します"},
     /* 81 */
-    {"Language \"{}\" holds a path separator: the run refuses to write its file {} and fails "
-     "here",
-     "言語\"{}\"にはパスの区切り文字があります: 実行はそのファイル{}を書き込まずにここで失敗します"},
+    {"Language \"{}\" holds a path separator or a character no file name may hold: the run "
+     "refuses to write its file {} and fails here",
+     "言語\"{}\"にはパスの区切り文字かファイル名に使えない文字があります: "
+     "実行はそのファイル{}を書き込まずにここで失敗します"},
     /* 82 */
     {"OUTPUT_NAME holds a zero byte: the run cannot open the file it names and fails",
      "OUTPUT_NAMEにゼロバイトがあります: 実行は指定されたファイルを開けずに失敗します"},

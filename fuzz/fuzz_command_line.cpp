@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool found = false;
   bool seedGiven = false;
   for (std::size_t i = 1; i < words.size(); ++i) {
-    found = found ||
-            (!words[i].empty() && quillex::platform::PathFromNarrow(words[i]) == options.inputPath);
+    found = found || (!words[i].empty() &&
+                      quillex::platform::PathFromArgument(words[i]) == options.inputPath);
     seedGiven = seedGiven || words[i] == "--hash-seed";
   }
   if (!found) std::abort();

@@ -35,15 +35,17 @@ bool ReadWholeFile(const platform::Path& path, std::string* contents) {
 }
 
 bool ReadTextFile(const platform::Path& path, std::string* contents) {
-  // A device would be read forever (/dev/zero fills memory) and a FIFO could hold the open.
-  FileHandle file(platform::OpenRegularFile(path, "r"));
+  // A device would be read forever (/dev/zero fills memory) and a FIFO could hold the open. Read
+  // as bytes: Windows text mode would end the file at a Ctrl-Z byte, dropping the rest unseen.
+  FileHandle file(platform::OpenRegularFile(path, "rb"));
   if (file == nullptr) return false;
   contents->clear();
-  // Read in blocks until the end: text mode may return fewer bytes than the file's size.
   char block[64 * 1024];
   std::size_t read;
   while ((read = std::fread(block, 1, sizeof block, file.get())) > 0) contents->append(block, read);
-  return std::ferror(file.get()) == 0;
+  if (std::ferror(file.get()) != 0) return false;
+  platform::TranslateTextLineEnds(contents);
+  return true;
 }
 
 }  // namespace quillex

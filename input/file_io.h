@@ -26,10 +26,10 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 /// Prints nothing.
 [[nodiscard]] bool ReadWholeFile(const platform::Path& path, std::string* contents);
 
-/// Reads the whole file in text mode ("r", so line ends are translated where the platform does)
-/// into `contents`, replacing what it held. False when the file is not a regular file (a
-/// directory, a FIFO, a device: a FIFO is not waited for), cannot be opened or a read fails;
-/// `contents` is then unspecified. Prints nothing.
+/// Reads the whole file as text into `contents`, replacing what it held: line ends translated as
+/// text mode does where the platform does (Windows), every byte kept, Ctrl-Z (0x1A) included. False
+/// when the file is not a regular file (a directory, a FIFO, a device: a FIFO is not waited for),
+/// cannot be opened or a read fails; `contents` is then unspecified. Prints nothing.
 [[nodiscard]] bool ReadTextFile(const platform::Path& path, std::string* contents);
 
 }  // namespace quillex

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillex::platform {
 
@@ -23,10 +24,20 @@ bool IsUserLanguageJapanese();
 /// _getmbcp.
 int GetMultibyteCodePage();
 
-/// Turns a narrow command-line argument into a path (POSIX: the bytes as given; Windows: decoded
-/// as UTF-8 under a UTF-8 runtime locale, else in the ANSI code page, or the OEM one when the
-/// file functions use it).
+/// Turns narrow text (a replace file's OUTPUT_NAME) into a path (POSIX: the bytes as given;
+/// Windows: decoded as UTF-8 under a UTF-8 runtime locale, else in the ANSI code page, or the OEM
+/// one when the file functions use it).
 Path PathFromNarrow(std::string_view text);
+
+/// The command line, the program's name first, as the tool reads it. POSIX: `argv` as given.
+/// Windows: the wide command line in UTF-8, like all text inside the tool. The narrow `argv`
+/// holds it in the ANSI code page, where a character the page lacks becomes a look-alike ("ā"
+/// "a", "／" "/"): another input file, or a path out of the output folder.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+/// Turns an argument from CommandLineArguments into a path (POSIX: the bytes as given; Windows:
+/// decoded as UTF-8).
+Path PathFromArgument(std::string_view argument);
 
 /// The path as UTF-8 bytes, for console messages.
 std::string PathToUtf8(const Path& path);
@@ -41,6 +52,11 @@ Path AppendToPath(const Path& base, std::string_view suffix);
 /// Opens a stream like fopen. `mode` is "rb", "r", "wb" or "w"; text modes translate line ends
 /// where the platform does (Windows). Returns nullptr on failure; prints nothing.
 std::FILE* OpenStream(const Path& path, const char* mode);
+
+/// Turns the bytes of a file into what reading it in text mode gives (Windows: CR LF becomes LF;
+/// POSIX: nothing changes), without text mode's end of file at a Ctrl-Z (0x1A) on Windows, which
+/// would drop the rest of the file without a word.
+void TranslateTextLineEnds(std::string* bytes);
 
 /// Opens `path` for reading ("rb" or "r") only when it is a regular file, following links: a FIFO
 /// is opened without waiting for a writer and refused, like a device, a directory or a missing
@@ -119,7 +135,8 @@ bool IsSameFile(const Path& path, const Path& other);
 void RemoveFileQuietly(const Path& path);
 
 /// True when `name` can only name a file within the folder it is joined to: it holds no path
-/// separator ("/", and also "\" and the stream separator ":" on Windows). Text from the input that
+/// separator ("/", and also "\" and the stream separator ":" on Windows), nor, on Windows, a
+/// character no file name there may hold (`<>"|?*`, control characters). Text from the input that
 /// becomes part of a file name must pass this test, or a cell could write outside the output
 /// folder.
 bool IsPlainFileName(std::string_view name);
@@ -176,10 +193,12 @@ void AssignLarge(Container& container, std::size_t count) {
 /// Sets the process up for the whole run. Call once at start-up:
 /// - a file-size limit makes writes fail (a write error the tool reports) instead of killing the
 ///   process (SIGXFSZ is ignored);
-/// - an interrupt, termination, hang-up or broken pipe (unless ignored when the process started)
-///   first removes the temporary files in flight (on every thread), then ends the process with
-///   that signal as before. On Windows the same holds for Ctrl-C, Ctrl-Break and closing the
-///   console (RemoveTempFilesAndEnd).
+/// - a signal from outside that would end the process (an interrupt, termination, hang-up, quit,
+///   broken pipe, alarm, user signal or CPU-time limit), unless ignored or handled when the
+///   process started, first removes the temporary files in flight (on every thread), then ends
+///   the process with that signal as before. A broken pipe while an output is written in place
+///   fails that write instead (see OpenSpecialFileForWriting). On Windows the same holds for
+///   Ctrl-C, Ctrl-Break and closing the console (RemoveTempFilesAndEnd).
 void InstallSignalHandlers();
 
 #ifdef _WIN32
@@ -187,6 +206,9 @@ void InstallSignalHandlers();
 /// removes the temporary files in flight and ends the process with the status of a console
 /// program ended by Ctrl-C. Never returns.
 int __stdcall RemoveTempFilesAndEnd(unsigned long event);
+
+/// Splits a wide command line as the system does, into UTF-8 arguments (CommandLineArguments).
+std::vector<std::string> ArgumentsFromCommandLine(const wchar_t* commandLine);
 #endif
 
 }  // namespace quillex::platform

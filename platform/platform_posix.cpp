@@ -182,6 +182,14 @@ int GetMultibyteCodePage() {
 
 Path PathFromNarrow(std::string_view text) { return Path(std::string(text)); }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+Path PathFromArgument(std::string_view argument) { return Path(std::string(argument)); }
+
+void TranslateTextLineEnds(std::string*) {}
+
 std::string PathToUtf8(const Path& path) { return path.string(); }
 
 Path JoinPath(const Path& directory, const Path& name) { return directory / name; }

@@ -144,6 +144,37 @@ int GetMultibyteCodePage() {
 
 Path PathFromNarrow(std::string_view text) { return Path(ToWide(text, NarrowCodePage())); }
 
+std::vector<std::string> ArgumentsFromCommandLine(const wchar_t* commandLine) {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(commandLine, &count);
+  if (wide == nullptr) return {};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(ToUtf8(wide[i]));
+  ::LocalFree(wide);
+  return arguments;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  std::vector<std::string> arguments = ArgumentsFromCommandLine(::GetCommandLineW());
+  // Should the system fail to split it, the narrow arguments are better than none.
+  if (arguments.empty()) {
+    for (int i = 0; i < argc; ++i) arguments.push_back(ToUtf8(ToWide(argv[i], CP_ACP)));
+  }
+  return arguments;
+}
+
+Path PathFromArgument(std::string_view argument) { return Path(ToWide(argument, CP_UTF8)); }
+
+void TranslateTextLineEnds(std::string* bytes) {
+  std::string& text = *bytes;
+  std::size_t kept = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+    text[kept++] = text[at];
+  }
+  text.resize(kept);
+}
+
 std::string PathToUtf8(const Path& path) { return ToUtf8(path.native()); }
 
 Path JoinPath(const Path& directory, const Path& name) { return directory / name; }
@@ -325,9 +356,13 @@ bool CloseSpecialFile(std::FILE* stream) {
   return std::fclose(stream) == 0 && written;
 }
 
-// A colon names a stream of a file: "msg_a:b.inc" would make an empty "msg_a" and fail.
+// A colon names a stream of a file: "msg_a:b.inc" would make an empty "msg_a" and fail. The
+// other characters no file name here may hold fail the open as surely.
 bool IsPlainFileName(std::string_view name) {
-  return name.find_first_of("/\\:") == std::string_view::npos;
+  constexpr std::string_view kRefused = "/\\:<>\"|?*";
+  return std::none_of(name.begin(), name.end(), [&](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || kRefused.find(c) != std::string_view::npos;
+  });
 }
 
 void StartWriteBack(std::FILE* stream) {

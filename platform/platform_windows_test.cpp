@@ -216,6 +216,18 @@ TEST(ControlEventTest, TemporaryFilesInFlightAreRemoved) {
 
 // A language ID or table key becomes part of a file name: either separator would lead out of the
 // output folder.
+// Split from the wide command line, not the ANSI argv: a character the code page lacks stays
+// itself instead of a look-alike ("／" would be "/", out of the output folder).
+TEST(PathTest, ArgumentsKeepCharactersOutsideTheCodePage) {
+  const std::vector<std::string> arguments =
+      ArgumentsFromCommandLine(L"zorb-quillex.exe -p \xFF0E\xFF0E\xFF0Fm \"\x0101 b.csv\"");
+  ASSERT_EQ(arguments.size(), 4u);
+  EXPECT_EQ(arguments[1], "-p");
+  EXPECT_EQ(arguments[2], "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8Fm");
+  EXPECT_EQ(arguments[3], "\xC4\x81 b.csv");
+  EXPECT_EQ(PathFromArgument(arguments[3]).native(), L"\x0101 b.csv");
+}
+
 TEST(PathTest, SeparatorMakesNoPlainName) {
   EXPECT_TRUE(IsPlainFileName("ja-JP"));
   EXPECT_TRUE(IsPlainFileName(".."));
@@ -223,6 +235,10 @@ TEST(PathTest, SeparatorMakesNoPlainName) {
   EXPECT_FALSE(IsPlainFileName("x\\..\\y"));
   EXPECT_FALSE(IsPlainFileName("\\"));
   EXPECT_FALSE(IsPlainFileName("a:b"));  // a stream of the file "a"
+  for (std::string_view refused : {"a?b", "a*", "<a>", "a\"b", "a|b", "a\tb", "a\x1F"}) {
+    EXPECT_FALSE(IsPlainFileName(refused)) << refused;
+  }
+  EXPECT_TRUE(IsPlainFileName("\xC3\xA9 a.b-c_d"));  // é, a space, dots and dashes
 }
 
 }  // namespace

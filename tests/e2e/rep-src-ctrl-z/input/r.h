@@ -1,0 +1,4 @@
+before
+ kept
+$ID_LIST$
+after
