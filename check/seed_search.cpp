@@ -217,17 +217,24 @@ class ResidueSweep {
         slot[cell] = key;
       }
     }
+    // The rare keys beyond a cell's first, sorted: a look-up takes those in its range only
+    // (scanning them all for every crowded cell made the sweep |A| * |B| once B outgrew the
+    // cells).
+    std::sort(overflow.begin(), overflow.end());
     // Calls visit(key) for every key of B in [lowKey, highKey].
     auto forRange = [&](std::uint32_t lowKey, std::uint32_t highKey, auto&& visit) {
       const std::size_t c0 = cellOf(lowKey);
       const std::size_t c1 = cellOf(highKey);
+      bool crowdedCell = false;
       for (std::size_t c = c0; c <= c1; ++c) {
         if (!bit(filter, c)) continue;
         if (slot[c] >= lowKey && slot[c] <= highKey) visit(slot[c]);
-        if (!bit(crowded, c)) continue;
-        for (std::uint32_t key : overflow) {
-          if (key >= lowKey && key <= highKey) visit(key);
-        }
+        crowdedCell = crowdedCell || bit(crowded, c);
+      }
+      if (!crowdedCell) return;
+      for (auto it = std::lower_bound(overflow.begin(), overflow.end(), lowKey);
+           it != overflow.end() && *it <= highKey; ++it) {
+        visit(*it);
       }
     };
     const auto low = static_cast<std::uint32_t>(qLow) & highMask;

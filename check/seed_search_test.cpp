@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -102,6 +103,33 @@ TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
         ASSERT_EQ(bad[i], expected[i]) << first + i << " weight " << weight;
       }
     }
+  }
+}
+
+// Two large groups of one length each: once the smaller outgrows the sweep's cells, most of its
+// keys lie in crowded cells, and a look-up that scanned them all made the sweep |A| * |B| (about
+// a minute here, past the test's time limit).
+TEST(SeedSearchTest, SweepOverTwoLargeGroupsStaysQuick) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 100000; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "MSG_%07d", i);
+    names.push_back(name);
+    std::snprintf(name, sizeof name, "MSG_%08d", i);
+    names.push_back(name);
+  }
+  const std::uint32_t first = kDefaultHashSeed + 1;
+  const std::vector<bool> bad = SeedsWithCollisions(names, first, 1u << 20);
+  const std::vector<std::string> distinct = Distinct(names);
+  // A sample against the model: the first bad seeds, and seeds spread over the window.
+  std::vector<std::uint32_t> sample;
+  for (std::uint32_t i = 0; i < bad.size() && sample.size() < 4; ++i) {
+    if (bad[i]) sample.push_back(i);
+  }
+  ASSERT_EQ(sample.size(), 4u);
+  for (std::uint32_t i = 0; i < bad.size(); i += 40961) sample.push_back(i);
+  for (const std::uint32_t i : sample) {
+    ASSERT_EQ(bad[i], CollidesUnder(distinct, first + i)) << first + i;
   }
 }
 
