@@ -167,6 +167,10 @@ class MessageEncoder {
         quiet_(quiet),
         defaultList_(defaultList) {}
 
+  // Only the errors go to the report: a warning quotes the whole message, so making one for every
+  // tag of a long message costs the square of its length, for nothing where warnings are dropped.
+  void ReportErrorsOnly() { errorsOnly_ = true; }
+
   // Appends the units of `nodes` up to the first error, without the end unit. False after the
   // error has been reported.
   bool Encode(const MarkupNodes& markup, std::vector<std::uint8_t>* pool) {
@@ -290,7 +294,7 @@ class MessageEncoder {
   }
 
   void Warn(Msg message, const std::string& tag) const {
-    if (quiet_) return;
+    if (quiet_ || errorsOnly_) return;
     Report(false, message,
            {FormatArg::OfString(tag), FormatArg::OfString(std::string(language_)),
             FormatArg::OfString(std::string(identifier_)), FormatArg::OfString(std::string(text_))},
@@ -316,6 +320,7 @@ class MessageEncoder {
   const std::size_t languageIndex_;
   const std::size_t id_;
   const bool quiet_;
+  bool errorsOnly_ = false;
   const CharacterList* const defaultList_;
   std::string_view typeface_ = kDefaultTypeface;  // kDefaultTypeface itself whenever "default"
 };
@@ -370,7 +375,7 @@ bool BuildIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
 
 bool ReportIndexingFaults(const MessageTable& table, IndexingMode mode,
                           const CharacterTables& tables, const IndexedPoolPlan& plan,
-                          const IndexingReporter& report) {
+                          const IndexingReporter& report, bool errorsOnly) {
   std::vector<const CharacterTable*> languageTables;
   for (const LanguageEntry& language : table.languages) {
     auto characterTable = tables.find(CharacterTableKey(mode, language.name));
@@ -391,6 +396,7 @@ bool ReportIndexingFaults(const MessageTable& table, IndexingMode mode,
     const std::string_view text = table.Text(i, j);
     MessageEncoder encoder(*languageTables[i], table.languages[i].name, table.messageIds[j].name,
                            text, report, i, j);
+    if (errorsOnly) encoder.ReportErrorsOnly();
     ParseMarkup(text, &markup);
     scratch.clear();
     if (!encoder.Encode(markup, &scratch)) failed = true;

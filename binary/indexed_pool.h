@@ -47,11 +47,12 @@ void EncodeSubstitution(const PlaceholderSpec& spec, std::vector<std::uint8_t>* 
 /// Encodes the messages that `plan` (filled by BuildCharacterTables for `mode`) names as
 /// reporting, in pool order, and gives their findings to `report` (printed when it is empty):
 /// every warning and error that BuildIndexedPool would give, without encoding the other messages
-/// nor holding the pool. False when a message fails, or when `tables` or `plan` were not made
-/// for `table`.
+/// nor holding the pool; with `errorsOnly`, the errors alone. False when a message fails, or when
+/// `tables` or `plan` were not made for `table`.
 [[nodiscard]] bool ReportIndexingFaults(const MessageTable& table, IndexingMode mode,
                                         const CharacterTables& tables, const IndexedPoolPlan& plan,
-                                        const IndexingReporter& report = {});
+                                        const IndexingReporter& report = {},
+                                        bool errorsOnly = false);
 
 /// BuildIndexedPool without holding the pool. From the `plan` BuildCharacterTables filled for
 /// `mode`: encodes only the messages the plan names as reporting, in pool order, which prints

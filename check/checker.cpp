@@ -686,7 +686,8 @@ std::vector<IndexingFailure> FindIndexingFailures(const MessageTable& table, Ind
   IndexedPoolPlan plan;  // names the messages that can fail: only those are encoded
   // Too long a list stops a run before encoding; the messages are checked all the same.
   (void)BuildCharacterTables(table, mode, &tables, collect, &plan);
-  (void)ReportIndexingFaults(table, mode, tables, plan, collect);
+  // The run's warnings of ignored tags are no findings: only errors are asked for.
+  (void)ReportIndexingFaults(table, mode, tables, plan, collect, /*errorsOnly=*/true);
   return failures;
 }
 
