@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "binary/character_table.h"
 #include "binary/color_names.h"
@@ -616,7 +617,8 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
                  const char* check) {
     found.push_back({CommandPosition(record), error, message, std::move(args), check});
   };
-  std::optional<ReplaceCommand> lastOutputName;  // the one that names the output
+  std::optional<ReplaceCommand> lastOutputName;      // the one that names the output
+  std::unordered_set<std::string_view> languageIds;  // the header's cells, at the first need
   ForEachReplaceLine(text, [&](ReplaceCommand record) {
     switch (record.code) {
       case command::Nop:
@@ -640,11 +642,12 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
           add(record, false, Msg::CheckMessageListBinary, {}, "replace-command");
         } else if (scan != nullptr && scan->fault == ScanFault::None) {
           // Matched byte for byte against every header cell, as the run does.
-          bool known = false;
-          for (std::int32_t column = 1; column < scan->columns && !known; ++column) {
-            known = scan->Cell(0, column).text == record.argument;
+          if (languageIds.empty()) {
+            for (std::int32_t column = 1; column < scan->columns; ++column) {
+              languageIds.insert(scan->Cell(0, column).text);
+            }
           }
-          if (!known) {
+          if (!languageIds.contains(record.argument)) {
             add(record, true, Msg::CheckMessageListLanguage, {Text(record.argument)},
                 "replace-language");
           }

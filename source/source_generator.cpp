@@ -26,6 +26,7 @@ platform::Path MessageTablePath(const platform::Path& base, std::string_view lan
 
 bool SourceGenerator::ListOutputs(const SourceRequest& request,
                                   std::vector<platform::Path>* outputs) {
+  columnsByLanguage.clear();  // views into the table being replaced
   if (!table.Load(request.inputPath)) {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
     return false;
@@ -53,6 +54,7 @@ bool SourceGenerator::ListOutputs(const SourceRequest& request,
 }
 
 bool SourceGenerator::Generate(const SourceRequest& request) {
+  columnsByLanguage.clear();  // views into the table being replaced
   if (!table.Load(request.inputPath)) {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
     return false;
@@ -106,17 +108,23 @@ bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& com
     case command::LanguageList:
       WriteLanguageLines(out, table, command.indentation);
       return true;
-    case command::MessageList:
-      // Matched byte for byte: the header's spelling, not the lower-cased file name.
-      for (std::int32_t column = 1; column < table.columns; ++column) {
-        if (table.Cell(0, column) == command.argument) {
-          WriteMessageLines(out, table, column, command.indentation);
-          return true;
+    case command::MessageList: {
+      // Matched byte for byte: the header's spelling, not the lower-cased file name; the first
+      // column of each spelling, found once for every command of every replace file.
+      if (columnsByLanguage.empty()) {
+        for (std::int32_t column = table.columns - 1; column >= 1; --column) {
+          columnsByLanguage[table.Cell(0, column)] = column;
         }
+      }
+      const auto found = columnsByLanguage.find(command.argument);
+      if (found != columnsByLanguage.end()) {
+        WriteMessageLines(out, table, found->second, command.indentation);
+        return true;
       }
       PrintError(Msg::LanguageIdNotFound, {PathArg(replaceFile), FormatArg::OfUInt(command.line),
                                            FormatArg::OfString(command.argument)});
       return false;
+    }
     default:
       PrintWarning(Msg::CommandNoSourceOutput,
                    {PathArg(replaceFile), FormatArg::OfUInt(command.line),

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "console/catalog.h"
@@ -64,6 +66,8 @@ class SourceGenerator : public TextReplaceCommandProcessor {
 
   /// The table read by every step; filled by Generate (tests may fill it directly).
   CsvTable table;
+  /// Each language ID's first column, for MESSAGE_LIST: filled at its first use.
+  std::unordered_map<std::string_view, std::int32_t> columnsByLanguage;
   /// The include files made at once; 0 for as many as the table's size is worth.
   std::size_t threads = 0;
 
