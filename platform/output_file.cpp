@@ -115,8 +115,7 @@ CommitResult OutputFile::Commit() {
   const bool inPlace = temp.empty();
   if (!inPlace) platform::SetPermissionsFor(stream, file);
   bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0 && !misplaced;
-  written = (inPlace ? platform::CloseSpecialFile(stream) : std::fclose(stream) == 0) && written;
-  stream = nullptr;
+  written = CloseStream() && written;
   if (inPlace) return written ? CommitResult::Committed : CommitResult::WriteFailed;
   CommitResult result = CommitResult::WriteFailed;
   if (written) {
@@ -136,15 +135,15 @@ CommitResult OutputFile::Commit() {
   return result;
 }
 
+bool OutputFile::CloseStream() {
+  // A file written in place is closed the way it was opened.
+  const bool closed = temp.empty() ? platform::CloseSpecialFile(stream) : std::fclose(stream) == 0;
+  stream = nullptr;
+  return closed;
+}
+
 void OutputFile::Discard() {
-  if (stream != nullptr) {
-    if (temp.empty()) {
-      platform::CloseSpecialFile(stream);
-    } else {
-      std::fclose(stream);
-    }
-    stream = nullptr;
-  }
+  if (stream != nullptr) CloseStream();
   if (!temp.empty()) {
     platform::RemoveFileQuietly(temp);
     temp.clear();

@@ -70,6 +70,9 @@ class OutputFile {
   void Discard();
 
  private:
+  // Closes `stream` and forgets it; false when its bytes could not all be written.
+  bool CloseStream();
+
   std::FILE* stream = nullptr;
   platform::Path target;       // as given, for messages
   platform::Path file;         // what is replaced: the target with links followed

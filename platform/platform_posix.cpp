@@ -186,7 +186,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
-Path PathFromArgument(std::string_view argument) { return Path(std::string(argument)); }
+Path PathFromArgument(std::string_view argument) { return PathFromNarrow(argument); }
 
 void TranslateTextLineEnds(std::string*) {}
 
