@@ -228,6 +228,44 @@ TEST(PathTest, ArgumentsKeepCharactersOutsideTheCodePage) {
   EXPECT_EQ(PathFromArgument(arguments[3]).native(), L"\x0101 b.csv");
 }
 
+// The command line is split as the system splits it: against CommandLineToArgvW itself, loaded
+// for this test only, on random lines of the characters that matter.
+TEST(PathTest, ArgumentsAreSplitAsTheSystemSplitsThem) {
+  using Split = wchar_t** (__stdcall*)(const wchar_t*, int*);
+  const HMODULE shell = ::LoadLibraryW(L"shell32.dll");
+  ASSERT_NE(shell, nullptr);
+  const auto split = reinterpret_cast<Split>(
+      reinterpret_cast<void*>(::GetProcAddress(shell, "CommandLineToArgvW")));
+  ASSERT_NE(split, nullptr);
+  const auto expected = [&](const std::wstring& line) {
+    int count = 0;
+    wchar_t** wide = split(line.c_str(), &count);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) {
+      const std::wstring argument = wide[i];
+      out.push_back(PathToUtf8(Path(argument)));
+    }
+    ::LocalFree(wide);
+    return out;
+  };
+  std::vector<std::wstring> lines = {
+      L"a", L"\"a b\" c", L"\"a\"b c", L"a\t b  ", L"a \"\"", L"a \\\\\"b c\"",
+      L"a \\\"b", L"a \"b\"\"c\"", L"a \"\"\"\"\"\"", L"a b\\\\ c\\", L"\"\" x",
+  };
+  const wchar_t pieces[] = {L'a', L' ', L'\t', L'\\', L'"', L'\x0101'};
+  std::srand(7);
+  for (int n = 0; n < 3000; ++n) {
+    std::wstring line = n % 2 == 0 ? L"p" : L"\"p q\"";
+    const int length = std::rand() % 12;
+    for (int i = 0; i < length; ++i) line += pieces[std::rand() % std::size(pieces)];
+    lines.push_back(line);
+  }
+  for (const std::wstring& line : lines) {
+    EXPECT_EQ(ArgumentsFromCommandLine(line.c_str()), expected(line)) << PathToUtf8(Path(line));
+  }
+  ::FreeLibrary(shell);
+}
+
 TEST(PathTest, SeparatorMakesNoPlainName) {
   EXPECT_TRUE(IsPlainFileName("ja-JP"));
   EXPECT_TRUE(IsPlainFileName(".."));
