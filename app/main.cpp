@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  quillex::platform::KeepStandardStreamsOpen();
   const std::vector<std::string> arguments = quillex::platform::CommandLineArguments(argc, argv);
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());

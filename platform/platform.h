@@ -29,6 +29,11 @@ int GetMultibyteCodePage();
 /// one when the file functions use it).
 Path PathFromNarrow(std::string_view text);
 
+/// Opens the null device on each standard stream the process was started without (`prog >&-`),
+/// before anything else is opened: a file opened later would take the stream's number, and
+/// console lines would be written into an output. Windows' runtime keeps those numbers itself.
+void KeepStandardStreamsOpen();
+
 /// The command line, the program's name first, as the tool reads it. POSIX: `argv` as given.
 /// Windows: the wide command line in UTF-8, like all text inside the tool. The narrow `argv`
 /// holds it in the ANSI code page, where a character the page lacks becomes a look-alike ("ā"

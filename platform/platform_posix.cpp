@@ -182,6 +182,15 @@ int GetMultibyteCodePage() {
 
 Path PathFromNarrow(std::string_view text) { return Path(std::string(text)); }
 
+void KeepStandardStreamsOpen() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is this one.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened > fd) ::close(opened);
+  }
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }

@@ -199,6 +199,8 @@ std::vector<std::string> ArgumentsFromCommandLine(const wchar_t* commandLine) {
   return arguments;
 }
 
+void KeepStandardStreamsOpen() {}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   std::vector<std::string> arguments = ArgumentsFromCommandLine(::GetCommandLineW());
   // A parent may start a program with an empty command line: the runtime's arguments then.

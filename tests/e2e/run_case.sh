@@ -34,8 +34,8 @@ fi
 # Means only POSIX has mark a case by themselves: resource limits, modes, the locale variables
 # that POSIX takes the language from, symbolic links and FIFOs among the inputs.
 if [ "$windows" = 1 ] && [ -z "$posix_only" ]; then
-  if grep -qE '^%(ulimit|chmod|sigxfsz|fifo|signal) ' "$case_dir/args" 2>/dev/null; then
-    posix_only="resource limits, file modes, FIFOs and signals"
+  if grep -qE '^%(ulimit|chmod|sigxfsz|fifo|signal|close) ' "$case_dir/args" 2>/dev/null; then
+    posix_only="resource limits, file modes, FIFOs, signals and closed streams"
   elif grep -qE '^%env (LANG|LC_[A-Z]+)=' "$case_dir/args" 2>/dev/null; then
     posix_only="the console language comes from the locale variables"
   elif [ -d "$case_dir/input" ] && [ -n "$(find "$case_dir/input" -type l -o -type p | head -n 1)" ]; then
@@ -68,6 +68,7 @@ prepare() {
   digests=()
   signal=
   signal_when=
+  closed=()
   [ -f "$case_dir/args" ] || return 0
   while IFS= read -r line || [ -n "$line" ]; do
     case "$line" in
@@ -96,6 +97,7 @@ prepare() {
           readers+=("$name")
         fi ;;
       '%digest '*) digests+=("${line#%digest }") ;;
+      '%close '*) closed+=("${line#%close }") ;;
       '%signal '*)
         spec=${line#%signal }
         signal=${spec%% *}
@@ -131,6 +133,13 @@ run_tool() {
   # A file-size limit must show as a failed write, not kill the tool; "%sigxfsz default" leaves
   # the signal alone to show that the tool ignores it itself.
   if [ "$xfsz" = ignore ]; then trap '' XFSZ; else trap - XFSZ; fi
+  for stream in "${closed[@]+"${closed[@]}"}"; do
+    case "$stream" in
+      stdin) exec 0<&- ;;
+      stdout) exec 1>&- ;;
+      stderr) exec 2>&- ;;
+    esac
+  done
   if [ "$windows" = 1 ]; then
     # Wine's own settings pass; the locale chooses the system's language and code pages.
     exec env -i PATH="$PATH" HOME="${HOME:-/root}" ${WINEPREFIX:+WINEPREFIX="$WINEPREFIX"} \

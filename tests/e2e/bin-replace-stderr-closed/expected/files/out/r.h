@@ -1,0 +1,3 @@
+// ids
+HELLO = 0x5B4B101E,
+// end

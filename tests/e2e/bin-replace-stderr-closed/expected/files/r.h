@@ -1,0 +1,4 @@
+// ids
+$ID_LIST$
+$MESSAGE_LIST:en$
+// end
