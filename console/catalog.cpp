@@ -366,23 +366,6 @@ void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::ui
     line_ += " [";
     line_ += check;
     line_ += ']';
-    // A name may hold a line break: shown as is, it would split the finding over lines that
-    // editors and CI read one at a time. A zero byte would end the line before its check.
-    if (line_.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-      std::string escaped;
-      for (char c : line_) {
-        if (c == '\n') {
-          escaped += "\\n";
-        } else if (c == '\r') {
-          escaped += "\\r";
-        } else if (c == '\0') {
-          escaped += "\\0";
-        } else {
-          escaped += c;
-        }
-      }
-      line_ = std::move(escaped);
-    }
   };
   compose(useJapanese);
   // The whole line is converted at once, like any other message, so the file name too.
@@ -393,6 +376,24 @@ void DiagnosticPrinter::Print(std::string_view file, std::uint32_t line, std::ui
     } else {
       compose(false);
     }
+  }
+  // A name may hold a line break: shown as is, it would split the finding over lines that
+  // editors and CI read one at a time. A zero byte would end the line before its check. Escaped
+  // after the conversion, which makes them of overlong forms too; no Shift_JIS trail byte is one.
+  if (line_.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    std::string escaped;
+    for (char c : line_) {
+      if (c == '\n') {
+        escaped += "\\n";
+      } else if (c == '\r') {
+        escaped += "\\r";
+      } else if (c == '\0') {
+        escaped += "\\0";
+      } else {
+        escaped += c;
+      }
+    }
+    line_ = std::move(escaped);
   }
   pending_ += line_;
   pending_ += '\n';

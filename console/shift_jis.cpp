@@ -35,19 +35,11 @@ bool ToShiftJis(std::string_view text, std::string* out) {
   reader.data = reinterpret_cast<const unsigned char*>(text.data());
   reader.size = text.size();
   reader.encoding = TextEncoding::Utf8;
-  // A decoded zero ends the line as shown; the bytes after it are still read, since a bad one
-  // among them makes the whole text undecodable (its English original is shown instead).
-  bool ended = false;
   while (!reader.AtEnd()) {
     std::uint32_t codePoint = reader.Next();
     if (codePoint & kDecodeError) {
       out->clear();
       return false;
-    }
-    if (ended) continue;
-    if (codePoint == 0) {
-      ended = true;
-      continue;
     }
     if (codePoint < 0xFF) {
       // Latin-1 values pass through as single bytes; the console shows them as it can.

@@ -22,8 +22,9 @@ extern const ShiftJisPair kShiftJisTable[kShiftJisTableSize];
 
 /// Converts the UTF-8 `text` into `*out` (replacing its contents). Code points below U+00FF are
 /// written as the single byte of their value, unmapped; a character missing from the table
-/// becomes "??". Nothing after a decoded zero is written, as it ends a console line anyway.
-/// Returns false, with `*out` empty, when `text` does not decode as UTF-8, after a zero too.
+/// becomes "??"; a decoded zero is the byte 0 (a line printed as a C string ends there; one
+/// escaped after the conversion keeps it). Returns false, with `*out` empty, when `text` does not
+/// decode as UTF-8.
 [[nodiscard]] bool ToShiftJis(std::string_view text, std::string* out);
 
 }  // namespace quillex

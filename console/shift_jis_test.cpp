@@ -73,8 +73,9 @@ TEST(ShiftJisTest, Conversions) {
     std::string shiftJis;
   } cases[] = {
       {"", ""},
-      {Utf8({0xFE, 0xFF}), "\xFE??"},    // below U+00FF every value is the byte itself
-      {std::string("ab\0cd", 5), "ab"},  // a zero ends the line
+      {Utf8({0xFE, 0xFF}), "\xFE??"},  // below U+00FF every value is the byte itself
+      {std::string("ab\0cd", 5), std::string("ab\0cd", 5)},
+      {"a\xC0\x80\xC0\x8A" + Utf8({0x3042}), std::string("a\0\n\x82\xA0", 5)},  // overlong
   };
   for (const auto& c : cases) {
     std::string out = "stale";

@@ -37,7 +37,6 @@ bool Model(std::string_view text, std::string* out) {
   }
   std::string result;
   for (std::uint32_t c : codes) {
-    if (c == 0) break;  // what follows a zero is not shown
     if (c < 0xFF) {
       result.push_back(static_cast<char>(c));
     } else if (auto it = Table().find(c); it != Table().end()) {
