@@ -355,7 +355,17 @@ class CsvChecker {
       const bool writesFile = platform::IsPlainFileName(language.name);
       if (settings.sourceOutput) {
         const std::string file = LanguageFile(language.name);
-        if (file.empty() || !writesFile || file == idList) continue;
+        if (file.empty()) {
+          // Replace files instead of language files: LANGUAGE_LIST would write the name twice,
+          // and MESSAGE_LIST reads the first column of a name only.
+          if (auto [it, added] = byName.emplace(language.name, &language); !added) {
+            Add(cell.position, true, Msg::CheckDuplicateLanguage,
+                {Text(language.name), Number(static_cast<std::uint64_t>(it->second->column) + 1)},
+                "duplicate-language");
+          }
+          continue;
+        }
+        if (!writesFile || file == idList) continue;
         if (auto [it, added] = byFile.emplace(file, &language); !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
               {Text(language.name), Text(file), Text(it->second->name),
@@ -635,6 +645,16 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
         if (!ResolveCondition(&record)) {
           add(record, false, Msg::CheckUnknownConditionName, {Text(record.argument)},
               "replace-condition");
+        }
+        break;
+      case command::LanguageList:
+        // In source output every column gives a line, one without a language ID a bare ",".
+        if (settings.sourceOutput && scan != nullptr && scan->fault == ScanFault::None) {
+          for (std::int32_t column = 1; column < scan->columns; ++column) {
+            if (!scan->Cell(0, column).text.empty()) continue;
+            add(record, false, Msg::CheckLanguageListUnnamedColumn,
+                {Number(static_cast<std::uint64_t>(column) + 1)}, "replace-language");
+          }
         }
         break;
       case command::MessageList:

@@ -284,9 +284,12 @@ constexpr CatalogEntry kCatalog[] = {
     /* 82 */
     {"OUTPUT_NAME holds a zero byte: the run cannot open the file it names and fails",
      "OUTPUT_NAMEにゼロバイトがあります: 実行は指定されたファイルを開けずに失敗します"},
+    /* 83 */
+    {"Column {} has no language ID: LANGUAGE_LIST writes a line without a name for it",
+     "{}列目には言語IDがありません: LANGUAGE_LISTはその列に名前のない行を書きます"},
 };
 static_assert(std::size(kCatalog) ==
-              static_cast<std::size_t>(Msg::CheckOutputNameZeroByte) + 1);
+              static_cast<std::size_t>(Msg::CheckLanguageListUnnamedColumn) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

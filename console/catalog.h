@@ -99,6 +99,7 @@ enum class Msg : std::int32_t {
   CheckTooManyCharacters = 80,
   CheckLanguagePathSeparator = 81,
   CheckOutputNameZeroByte = 82,
+  CheckLanguageListUnnamedColumn = 83,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

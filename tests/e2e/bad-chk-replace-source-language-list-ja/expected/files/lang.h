@@ -1,0 +1,3 @@
+enum Language {
+  $LANGUAGE_LIST$
+};
