@@ -8,8 +8,9 @@
 # column re-runs CMake and adds its files. The output directory (default: <current binary
 # dir>/<target>_messages) goes on the target's include path in the build tree only (an installed
 # target does not carry it); relative CSV and replace paths are taken from the current source
-# directory, a relative output directory from the current binary directory. After the call,
-# <target>_MESSAGE_FILES holds the absolute paths of the outputs.
+# directory, a relative output directory from the current binary directory. The call may be in
+# another folder than the one that defines <target>. After the call, <target>_MESSAGE_FILES
+# holds the absolute paths of the outputs.
 #
 # The tool run is QUILLEX_EXECUTABLE (a cache variable); a cross build points it at a build of
 # the tool that runs on the build machine. Under Ninja the tool runs with --keep-unchanged, so a
@@ -106,10 +107,11 @@ function(quillex_add_messages target)
     COMMENT "Generating the messages of ${target} from ${arg_CSV}"
     VERBATIM)
 
-  # The generated folder is the build tree's: a library installed and exported does not carry
-  # it to its users (CMake refuses an exported path into the build tree).
+  # Outputs given as sources are made only in the folder that defines the target: an interface
+  # library has no sources, and from another folder they would be a rule that nothing runs.
   get_target_property(type ${target} TYPE)
-  if(type STREQUAL "INTERFACE_LIBRARY")
+  get_target_property(targetFolder ${target} SOURCE_DIR)
+  if(type STREQUAL "INTERFACE_LIBRARY" OR NOT targetFolder STREQUAL CMAKE_CURRENT_SOURCE_DIR)
     # A rule of its own for every call on the target.
     set(rule ${target}_messages)
     set(calls 1)
@@ -119,15 +121,18 @@ function(quillex_add_messages target)
     endwhile()
     add_custom_target(${rule} DEPENDS ${outputs})
     add_dependencies(${target} ${rule})
-    target_include_directories(${target} INTERFACE "$<BUILD_INTERFACE:${directory}>")
   else()
     # As sources, the outputs are made before anything of the target is compiled.
     target_sources(${target} PRIVATE ${outputs})
-    if(type STREQUAL "EXECUTABLE")
-      target_include_directories(${target} PRIVATE "${directory}")
-    else()
-      target_include_directories(${target} PUBLIC "$<BUILD_INTERFACE:${directory}>")
-    endif()
+  endif()
+  # The generated folder is the build tree's: a library installed and exported does not carry
+  # it to its users (CMake refuses an exported path into the build tree).
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE "$<BUILD_INTERFACE:${directory}>")
+  elseif(type STREQUAL "EXECUTABLE")
+    target_include_directories(${target} PRIVATE "${directory}")
+  else()
+    target_include_directories(${target} PUBLIC "$<BUILD_INTERFACE:${directory}>")
   endif()
   set(${target}_MESSAGE_FILES ${outputs} PARENT_SCOPE)
 endfunction()

@@ -55,6 +55,15 @@ grep -q "Generating the messages" "$work/unindexed.log" ||
 mkdir "$work/lib-src"
 cp "$source_dir/examples/app/messages.csv" "$work/lib-src/"
 echo 'int Answer() { return 42; }' >"$work/lib-src/lib.cpp"
+mkdir "$work/lib-src/sub"
+echo 'quillex_add_messages(greeter CSV ../messages.csv PREFIX third)' >"$work/lib-src/sub/CMakeLists.txt"
+cat >"$work/lib-src/main.cpp" <<'CPP'
+#include <cstdint>
+enum class MessageId : std::uint32_t {
+#include "third_id_hash.inc"
+};
+int main() { return MessageId::GREETING == MessageId::FAREWELL; }
+CPP
 cat >"$work/lib-src/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.20)
 project(quillex_exported_library LANGUAGES CXX)
@@ -69,12 +78,16 @@ quillex_add_messages(both CSV messages.csv PREFIX first)
 quillex_add_messages(both CSV messages.csv PREFIX second SOURCE)
 add_library(user STATIC lib.cpp)
 target_link_libraries(user PRIVATE both)
+# A call from a folder below the one that defines the target.
+add_executable(greeter main.cpp)
+add_subdirectory(sub)
 CMAKE
 "$cmake" -S "$work/lib-src" -B "$work/lib" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
   >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "an exported library does not configure"; }
 "$cmake" --build "$work/lib" >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "library build"; }
 [ -f "$work/lib/both_messages/first.bin" ] && [ -f "$work/lib/both_messages/second_id.inc" ] ||
   fail "two calls on an interface library did not both run"
+[ -f "$work/lib/sub/greeter_messages/third.bin" ] || fail "a call from a subfolder did not run the tool"
 
 # The tool run follows the package found, also when another prefix is found later.
 cp -r "$work/prefix" "$work/prefix2"
