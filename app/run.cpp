@@ -1,9 +1,12 @@
 #include "app/run.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <new>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/command_line.h"
@@ -51,10 +54,32 @@ int ListOutputs(const Request& request) {
     Generator generator;
     if (!generator.ListOutputs(request, &outputs)) return 1;
   }
-  // Each file once, however its paths are spelt ("gen.h", "./gen.h"): the first spelling shows.
-  std::set<platform::Path> listed;
+  // Each file once, however its paths are spelt ("gen.h", "./gen.h", "/abs/gen.h", through a
+  // link to its folder): the first spelling shows. A ".." after a link leaves the link's target,
+  // so only the file system tells which file a path names; it is asked once per folder (a
+  // catalog of many languages writes thousands of files into one), and per file for a link.
+  const auto resolved = [](const platform::Path& path) {
+    std::error_code error;
+    platform::Path file = std::filesystem::weakly_canonical(path, error);
+    return (error ? path : file).native();
+  };
+  using Spelling = platform::Path::string_type;  // compared whole, not component by component
+  std::map<Spelling, Spelling> folders;
+  std::set<Spelling> listed;
   for (const platform::Path& output : outputs) {
-    if (!listed.insert(output.lexically_normal()).second) continue;
+    std::error_code error;
+    Spelling file;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(output, error))) {
+      file = resolved(output);
+    } else {
+      const platform::Path parent = output.parent_path();
+      auto [folder, added] = folders.try_emplace(parent.native());
+      if (added) folder->second = resolved(parent.empty() ? platform::Path(".") : parent);
+      file = folder->second;
+      file += platform::Path::preferred_separator;
+      file += output.filename().native();
+    }
+    if (!listed.insert(std::move(file)).second) continue;
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }

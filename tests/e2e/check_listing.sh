@@ -12,6 +12,11 @@ fi
 exe=$1
 case_dir=$2
 
+if [ ${#launcher[@]} -gt 0 ] && [ -n "$(find "$case_dir/input" -type l | head -n 1)" ]; then
+  echo "POSIX only: symbolic links among the inputs"
+  exit 77
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 listing=()
@@ -59,7 +64,9 @@ fi
 if [ ${#launcher[@]} -gt 0 ]; then
   tr -d '\r' <"$work/listed" | tr '\\' / >"$work/listed.posix" && mv "$work/listed.posix" "$work/listed"
 fi
-sed -e "s|^$work/list/||" -e 's|^\./||' "$work/listed" | sort >"$work/listed.sorted"
+# Each path as the file it names (links and ".." resolved), relative to the run folder.
+(cd "$work/list" && tr '\n' '\0' <"$work/listed" | xargs -0 -r realpath -m --relative-to=.) |
+  sort >"$work/listed.sorted"
 (cd "$work/real" && find . -type f -newermt '2000-01-02' | sed 's|^\./||' | sort) >"$work/written"
 if ! cmp -s "$work/listed.sorted" "$work/written"; then
   echo "--- listed (left) and written (right) differ:"

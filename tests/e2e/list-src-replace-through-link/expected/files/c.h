@@ -1,0 +1,2 @@
+$OUTPUT_NAME:other/dir/x.h$
+$ID_LIST$

@@ -1,0 +1,2 @@
+$OUTPUT_NAME:lnk/x.h$
+$ID_LIST$

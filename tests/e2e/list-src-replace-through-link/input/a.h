@@ -1,0 +1,2 @@
+$OUTPUT_NAME:lnk/../gen.h$
+$ID_LIST$
