@@ -75,6 +75,20 @@ function(quillex_add_messages target)
   endif()
   string(REGEX REPLACE "\n$" "" listed "${listed}")
   string(REPLACE "\n" ";" outputs "${listed}")
+  # A CMake list splits at ";" and joins what stands between unmatched "[" and "]": such a path
+  # (a language ID "a;b") would be cut or joined with the next, a rule for a file never written,
+  # run on every build.
+  string(FIND "${listed}" ";" semicolon)
+  string(REPLACE "\n" "" joined "${listed}")
+  string(LENGTH "${listed}" length)
+  string(LENGTH "${joined}" joinedLength)
+  math(EXPR lines "${length} - ${joinedLength} + 1")
+  list(LENGTH outputs count)
+  if(NOT semicolon EQUAL -1 OR NOT count EQUAL lines)
+    string(REGEX MATCH "[^\n]*[][;][^\n]*" unlisted "${listed}")
+    message(FATAL_ERROR "${where}: the output path \"${unlisted}\" holds \";\" or an unmatched "
+                        "\"[\" or \"]\", which a CMake list cannot hold")
+  endif()
 
   # The tool creates no folders; OUTPUT_NAME may name one below the output directory.
   set(folders "")

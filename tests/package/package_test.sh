@@ -89,6 +89,22 @@ CMAKE
   fail "two calls on an interface library did not both run"
 [ -f "$work/lib/sub/greeter_messages/third.bin" ] || fail "a call from a subfolder did not run the tool"
 
+# An output path that a CMake list cannot hold stops the configure instead of a rule that never
+# makes its file.
+mkdir "$work/bracket-src"
+printf 'ID,en,x[y,z\r\nA,a,b,c\r\n' >"$work/bracket-src/messages.csv"
+cat >"$work/bracket-src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(quillex_bracket LANGUAGES CXX)
+find_package(zorb-quillex CONFIG REQUIRED)
+add_library(texts INTERFACE)
+quillex_add_messages(texts CSV messages.csv SOURCE)
+CMAKE
+! "$cmake" -S "$work/bracket-src" -B "$work/bracket" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  >"$work/bracket.log" 2>&1 || fail "a path with an unmatched bracket was declared"
+grep -q 'msg_x\[y.inc" holds' "$work/bracket.log" ||
+  { cat "$work/bracket.log"; fail "no word on the unmatched bracket"; }
+
 # The tool run follows the package found, also when another prefix is found later.
 cp -r "$work/prefix" "$work/prefix2"
 package2=$(dirname "$(find "$work/prefix2" -name zorb-quillex-config.cmake)")
