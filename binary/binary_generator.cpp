@@ -147,10 +147,21 @@ BinaryImage BinaryGenerator::Image() const {
 }
 
 bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
+  // What a replaced file may not overwrite: the CSV, the files written before, the replace files
+  // read so far (a later one is fair game: an earlier replace file may write it).
+  const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
+  std::vector<platform::Path> runFiles = {request.inputPath,
+                                          platform::AppendToPath(base, kBinarySuffix)};
+  for (const auto& [key, characters] : characterTables) {
+    if (platform::IsPlainFileName(key)) {
+      runFiles.push_back(platform::AppendToPath(base, CharacterListSuffix(key)));
+    }
+  }
   for (const platform::Path& replaceFile : request.replaceFiles) {
     TextReplaceContext context(this, /*binaryFlag=*/true, /*sourceFlag=*/false,
                                /*indexedFlag=*/messagePool.indexed);
-    if (!context.Execute(request.outputDirectory, replaceFile)) return false;
+    runFiles.push_back(replaceFile);
+    if (!context.Execute(request.outputDirectory, replaceFile, runFiles)) return false;
   }
   return true;
 }

@@ -287,9 +287,11 @@ constexpr CatalogEntry kCatalog[] = {
     /* 83 */
     {"Column {} has no language ID: LANGUAGE_LIST writes a line without a name for it",
      "{}列目には言語IDがありません: LANGUAGE_LISTはその列に名前のない行を書きます"},
+    /* 84 */
+    {"The output {} is a file this run reads or has written: it is not overwritten",
+     "出力{}はこの実行で読み込むか書き込んだファイルです: 上書きしません"},
 };
-static_assert(std::size(kCatalog) ==
-              static_cast<std::size_t>(Msg::CheckLanguageListUnnamedColumn) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::OutputIsRunFile) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

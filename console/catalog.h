@@ -100,6 +100,7 @@ enum class Msg : std::int32_t {
   CheckLanguagePathSeparator = 81,
   CheckOutputNameZeroByte = 82,
   CheckLanguageListUnnamedColumn = 83,
+  OutputIsRunFile = 84,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

@@ -47,10 +47,20 @@ platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirect
 }
 
 bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
-                                 const platform::Path& replaceFile) {
+                                 const platform::Path& replaceFile,
+                                 const std::vector<platform::Path>& runFiles) {
   if (!LoadCommands(replaceFile)) return false;
   const platform::Path outputPath = OutputPath(outputDirectory, replaceFile);
   PrintLine(Msg::ExecuteTextReplace, {PathArg(replaceFile), PathArg(outputPath)});
+  // An OUTPUT_NAME may name the CSV, a template read before, or the binary file: overwritten,
+  // it would be lost for good while the run said "Succeeded.". The replace file itself (among
+  // the run's files) may be reached again through a link at its ".replaced" name.
+  for (const platform::Path& runFile : runFiles) {
+    if (platform::IsSameFile(outputPath, runFile)) {
+      PrintError(Msg::OutputIsRunFile, {PathArg(outputPath)});
+      return false;
+    }
+  }
 
   OutputFile file;
   // A NUL inside the name would cut the path the system sees short of the path shown.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <list>
+#include <vector>
 
 #include "replace/replace_command.h"
 #include "replace/replace_parser.h"
@@ -26,12 +27,16 @@ class TextReplaceContext {
 
   /// Loads the replace file and writes its replaced file: into `outputDirectory` under the
   /// replace file's name or the OUTPUT_NAME, with ".replaced" appended when that would be the
-  /// replace file itself. Prints "Execute text replace: {} -> {}" before writing. The file is
+  /// replace file itself. Prints "Execute text replace: {} -> {}" before writing. A replaced
+  /// file that would be one of `runFiles` (the CSV, the replace files read so far, the files
+  /// the run generated) fails with "The output {} is a file this run reads or has written: it
+  /// is not overwritten"; replaced files may meet each other (the last one wins). The file is
   /// written completely or not at all: when it cannot be written ("Failed to open file: {}") or a
   /// generator command fails (the generator's message), a file already at the output path stays
   /// as it was. False when the run failed.
   [[nodiscard]] bool Execute(const platform::Path& outputDirectory,
-                             const platform::Path& replaceFile);
+                             const platform::Path& replaceFile,
+                             const std::vector<platform::Path>& runFiles = {});
 
   /// Reads the replace file as Execute does and stores in `output` the path Execute would write;
   /// writes nothing and asks the generator nothing. False after the error Execute would print

@@ -61,11 +61,14 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
   }
 
   if (!request.replaceFiles.empty()) {
-    // Replaced files take the place of the include files.
+    // Replaced files take the place of the include files. None may overwrite the CSV or a
+    // replace file read so far.
+    std::vector<platform::Path> runFiles = {request.inputPath};
     for (const platform::Path& replaceFile : request.replaceFiles) {
       TextReplaceContext context(this, /*binaryFlag=*/false, /*sourceFlag=*/true,
                                  /*indexedFlag=*/false);
-      if (!context.Execute(request.outputDirectory, replaceFile)) return false;
+      runFiles.push_back(replaceFile);
+      if (!context.Execute(request.outputDirectory, replaceFile, runFiles)) return false;
     }
     return true;
   }

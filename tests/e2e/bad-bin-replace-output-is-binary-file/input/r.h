@@ -1,0 +1,2 @@
+$OUTPUT_NAME:msg.bin$
+$ID_LIST$

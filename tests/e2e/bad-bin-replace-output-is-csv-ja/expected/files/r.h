@@ -1,0 +1,2 @@
+$OUTPUT_NAME:messages.csv$
+$ID_LIST$

@@ -1,0 +1,2 @@
+template A
+$ID_LIST$

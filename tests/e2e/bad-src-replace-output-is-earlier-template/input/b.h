@@ -1,0 +1,3 @@
+template B
+$OUTPUT_NAME:a.h$
+$LANGUAGE_LIST$
