@@ -67,6 +67,12 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     return false;
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
+  // A file of the run may bear a generated file's name (a CSV named msg.bin, --replace msg.bin).
+  std::vector<platform::Path> inputs = request.replaceFiles;
+  inputs.push_back(request.inputPath);
+  for (const platform::Path& output : GeneratedFiles(base, request.replaceFiles.empty())) {
+    if (!IsNoRunFile(output, inputs)) return false;
+  }
   if (request.indexing != IndexingMode::NoIndexing && !WriteCharacterLists(characterTables, base)) {
     return false;
   }
@@ -150,13 +156,8 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
   // What a replaced file may not overwrite: the CSV, the files written before, the replace files
   // read so far (a later one is fair game: an earlier replace file may write it).
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
-  std::vector<platform::Path> runFiles = {request.inputPath,
-                                          platform::AppendToPath(base, kBinarySuffix)};
-  for (const auto& [key, characters] : characterTables) {
-    if (platform::IsPlainFileName(key)) {
-      runFiles.push_back(platform::AppendToPath(base, CharacterListSuffix(key)));
-    }
-  }
+  std::vector<platform::Path> runFiles = GeneratedFiles(base, /*hashIncludes=*/false);
+  runFiles.push_back(request.inputPath);
   for (const platform::Path& replaceFile : request.replaceFiles) {
     TextReplaceContext context(this, /*binaryFlag=*/true, /*sourceFlag=*/false,
                                /*indexedFlag=*/messagePool.indexed);
@@ -164,6 +165,22 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
     if (!context.Execute(request.outputDirectory, replaceFile, runFiles)) return false;
   }
   return true;
+}
+
+std::vector<platform::Path> BinaryGenerator::GeneratedFiles(const platform::Path& base,
+                                                            bool hashIncludes) const {
+  std::vector<platform::Path> files;
+  for (const auto& [key, characters] : characterTables) {
+    if (platform::IsPlainFileName(key)) {
+      files.push_back(platform::AppendToPath(base, CharacterListSuffix(key)));
+    }
+  }
+  files.push_back(platform::AppendToPath(base, kBinarySuffix));
+  if (hashIncludes) {
+    files.push_back(platform::AppendToPath(base, kIdHashSuffix));
+    files.push_back(platform::AppendToPath(base, kLanguageHashSuffix));
+  }
+  return files;
 }
 
 bool BinaryGenerator::WriteHashIncludes(const platform::Path& base) const {

@@ -80,6 +80,9 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
 
  private:
   [[nodiscard]] bool RunReplaceFiles(const BinaryRequest& request);
+  /// The files the run writes under `base` other than replaced ones: the character lists (of the
+  /// tables built), the binary file, and the hash include files when `hashIncludes`.
+  std::vector<platform::Path> GeneratedFiles(const platform::Path& base, bool hashIncludes) const;
   [[nodiscard]] bool WriteHashIncludes(const platform::Path& base) const;
 };
 

@@ -8,6 +8,16 @@
 
 namespace quillex {
 
+bool IsNoRunFile(const platform::Path& output, const std::vector<platform::Path>& runFiles) {
+  for (const platform::Path& runFile : runFiles) {
+    if (platform::IsSameFile(output, runFile)) {
+      PrintError(Msg::OutputIsRunFile, {PathArg(output)});
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
   std::string text;
   if (!ReadTextFile(replaceFile, &text)) {
@@ -52,15 +62,10 @@ bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
   if (!LoadCommands(replaceFile)) return false;
   const platform::Path outputPath = OutputPath(outputDirectory, replaceFile);
   PrintLine(Msg::ExecuteTextReplace, {PathArg(replaceFile), PathArg(outputPath)});
-  // An OUTPUT_NAME may name the CSV, a template read before, or the binary file: overwritten,
-  // it would be lost for good while the run said "Succeeded.". The replace file itself (among
-  // the run's files) may be reached again through a link at its ".replaced" name.
-  for (const platform::Path& runFile : runFiles) {
-    if (platform::IsSameFile(outputPath, runFile)) {
-      PrintError(Msg::OutputIsRunFile, {PathArg(outputPath)});
-      return false;
-    }
-  }
+  // An OUTPUT_NAME may name the CSV, a template read before, or the binary file. The replace
+  // file itself (among the run's files) may be reached again through a link at its ".replaced"
+  // name.
+  if (!IsNoRunFile(outputPath, runFiles)) return false;
 
   OutputFile file;
   // A NUL inside the name would cut the path the system sees short of the path shown.

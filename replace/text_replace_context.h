@@ -10,6 +10,13 @@
 
 namespace quillex {
 
+/// True when `output` is none of `runFiles` (by the file it names, whatever the spelling or
+/// link); else prints "The output {} is a file this run reads or has written: it is not
+/// overwritten" and returns false. The files a run reads or writes must not be written over by
+/// another of its outputs: lost for good while the run said "Succeeded.".
+[[nodiscard]] bool IsNoRunFile(const platform::Path& output,
+                               const std::vector<platform::Path>& runFiles);
+
 class TextReplaceContext {
  public:
   /// `processor` answers the list commands and must outlive the context. The flags are the

@@ -75,6 +75,13 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
 
   platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;
+  // A CSV may bear an include file's name (messages_en.inc with -p messages).
+  if (!IsNoRunFile(IdentifierListPath(base), {request.inputPath})) return false;
+  for (std::int32_t column = 1; column < table.columns; ++column) {
+    const std::string_view languageId = table.Cell(0, column);
+    if (languageId.empty() || !platform::IsPlainFileName(languageId)) continue;
+    if (!IsNoRunFile(MessageTablePath(base, languageId), {request.inputPath})) return false;
+  }
   return WriteIncludeFiles(base);
 }
 
