@@ -61,7 +61,10 @@ int ListOutputs(const Request& request) {
   const auto resolved = [](const platform::Path& path) {
     std::error_code error;
     platform::Path file = std::filesystem::weakly_canonical(path, error);
-    return (error ? path : file).native();
+    if (error) return path.native();
+    // A folder not made yet ("new/.") comes back with a separator at its end.
+    if (!file.has_filename() && file.has_relative_path()) file = file.parent_path();
+    return file.native();
   };
   using Spelling = platform::Path::string_type;  // compared whole, not component by component
   std::map<Spelling, Spelling> folders;
@@ -83,8 +86,9 @@ int ListOutputs(const Request& request) {
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
-  // A build reads the listing as the run's outputs: a cut one must not pass for the whole.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  // A build reads the listing as the run's outputs: a cut one must not pass for the whole, nor
+  // one that went nowhere (standard output closed, now the null device).
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || platform::StandardOutputWasClosed()) {
     PrintError(Msg::FailedToWriteFile, {FormatArg::OfString("standard output")});
     return 1;
   }

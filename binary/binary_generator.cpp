@@ -68,10 +68,11 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   // A file of the run may bear a generated file's name (a CSV named msg.bin, --replace msg.bin).
-  std::vector<platform::Path> inputs = request.replaceFiles;
-  inputs.push_back(request.inputPath);
+  RunFiles inputs;
+  inputs.Add(request.inputPath);
+  for (const platform::Path& replaceFile : request.replaceFiles) inputs.Add(replaceFile);
   for (const platform::Path& output : GeneratedFiles(base, request.replaceFiles.empty())) {
-    if (!IsNoRunFile(output, inputs)) return false;
+    if (!inputs.Allow(output)) return false;
   }
   if (request.indexing != IndexingMode::NoIndexing && !WriteCharacterLists(characterTables, base)) {
     return false;
@@ -156,13 +157,16 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
   // What a replaced file may not overwrite: the CSV, the files written before, the replace files
   // read so far (a later one is fair game: an earlier replace file may write it).
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
-  std::vector<platform::Path> runFiles = GeneratedFiles(base, /*hashIncludes=*/false);
-  runFiles.push_back(request.inputPath);
+  RunFiles runFiles;
+  runFiles.Add(request.inputPath);
+  for (const platform::Path& file : GeneratedFiles(base, /*hashIncludes=*/false)) {
+    runFiles.Add(file);
+  }
   for (const platform::Path& replaceFile : request.replaceFiles) {
     TextReplaceContext context(this, /*binaryFlag=*/true, /*sourceFlag=*/false,
                                /*indexedFlag=*/messagePool.indexed);
-    runFiles.push_back(replaceFile);
-    if (!context.Execute(request.outputDirectory, replaceFile, runFiles)) return false;
+    runFiles.Add(replaceFile);
+    if (!context.Execute(request.outputDirectory, replaceFile, &runFiles)) return false;
   }
   return true;
 }

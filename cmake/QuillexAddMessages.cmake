@@ -82,8 +82,10 @@ function(quillex_add_messages target)
   string(REPLACE "\n" "" joined "${listed}")
   string(LENGTH "${listed}" length)
   string(LENGTH "${joined}" joinedLength)
-  math(EXPR lines "${length} - ${joinedLength} + 1")
-  list(LENGTH outputs count)
+  math(EXPR lines "${length} - ${joinedLength} + 2")
+  # One element more, so that a bracket left open in the last path shows too.
+  string(REPLACE "\n" ";" probe "${listed}\nend")
+  list(LENGTH probe count)
   if(NOT semicolon EQUAL -1 OR NOT count EQUAL lines)
     string(REGEX MATCH "[^\n]*[][;][^\n]*" unlisted "${listed}")
     message(FATAL_ERROR "${where}: the output path \"${unlisted}\" holds \";\" or an unmatched "

@@ -34,6 +34,10 @@ Path PathFromNarrow(std::string_view text);
 /// console lines would be written into an output. Windows' runtime keeps those numbers itself.
 void KeepStandardStreamsOpen();
 
+/// True when KeepStandardStreamsOpen found standard output closed: what is written there is lost
+/// without an error (the one output that is the product, a listing, must fail then).
+bool StandardOutputWasClosed();
+
 /// The command line, the program's name first, as the tool reads it. POSIX: `argv` as given.
 /// Windows: the wide command line in UTF-8, like all text inside the tool. The narrow `argv`
 /// holds it in the ANSI code page, where a character the page lacks becomes a look-alike ("ā"
@@ -134,6 +138,17 @@ void WaitForOldVersions();
 /// paths, symbolic links or hard links to one file count as one. False when either is missing or
 /// cannot be examined (the write that follows then reports the problem).
 bool IsSameFile(const Path& path, const Path& other);
+
+/// What tells a file from every other whatever path leads to it (POSIX: device and inode;
+/// Windows: volume and file index), for sets of files compared many times.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+/// The identity of the file `path` leads to; false when it is missing or cannot be examined.
+bool IdentifyFile(const Path& path, FileIdentity* identity);
 
 /// Removes a file, ignoring every error, and drops it from the temporary files to remove on a
 /// signal.

@@ -182,9 +182,16 @@ int GetMultibyteCodePage() {
 
 Path PathFromNarrow(std::string_view text) { return Path(std::string(text)); }
 
+namespace {
+bool standardOutputClosed = false;
+}  // namespace
+
+bool StandardOutputWasClosed() { return standardOutputClosed; }
+
 void KeepStandardStreamsOpen() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == 1) standardOutputClosed = true;
     // The lowest free number is this one.
     const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (opened > fd) ::close(opened);
@@ -409,6 +416,14 @@ bool IsSameFile(const Path& path, const Path& other) {
   struct stat b;
   if (::stat(path.c_str(), &a) != 0 || ::stat(other.c_str(), &b) != 0) return false;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool IdentifyFile(const Path& path, FileIdentity* identity) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return false;
+  *identity = {static_cast<std::uint64_t>(status.st_dev),
+               static_cast<std::uint64_t>(status.st_ino)};
+  return true;
 }
 
 void RemoveFileQuietly(const Path& path) {

@@ -201,6 +201,9 @@ std::vector<std::string> ArgumentsFromCommandLine(const wchar_t* commandLine) {
 
 void KeepStandardStreamsOpen() {}
 
+// Without a handle the runtime's writes to standard output fail, and a listing reports it.
+bool StandardOutputWasClosed() { return false; }
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   std::vector<std::string> arguments = ArgumentsFromCommandLine(::GetCommandLineW());
   // A parent may start a program with an empty command line: the runtime's arguments then.
@@ -359,6 +362,14 @@ bool IsSameFile(const Path& path, const Path& other) {
   if (!GetFileIdentity(path, &a) || !GetFileIdentity(other, &b)) return false;
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
          a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool IdentifyFile(const Path& path, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileIdentity(path, &information)) return false;
+  *identity = {information.dwVolumeSerialNumber,
+               std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
+  return true;
 }
 
 void RemoveFileQuietly(const Path& path) {

@@ -8,14 +8,17 @@
 
 namespace quillex {
 
-bool IsNoRunFile(const platform::Path& output, const std::vector<platform::Path>& runFiles) {
-  for (const platform::Path& runFile : runFiles) {
-    if (platform::IsSameFile(output, runFile)) {
-      PrintError(Msg::OutputIsRunFile, {PathArg(output)});
-      return false;
-    }
-  }
-  return true;
+void RunFiles::Add(const platform::Path& path) {
+  platform::FileIdentity identity;
+  if (platform::IdentifyFile(path, &identity)) files_.insert(identity);
+}
+
+bool RunFiles::Allow(const platform::Path& output) const {
+  if (files_.empty() || platform::IsSpecialFile(output)) return true;
+  platform::FileIdentity identity;
+  if (!platform::IdentifyFile(output, &identity) || !files_.contains(identity)) return true;
+  PrintError(Msg::OutputIsRunFile, {PathArg(output)});
+  return false;
 }
 
 bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
@@ -57,15 +60,14 @@ platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirect
 }
 
 bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
-                                 const platform::Path& replaceFile,
-                                 const std::vector<platform::Path>& runFiles) {
+                                 const platform::Path& replaceFile, const RunFiles* runFiles) {
   if (!LoadCommands(replaceFile)) return false;
   const platform::Path outputPath = OutputPath(outputDirectory, replaceFile);
   PrintLine(Msg::ExecuteTextReplace, {PathArg(replaceFile), PathArg(outputPath)});
   // An OUTPUT_NAME may name the CSV, a template read before, or the binary file. The replace
   // file itself (among the run's files) may be reached again through a link at its ".replaced"
   // name.
-  if (!IsNoRunFile(outputPath, runFiles)) return false;
+  if (runFiles != nullptr && !runFiles->Allow(outputPath)) return false;
 
   OutputFile file;
   // A NUL inside the name would cut the path the system sees short of the path shown.

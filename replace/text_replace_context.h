@@ -3,19 +3,29 @@
 #pragma once
 
 #include <list>
-#include <vector>
+#include <set>
 
 #include "replace/replace_command.h"
 #include "replace/replace_parser.h"
 
 namespace quillex {
 
-/// True when `output` is none of `runFiles` (by the file it names, whatever the spelling or
-/// link); else prints "The output {} is a file this run reads or has written: it is not
-/// overwritten" and returns false. The files a run reads or writes must not be written over by
-/// another of its outputs: lost for good while the run said "Succeeded.".
-[[nodiscard]] bool IsNoRunFile(const platform::Path& output,
-                               const std::vector<platform::Path>& runFiles);
+/// Files a run reads or has written, by identity (whatever spelling or link leads to them):
+/// none may be written over by another of its outputs, lost for good while the run said
+/// "Succeeded.".
+class RunFiles {
+ public:
+  /// A path that leads to no file yet keeps nothing.
+  void Add(const platform::Path& path);
+
+  /// True when `output` is none of them, or a device or pipe (written in place: nothing is
+  /// lost, and a pipe must not be opened to be examined); else prints "The output {} is a file
+  /// this run reads or has written: it is not overwritten" and returns false.
+  [[nodiscard]] bool Allow(const platform::Path& output) const;
+
+ private:
+  std::set<platform::FileIdentity> files_;
+};
 
 class TextReplaceContext {
  public:
@@ -36,14 +46,13 @@ class TextReplaceContext {
   /// replace file's name or the OUTPUT_NAME, with ".replaced" appended when that would be the
   /// replace file itself. Prints "Execute text replace: {} -> {}" before writing. A replaced
   /// file that would be one of `runFiles` (the CSV, the replace files read so far, the files
-  /// the run generated) fails with "The output {} is a file this run reads or has written: it
-  /// is not overwritten"; replaced files may meet each other (the last one wins). The file is
+  /// the run generated) fails (RunFiles::Allow); replaced files may meet each other (the last
+  /// one wins). The file is
   /// written completely or not at all: when it cannot be written ("Failed to open file: {}") or a
   /// generator command fails (the generator's message), a file already at the output path stays
   /// as it was. False when the run failed.
   [[nodiscard]] bool Execute(const platform::Path& outputDirectory,
-                             const platform::Path& replaceFile,
-                             const std::vector<platform::Path>& runFiles = {});
+                             const platform::Path& replaceFile, const RunFiles* runFiles = nullptr);
 
   /// Reads the replace file as Execute does and stores in `output` the path Execute would write;
   /// writes nothing and asks the generator nothing. False after the error Execute would print

@@ -63,12 +63,13 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
   if (!request.replaceFiles.empty()) {
     // Replaced files take the place of the include files. None may overwrite the CSV or a
     // replace file read so far.
-    std::vector<platform::Path> runFiles = {request.inputPath};
+    RunFiles runFiles;
+    runFiles.Add(request.inputPath);
     for (const platform::Path& replaceFile : request.replaceFiles) {
       TextReplaceContext context(this, /*binaryFlag=*/false, /*sourceFlag=*/true,
                                  /*indexedFlag=*/false);
-      runFiles.push_back(replaceFile);
-      if (!context.Execute(request.outputDirectory, replaceFile, runFiles)) return false;
+      runFiles.Add(replaceFile);
+      if (!context.Execute(request.outputDirectory, replaceFile, &runFiles)) return false;
     }
     return true;
   }
@@ -76,11 +77,13 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
   platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;
   // A CSV may bear an include file's name (messages_en.inc with -p messages).
-  if (!IsNoRunFile(IdentifierListPath(base), {request.inputPath})) return false;
+  RunFiles inputs;
+  inputs.Add(request.inputPath);
+  if (!inputs.Allow(IdentifierListPath(base))) return false;
   for (std::int32_t column = 1; column < table.columns; ++column) {
     const std::string_view languageId = table.Cell(0, column);
     if (languageId.empty() || !platform::IsPlainFileName(languageId)) continue;
-    if (!IsNoRunFile(MessageTablePath(base, languageId), {request.inputPath})) return false;
+    if (!inputs.Allow(MessageTablePath(base, languageId))) return false;
   }
   return WriteIncludeFiles(base);
 }

@@ -56,7 +56,21 @@ if [ ${#launcher[@]} -eq 0 ] && [ -w /dev/full ]; then
     cat "$work/full.err"
     exit 1
   }
+  # Nor is one with standard output closed, which goes nowhere.
+  if (cd "$work/list" && tool "${listing[@]}") >&- 2>"$work/closed.err"; then
+    echo "a listing with standard output closed exited 0"
+    exit 1
+  fi
+  grep -q '^Error: Failed to write file: standard output$' "$work/closed.err" || {
+    echo "a listing with standard output closed said:"
+    cat "$work/closed.err"
+    exit 1
+  }
 fi
+# The folders of the outputs are made first, as a build does: the tool makes none.
+(cd "$work/real" && tr -d '\r' <"$work/listed" | tr '\\' / | while IFS= read -r path; do
+  mkdir -p "$(dirname "$path")"
+done)
 (cd "$work/real" && tool "${real[@]}") >/dev/null || exit 1
 
 # Paths as the tool prints them: relative to the run folder, or absolute. On Windows the console

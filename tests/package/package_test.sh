@@ -92,7 +92,7 @@ CMAKE
 # An output path that a CMake list cannot hold stops the configure instead of a rule that never
 # makes its file.
 mkdir "$work/bracket-src"
-printf 'ID,en,x[y,z\r\nA,a,b,c\r\n' >"$work/bracket-src/messages.csv"
+printf 'ID,en,z,x[y\r\nA,a,b,c\r\n' >"$work/bracket-src/messages.csv"
 cat >"$work/bracket-src/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.20)
 project(quillex_bracket LANGUAGES CXX)
