@@ -58,12 +58,25 @@ int ListOutputs(const Request& request) {
   // link to its folder): the first spelling shows. A ".." after a link leaves the link's target,
   // so only the file system tells which file a path names; it is asked once per folder (a
   // catalog of many languages writes thousands of files into one), and per file for a link.
+  // Folder by folder from the root: a folder not made yet (a build makes it before the run) is
+  // taken as a plain folder, and a link met after a ".." out of it is still followed.
   const auto resolved = [](const platform::Path& path) {
     std::error_code error;
-    platform::Path file = std::filesystem::weakly_canonical(path, error);
+    const platform::Path absolute = std::filesystem::absolute(path, error);
     if (error) return path.native();
-    // A folder not made yet ("new/.") comes back with a separator at its end.
-    if (!file.has_filename() && file.has_relative_path()) file = file.parent_path();
+    platform::Path file = absolute.root_path();
+    for (const platform::Path& part : absolute.relative_path()) {
+      if (part.empty() || part == ".") continue;
+      if (part == "..") {
+        file = file.parent_path();
+        continue;
+      }
+      file /= part;
+      if (std::filesystem::exists(file, error)) {
+        platform::Path real = std::filesystem::canonical(file, error);
+        if (!error) file = std::move(real);
+      }
+    }
     return file.native();
   };
   using Spelling = platform::Path::string_type;  // compared whole, not component by component

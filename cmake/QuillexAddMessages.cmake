@@ -75,10 +75,11 @@ function(quillex_add_messages target)
   endif()
   string(REGEX REPLACE "\n$" "" listed "${listed}")
   string(REPLACE "\n" ";" outputs "${listed}")
-  # A CMake list splits at ";" and joins what stands between unmatched "[" and "]": such a path
-  # (a language ID "a;b") would be cut or joined with the next, a rule for a file never written,
-  # run on every build.
+  # A CMake list splits at ";" and joins what stands between unmatched "[" and "]", and a rule's
+  # outputs take "$<" for a generator expression: such a path (a language ID "a;b") would be
+  # cut, joined with the next or rewritten, a rule for a file never written, run on every build.
   string(FIND "${listed}" ";" semicolon)
+  string(FIND "${listed}" "$<" expression)
   string(REPLACE "\n" "" joined "${listed}")
   string(LENGTH "${listed}" length)
   string(LENGTH "${joined}" joinedLength)
@@ -86,10 +87,10 @@ function(quillex_add_messages target)
   # One element more, so that a bracket left open in the last path shows too.
   string(REPLACE "\n" ";" probe "${listed}\nend")
   list(LENGTH probe count)
-  if(NOT semicolon EQUAL -1 OR NOT count EQUAL lines)
-    string(REGEX MATCH "[^\n]*[][;][^\n]*" unlisted "${listed}")
-    message(FATAL_ERROR "${where}: the output path \"${unlisted}\" holds \";\" or an unmatched "
-                        "\"[\" or \"]\", which a CMake list cannot hold")
+  if(NOT semicolon EQUAL -1 OR NOT expression EQUAL -1 OR NOT count EQUAL lines)
+    string(REGEX MATCH "[^\n]*([][;]|[$]<)[^\n]*" unlisted "${listed}")
+    message(FATAL_ERROR "${where}: the output path \"${unlisted}\" holds \";\", \"$<\" or an "
+                        "unmatched \"[\" or \"]\", which a CMake rule cannot hold")
   endif()
 
   # The tool creates no folders; OUTPUT_NAME may name one below the output directory.

@@ -54,8 +54,11 @@ platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirect
                                               const platform::Path& replaceFile) const {
   platform::Path path =
       platform::JoinPath(outputDirectory, outputName.empty() ? replaceFile.filename() : outputName);
-  // Never write over the replace file itself, whichever path leads to it.
-  if (platform::IsSameFile(path, replaceFile)) path = platform::AppendToPath(path, ".replaced");
+  // Never write over the replace file itself, whichever path leads to it. A device or pipe is
+  // none (and a pipe would be connected to by examining it).
+  if (!platform::IsSpecialFile(path) && platform::IsSameFile(path, replaceFile)) {
+    path = platform::AppendToPath(path, ".replaced");
+  }
   return path;
 }
 

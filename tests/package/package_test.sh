@@ -104,6 +104,12 @@ CMAKE
   >"$work/bracket.log" 2>&1 || fail "a path with an unmatched bracket was declared"
 grep -q 'msg_x\[y.inc" holds' "$work/bracket.log" ||
   { cat "$work/bracket.log"; fail "no word on the unmatched bracket"; }
+# A rule's outputs take "$<" for a generator expression.
+printf 'ID,en,x$<1:y>\r\nA,a,b\r\n' >"$work/bracket-src/messages.csv"
+! "$cmake" -S "$work/bracket-src" -B "$work/expression" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  >"$work/expression.log" 2>&1 || fail "a path with a generator expression was declared"
+grep -q 'msg_x\$<1:y>.inc" holds' "$work/expression.log" ||
+  { cat "$work/expression.log"; fail "no word on the generator expression"; }
 
 # The tool run follows the package found, also when another prefix is found later.
 cp -r "$work/prefix" "$work/prefix2"

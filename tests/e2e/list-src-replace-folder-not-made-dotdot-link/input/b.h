@@ -1,0 +1,2 @@
+$OUTPUT_NAME:../x.h$
+$ID_LIST$

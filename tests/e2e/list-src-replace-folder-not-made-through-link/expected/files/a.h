@@ -1,0 +1,2 @@
+$OUTPUT_NAME:../link/x.h$
+$ID_LIST$

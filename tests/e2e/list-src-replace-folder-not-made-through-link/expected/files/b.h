@@ -1,0 +1,2 @@
+$OUTPUT_NAME:../tgt/x.h$
+$ID_LIST$
