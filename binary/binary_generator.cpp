@@ -26,21 +26,9 @@ bool BinaryGenerator::ListOutputs(const BinaryRequest& request,
     return false;
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
-  // One character table per language, or one for all.
-  if (request.indexing == IndexingMode::PerLanguage) {
-    for (const LanguageEntry& language : table.languages) {
-      // A key that names no file is refused by the run: it writes nothing there.
-      if (!platform::IsPlainFileName(language.name)) continue;
-      outputs->push_back(platform::AppendToPath(base, CharacterListSuffix(language.name)));
-    }
-  } else if (request.indexing == IndexingMode::AllLanguages) {
-    outputs->push_back(platform::AppendToPath(base, CharacterListSuffix("all")));
-  }
-  outputs->push_back(platform::AppendToPath(base, kBinarySuffix));
-  if (request.replaceFiles.empty()) {
-    outputs->push_back(platform::AppendToPath(base, kIdHashSuffix));
-    outputs->push_back(platform::AppendToPath(base, kLanguageHashSuffix));
-    return true;
+  for (platform::Path& file :
+       GeneratedFiles(base, request.indexing, request.replaceFiles.empty())) {
+    outputs->push_back(std::move(file));
   }
   for (const platform::Path& replaceFile : request.replaceFiles) {
     // The INDEXED flag does not change where a replaced file goes.
@@ -71,7 +59,8 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
   RunFiles inputs;
   inputs.Add(request.inputPath);
   for (const platform::Path& replaceFile : request.replaceFiles) inputs.Add(replaceFile);
-  for (const platform::Path& output : GeneratedFiles(base, request.replaceFiles.empty())) {
+  for (const platform::Path& output :
+       GeneratedFiles(base, request.indexing, request.replaceFiles.empty())) {
     if (!inputs.Allow(output)) return false;
   }
   if (request.indexing != IndexingMode::NoIndexing && !WriteCharacterLists(characterTables, base)) {
@@ -159,7 +148,8 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   RunFiles runFiles;
   runFiles.Add(request.inputPath);
-  for (const platform::Path& file : GeneratedFiles(base, /*hashIncludes=*/false)) {
+  for (const platform::Path& file :
+       GeneratedFiles(base, request.indexing, /*hashIncludes=*/false)) {
     runFiles.Add(file);
   }
   for (const platform::Path& replaceFile : request.replaceFiles) {
@@ -172,12 +162,18 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
 }
 
 std::vector<platform::Path> BinaryGenerator::GeneratedFiles(const platform::Path& base,
+                                                            IndexingMode indexing,
                                                             bool hashIncludes) const {
   std::vector<platform::Path> files;
-  for (const auto& [key, characters] : characterTables) {
-    if (platform::IsPlainFileName(key)) {
-      files.push_back(platform::AppendToPath(base, CharacterListSuffix(key)));
+  // One character list per language, or one for all.
+  if (indexing == IndexingMode::PerLanguage) {
+    for (const LanguageEntry& language : table.languages) {
+      // A key that names no file is refused by the run: it writes nothing there.
+      if (!platform::IsPlainFileName(language.name)) continue;
+      files.push_back(platform::AppendToPath(base, CharacterListSuffix(language.name)));
     }
+  } else if (indexing == IndexingMode::AllLanguages) {
+    files.push_back(platform::AppendToPath(base, CharacterListSuffix("all")));
   }
   files.push_back(platform::AppendToPath(base, kBinarySuffix));
   if (hashIncludes) {

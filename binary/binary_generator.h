@@ -80,9 +80,10 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
 
  private:
   [[nodiscard]] bool RunReplaceFiles(const BinaryRequest& request);
-  /// The files the run writes under `base` other than replaced ones: the character lists (of the
-  /// tables built), the binary file, and the hash include files when `hashIncludes`.
-  std::vector<platform::Path> GeneratedFiles(const platform::Path& base, bool hashIncludes) const;
+  /// The files the run writes under `base` other than replaced ones, in the order it writes them:
+  /// the character lists, the binary file, and the hash include files when `hashIncludes`.
+  std::vector<platform::Path> GeneratedFiles(const platform::Path& base, IndexingMode indexing,
+                                             bool hashIncludes) const;
   [[nodiscard]] bool WriteHashIncludes(const platform::Path& base) const;
 };
 

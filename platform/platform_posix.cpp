@@ -411,19 +411,18 @@ void WaitForOldVersions() {
   Old().Wait();
 }
 
-bool IsSameFile(const Path& path, const Path& other) {
-  struct stat a;
-  struct stat b;
-  if (::stat(path.c_str(), &a) != 0 || ::stat(other.c_str(), &b) != 0) return false;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 bool IdentifyFile(const Path& path, FileIdentity* identity) {
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) return false;
   *identity = {static_cast<std::uint64_t>(status.st_dev),
                static_cast<std::uint64_t>(status.st_ino)};
   return true;
+}
+
+bool IsSameFile(const Path& path, const Path& other) {
+  FileIdentity a;
+  FileIdentity b;
+  return IdentifyFile(path, &a) && IdentifyFile(other, &b) && a == b;
 }
 
 void RemoveFileQuietly(const Path& path) {

@@ -155,17 +155,12 @@ std::vector<std::string> ArgumentsFromCommandLine(const wchar_t* commandLine) {
   std::vector<std::string> arguments;
   if (commandLine == nullptr || *commandLine == L'\0') return arguments;
   const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-  const wchar_t* at = commandLine;
-  const wchar_t* name = at;
-  if (*at == L'"') {
-    name = ++at;
-    while (*at != L'\0' && *at != L'"') ++at;
-    arguments.push_back(ToUtf8(std::wstring_view(name, static_cast<std::size_t>(at - name))));
-    if (*at == L'"') ++at;
-  } else {
-    while (*at != L'\0' && !blank(*at)) ++at;
-    arguments.push_back(ToUtf8(std::wstring_view(name, static_cast<std::size_t>(at - name))));
-  }
+  const bool quoted = *commandLine == L'"';
+  const wchar_t* name = quoted ? commandLine + 1 : commandLine;
+  const wchar_t* at = name;
+  while (*at != L'\0' && (quoted ? *at != L'"' : !blank(*at))) ++at;
+  arguments.push_back(ToUtf8(std::wstring_view(name, static_cast<std::size_t>(at - name))));
+  if (quoted && *at == L'"') ++at;
   while (blank(*at)) ++at;
   std::wstring argument;
   while (*at != L'\0') {  // an argument starts here
@@ -356,20 +351,18 @@ bool GetFileIdentity(const Path& path, BY_HANDLE_FILE_INFORMATION* information) 
 
 }  // namespace
 
-bool IsSameFile(const Path& path, const Path& other) {
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  if (!GetFileIdentity(path, &a) || !GetFileIdentity(other, &b)) return false;
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-}
-
 bool IdentifyFile(const Path& path, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileIdentity(path, &information)) return false;
   *identity = {information.dwVolumeSerialNumber,
                std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
   return true;
+}
+
+bool IsSameFile(const Path& path, const Path& other) {
+  FileIdentity a;
+  FileIdentity b;
+  return IdentifyFile(path, &a) && IdentifyFile(other, &b) && a == b;
 }
 
 void RemoveFileQuietly(const Path& path) {

@@ -43,13 +43,7 @@ bool SourceGenerator::ListOutputs(const SourceRequest& request,
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;
-  outputs->push_back(IdentifierListPath(base));
-  for (std::int32_t column = 1; column < table.columns; ++column) {
-    // A language ID that names no file is refused by the run: it writes nothing there.
-    if (!table.Cell(0, column).empty() && platform::IsPlainFileName(table.Cell(0, column))) {
-      outputs->push_back(MessageTablePath(base, table.Cell(0, column)));
-    }
-  }
+  for (platform::Path& file : IncludeFiles(base)) outputs->push_back(std::move(file));
   return true;
 }
 
@@ -79,11 +73,8 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
   // A CSV may bear an include file's name (messages_en.inc with -p messages).
   RunFiles inputs;
   inputs.Add(request.inputPath);
-  if (!inputs.Allow(IdentifierListPath(base))) return false;
-  for (std::int32_t column = 1; column < table.columns; ++column) {
-    const std::string_view languageId = table.Cell(0, column);
-    if (languageId.empty() || !platform::IsPlainFileName(languageId)) continue;
-    if (!inputs.Allow(MessageTablePath(base, languageId))) return false;
+  for (const platform::Path& file : IncludeFiles(base)) {
+    if (!inputs.Allow(file)) return false;
   }
   return WriteIncludeFiles(base);
 }
@@ -144,6 +135,17 @@ bool SourceGenerator::ProcessCommand(std::string& out, const ReplaceCommand& com
                     FormatArg::OfString(command.name)});
       return true;
   }
+}
+
+std::vector<platform::Path> SourceGenerator::IncludeFiles(const platform::Path& base) const {
+  std::vector<platform::Path> files = {IdentifierListPath(base)};
+  for (std::int32_t column = 1; column < table.columns; ++column) {
+    // A language ID that names no file is refused by the run: it writes nothing there.
+    if (!table.Cell(0, column).empty() && platform::IsPlainFileName(table.Cell(0, column))) {
+      files.push_back(MessageTablePath(base, table.Cell(0, column)));
+    }
+  }
+  return files;
 }
 
 bool SourceGenerator::CheckFileNames(const platform::Path& base) const {

@@ -64,6 +64,10 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   /// file name (the language ID lower-cased, so "id" in any case) is that of the identifier list.
   [[nodiscard]] bool CheckFileNames(const platform::Path& base) const;
 
+  /// The include files the run writes under `base`: the identifier list, then the message table
+  /// of every column whose language ID names a file.
+  std::vector<platform::Path> IncludeFiles(const platform::Path& base) const;
+
   /// The table read by every step; filled by Generate (tests may fill it directly).
   CsvTable table;
   /// Each language ID's first column, for MESSAGE_LIST: filled at its first use.
