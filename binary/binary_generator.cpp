@@ -55,13 +55,14 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
     return false;
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
-  // A file of the run may bear a generated file's name (a CSV named msg.bin, --replace msg.bin).
-  RunFiles inputs;
-  inputs.Add(request.inputPath);
-  for (const platform::Path& replaceFile : request.replaceFiles) inputs.Add(replaceFile);
+  // A file of the run may bear a generated file's name (a CSV named msg.bin, --replace msg.bin),
+  // and a link at one generated name may lead to another (msg_id_hash.inc to msg.bin).
+  RunFiles runFiles;
+  runFiles.Add(request.inputPath);
+  for (const platform::Path& replaceFile : request.replaceFiles) runFiles.Add(replaceFile);
   for (const platform::Path& output :
        GeneratedFiles(base, request.indexing, request.replaceFiles.empty())) {
-    if (!inputs.Allow(output)) return false;
+    if (!runFiles.AllowGenerated(output)) return false;
   }
   if (request.indexing != IndexingMode::NoIndexing && !WriteCharacterLists(characterTables, base)) {
     return false;

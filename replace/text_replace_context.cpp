@@ -21,6 +21,23 @@ bool RunFiles::Allow(const platform::Path& output) const {
   return false;
 }
 
+bool RunFiles::AllowGenerated(const platform::Path& output) {
+  if (!Allow(output)) return false;
+  platform::Path target;
+  // A file that may not be written fails at its writing; one in a folder that is missing too.
+  if (platform::IsSpecialFile(output) || !platform::ResolveWriteTarget(output, &target)) {
+    return true;
+  }
+  platform::FileIdentity folder;
+  const platform::Path parent = target.parent_path();
+  if (!platform::IdentifyFile(parent.empty() ? platform::Path(".") : parent, &folder)) return true;
+  const auto [at, added] =
+      generated_.try_emplace({folder, target.filename().native()}, output.native());
+  if (added || at->second == output.native()) return true;
+  PrintError(Msg::OutputIsRunFile, {PathArg(output)});
+  return false;
+}
+
 bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
   std::string text;
   if (!ReadTextFile(replaceFile, &text)) {

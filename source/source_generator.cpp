@@ -19,7 +19,10 @@ platform::Path IdentifierListPath(const platform::Path& base) {
 }
 
 platform::Path MessageTablePath(const platform::Path& base, std::string_view languageId) {
-  return platform::AppendToPath(base, "_" + LowerCaseLanguageId(languageId) + ".inc");
+  std::string suffix = "_";
+  suffix += LowerCaseLanguageId(languageId);
+  suffix += ".inc";
+  return platform::AppendToPath(base, suffix);
 }
 
 }  // namespace
@@ -70,11 +73,12 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
 
   platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;
-  // A CSV may bear an include file's name (messages_en.inc with -p messages).
-  RunFiles inputs;
-  inputs.Add(request.inputPath);
+  // A CSV may bear an include file's name (messages_en.inc with -p messages), and a link at a
+  // message table's name may lead to the identifier list.
+  RunFiles runFiles;
+  runFiles.Add(request.inputPath);
   for (const platform::Path& file : IncludeFiles(base)) {
-    if (!inputs.Allow(file)) return false;
+    if (!runFiles.AllowGenerated(file)) return false;
   }
   return WriteIncludeFiles(base);
 }
