@@ -269,6 +269,8 @@ class CsvChecker {
   }
 
   void CheckRecordLength(std::int32_t row) {
+    // A row the run skips loses nothing to its length: a comment row may hold commas.
+    if (IsSkippedRow(row)) return;
     const ScannedRecord& record = scan.records[static_cast<std::size_t>(row)];
     if (record.fieldCount > scan.columns) {
       Add(record.position, true, Msg::CheckExtraFields, LengthArgs(record), "record-length");
@@ -458,6 +460,13 @@ class CsvChecker {
     }
   }
 
+  // A row without an identifier, or a comment row (source output takes it as a message): the
+  // run reads none of its texts.
+  bool IsSkippedRow(std::int32_t row) const {
+    const std::string_view id = scan.Cell(row, 0).text;
+    return id.empty() || (!settings.sourceOutput && id[0] == '#');
+  }
+
   void CheckRow(std::int32_t row) {
     const ScannedCell id = scan.Cell(row, 0);
     if (id.text.empty()) {
@@ -467,7 +476,7 @@ class CsvChecker {
       }
       return;
     }
-    if (!settings.sourceOutput && id.text[0] == '#') return;  // a comment row
+    if (IsSkippedRow(row)) return;
     CheckName(id);
     if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
       Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
