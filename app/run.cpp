@@ -83,18 +83,18 @@ int ListOutputs(const Request& request) {
   std::map<Spelling, Spelling> folders;
   std::set<Spelling> listed;
   for (const platform::Path& output : outputs) {
+    // A link at the output's name leads where the run writes: to its target, made yet or not.
+    platform::Path target = output;
     std::error_code error;
-    Spelling file;
     if (std::filesystem::is_symlink(std::filesystem::symlink_status(output, error))) {
-      file = resolved(output);
-    } else {
-      const platform::Path parent = output.parent_path();
-      auto [folder, added] = folders.try_emplace(parent.native());
-      if (added) folder->second = resolved(parent.empty() ? platform::Path(".") : parent);
-      file = folder->second;
-      file += platform::Path::preferred_separator;
-      file += output.filename().native();
+      (void)platform::ResolveWriteTarget(output, &target);  // a refusal is the run's to report
     }
+    const platform::Path parent = target.parent_path();
+    auto [folder, added] = folders.try_emplace(parent.native());
+    if (added) folder->second = resolved(parent.empty() ? platform::Path(".") : parent);
+    Spelling file = folder->second;
+    file += platform::Path::preferred_separator;
+    file += target.filename().native();
     if (!listed.insert(std::move(file)).second) continue;
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);

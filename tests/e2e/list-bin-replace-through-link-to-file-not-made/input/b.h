@@ -1,0 +1,2 @@
+$OUTPUT_NAME:../real/t.h$
+B
