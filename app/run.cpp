@@ -85,8 +85,7 @@ int ListOutputs(const Request& request) {
   for (const platform::Path& output : outputs) {
     // A link at the output's name leads where the run writes: to its target, made yet or not.
     platform::Path target = output;
-    std::error_code error;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(output, error))) {
+    if (platform::IsSymbolicLink(output)) {
       (void)platform::ResolveWriteTarget(output, &target);  // a refusal is the run's to report
     }
     const platform::Path parent = target.parent_path();

@@ -60,9 +60,9 @@ bool BinaryGenerator::Generate(const BinaryRequest& request) {
   RunFiles runFiles;
   runFiles.Add(request.inputPath);
   for (const platform::Path& replaceFile : request.replaceFiles) runFiles.Add(replaceFile);
-  for (const platform::Path& output :
-       GeneratedFiles(base, request.indexing, request.replaceFiles.empty())) {
-    if (!runFiles.AllowGenerated(output)) return false;
+  if (!runFiles.AllowGenerated(
+          GeneratedFiles(base, request.indexing, request.replaceFiles.empty()))) {
+    return false;
   }
   if (request.indexing != IndexingMode::NoIndexing && !WriteCharacterLists(characterTables, base)) {
     return false;

@@ -89,6 +89,10 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 /// not be written (a plain open would fail); prints nothing.
 bool ResolveWriteTarget(const Path& target, Path* file);
 
+/// True when `path` is a symbolic link (or, on Windows, another reparse point), whether or not
+/// what it leads to exists.
+bool IsSymbolicLink(const Path& path);
+
 /// True when `target` exists (links followed) and is not a regular file: a FIFO, a device, a
 /// directory. Such a file is written in place, never replaced by a file of the tool's own.
 bool IsSpecialFile(const Path& target);

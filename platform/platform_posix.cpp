@@ -274,6 +274,11 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
   return ::access(resolved.c_str(), W_OK) == 0 || errno == ENOENT;
 }
 
+bool IsSymbolicLink(const Path& path) {
+  struct stat status;
+  return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
 bool IsSpecialFile(const Path& target) {
   struct stat status;
   return ::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode);

@@ -385,6 +385,11 @@ std::FILE* OpenRegularFile(const Path& path, const char* mode) {
 
 // The system names a device (NUL, CON, COM1) or a pipe in its device space ("\\.\NUL"). Asked of
 // the name alone: opening a pipe would already connect to it.
+bool IsSymbolicLink(const Path& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool IsSpecialFile(const Path& target) {
   constexpr std::wstring_view kDevices = L"\\\\.\\";
   const std::wstring full = FullPath(target);

@@ -1,6 +1,10 @@
 #include "replace/text_replace_context.h"
 
+#include <cstddef>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "console/catalog.h"
 #include "input/file_io.h"
@@ -21,21 +25,52 @@ bool RunFiles::Allow(const platform::Path& output) const {
   return false;
 }
 
-bool RunFiles::AllowGenerated(const platform::Path& output) {
-  if (!Allow(output)) return false;
-  platform::Path target;
-  // A file that may not be written fails at its writing; one in a folder that is missing too.
-  if (platform::IsSpecialFile(output) || !platform::ResolveWriteTarget(output, &target)) {
-    return true;
+bool RunFiles::AllowGenerated(const std::vector<platform::Path>& outputs) const {
+  bool anyLink = false;
+  for (const platform::Path& output : outputs) {
+    if (!Allow(output)) return false;
+    anyLink = anyLink || platform::IsSymbolicLink(output);
   }
-  platform::FileIdentity folder;
-  const platform::Path parent = target.parent_path();
-  if (!platform::IdentifyFile(parent.empty() ? platform::Path(".") : parent, &folder)) return true;
-  const auto [at, added] =
-      generated_.try_emplace({folder, target.filename().native()}, output.native());
-  if (added || at->second == output.native()) return true;
-  PrintError(Msg::OutputIsRunFile, {PathArg(output)});
-  return false;
+  if (!anyLink) return true;  // each is written under its own name
+  // Where each output is written: its folder's identity and its name there, made yet or not.
+  // Names that differ only in case meet where they are one file (a file system that ignores
+  // case); other names of one file are hard links, each output replacing its own.
+  using Name = platform::Path::string_type;
+  using Place = std::pair<platform::FileIdentity, Name>;
+  const auto folded = [](Name name) {
+    for (auto& c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<Name::value_type>(c - 'A' + 'a');
+    }
+    return name;
+  };
+  std::map<Place, std::size_t> places;
+  std::map<platform::FileIdentity, Place> files;
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    const platform::Path& output = outputs[k];
+    platform::Path target;
+    Place place;
+    // A file that may not be written fails at its writing; one in a folder that is missing too.
+    if (platform::IsSpecialFile(output) || !platform::ResolveWriteTarget(output, &target) ||
+        !platform::IdentifyFile(target.has_parent_path() ? target.parent_path() : ".",
+                                &place.first)) {
+      continue;
+    }
+    place.second = target.filename().native();
+    const auto [at, added] = places.try_emplace(place, k);
+    bool meets = !added && outputs[at->second].native() != output.native();
+    platform::FileIdentity file;
+    if (!meets && platform::IdentifyFile(target, &file)) {
+      const auto [known, first] = files.try_emplace(file, place);
+      meets = !first && known->second.first == place.first &&
+              known->second.second != place.second &&
+              folded(known->second.second) == folded(place.second);
+    }
+    if (meets) {
+      PrintError(Msg::OutputIsRunFile, {PathArg(output)});
+      return false;
+    }
+  }
+  return true;
 }
 
 bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {

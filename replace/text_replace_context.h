@@ -3,9 +3,8 @@
 #pragma once
 
 #include <list>
-#include <map>
 #include <set>
-#include <utility>
+#include <vector>
 
 #include "replace/replace_command.h"
 #include "replace/replace_parser.h"
@@ -25,19 +24,14 @@ class RunFiles {
   /// this run reads or has written: it is not overwritten" and returns false.
   [[nodiscard]] bool Allow(const platform::Path& output) const;
 
-  /// Allow() for a file the run generates, which is then noted: a later one that a symbolic link
-  /// leads to the same place under another name fails too, since writing it would write through
-  /// the link over the first. The same name again is the same output (language IDs that differ
-  /// in case), and a hard link is no meeting: each output replaces its own name.
-  [[nodiscard]] bool AllowGenerated(const platform::Path& output);
+  /// Allow() for each file the run generates, and whether they meet: where a symbolic link at
+  /// one's name leads to another (made yet or not), writing it would write over the other through
+  /// the link, so it fails as well. The same name twice is one output (language IDs that differ
+  /// in case), and a hard link is no meeting: each output replaces the name it is written under.
+  [[nodiscard]] bool AllowGenerated(const std::vector<platform::Path>& outputs) const;
 
  private:
   std::set<platform::FileIdentity> files_;
-  // Where each generated file is written, as its folder's identity and its name there, and the
-  // name it was generated under.
-  std::map<std::pair<platform::FileIdentity, platform::Path::string_type>,
-           platform::Path::string_type>
-      generated_;
 };
 
 class TextReplaceContext {

@@ -20,26 +20,29 @@ TEST_F(RunFilesTest, GeneratedFilesMeetThroughSymbolicLinksOnly) {
   Write("msg_id.inc", "old");
   RunFiles files;
   files.Add(dir / "messages.csv");
-  EXPECT_FALSE(files.AllowGenerated(dir / "messages.csv"));
-  EXPECT_TRUE(files.AllowGenerated(dir / "msg_id.inc"));
-  EXPECT_TRUE(files.AllowGenerated(dir / "msg_en.inc"));
-  EXPECT_TRUE(files.AllowGenerated(dir / "msg_en.inc"));  // EN and en
+  EXPECT_FALSE(files.AllowGenerated({dir / "msg_id.inc", dir / "messages.csv"}));
+  EXPECT_TRUE(files.AllowGenerated({dir / "msg_id.inc", dir / "msg_en.inc", dir / "msg_en.inc"}));
   std::error_code error;
   std::filesystem::create_hard_link(dir / "msg_id.inc", dir / "msg_fr.inc", error);
   if (!error) {
-    EXPECT_TRUE(files.AllowGenerated(dir / "msg_fr.inc"));
+    EXPECT_TRUE(files.AllowGenerated({dir / "msg_id.inc", dir / "msg_fr.inc"}));
   }
 
   std::filesystem::create_symlink("msg_id.inc", dir / "msg_de.inc", error);
   if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
-  EXPECT_FALSE(files.AllowGenerated(dir / "msg_de.inc"));
-  std::filesystem::create_symlink("msg_ja.inc", dir / "msg_ko.inc");  // not written yet
-  EXPECT_TRUE(files.AllowGenerated(dir / "msg_ko.inc"));
-  EXPECT_FALSE(files.AllowGenerated(dir / "msg_ja.inc"));
+  EXPECT_FALSE(files.AllowGenerated({dir / "msg_id.inc", dir / "msg_de.inc"}));
+  EXPECT_FALSE(files.AllowGenerated({dir / "msg_de.inc", dir / "msg_fr.inc", dir / "msg_id.inc"}));
+  EXPECT_TRUE(files.AllowGenerated({dir / "msg_de.inc", dir / "msg_fr.inc"}));
   std::filesystem::create_directory(dir / "sub");
   std::filesystem::create_directory_symlink(dir / "sub", dir / "via");
-  EXPECT_TRUE(files.AllowGenerated(dir / "via" / "x.inc"));
-  EXPECT_FALSE(files.AllowGenerated(dir / "sub" / "x.inc"));
+  EXPECT_FALSE(
+      files.AllowGenerated({dir / "via" / "x.inc", dir / "msg_de.inc", dir / "sub" / "x.inc"}));
+#ifndef _WIN32
+  // Renaming over a link whose target is missing writes that target here; there it replaces
+  // the link.
+  std::filesystem::create_symlink("msg_ja.inc", dir / "msg_ko.inc");
+  EXPECT_FALSE(files.AllowGenerated({dir / "msg_ko.inc", dir / "msg_ja.inc"}));
+#endif
 }
 
 }  // namespace

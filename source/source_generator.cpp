@@ -77,9 +77,7 @@ bool SourceGenerator::Generate(const SourceRequest& request) {
   // message table's name may lead to the identifier list.
   RunFiles runFiles;
   runFiles.Add(request.inputPath);
-  for (const platform::Path& file : IncludeFiles(base)) {
-    if (!runFiles.AllowGenerated(file)) return false;
-  }
+  if (!runFiles.AllowGenerated(IncludeFiles(base))) return false;
   return WriteIncludeFiles(base);
 }
 
