@@ -269,9 +269,10 @@ class CsvChecker {
   }
 
   void CheckRecordLength(std::int32_t row) {
-    // A row the run skips loses nothing to its length: a comment row may hold commas.
-    if (IsSkippedRow(row)) return;
     const ScannedRecord& record = scan.records[static_cast<std::size_t>(row)];
+    // A row the run skips loses nothing to its length (a comment may hold commas), unless a
+    // quoted cell runs over its line end: then it may have taken in the rows below.
+    if (IsSkippedRow(row) && record.end.line == record.position.line) return;
     if (record.fieldCount > scan.columns) {
       Add(record.position, true, Msg::CheckExtraFields, LengthArgs(record), "record-length");
     } else if (record.fieldCount < scan.columns &&

@@ -383,13 +383,15 @@ std::FILE* OpenRegularFile(const Path& path, const char* mode) {
   return stream;
 }
 
-// The system names a device (NUL, CON, COM1) or a pipe in its device space ("\\.\NUL"). Asked of
-// the name alone: opening a pipe would already connect to it.
 bool IsSymbolicLink(const Path& path) {
+  // A device or pipe is no link, and is not asked: a pipe's one connection would go to it.
+  if (IsSpecialFile(path)) return false;
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// The system names a device (NUL, CON, COM1) or a pipe in its device space ("\\.\NUL"). Asked of
+// the name alone: opening a pipe would already connect to it.
 bool IsSpecialFile(const Path& target) {
   constexpr std::wstring_view kDevices = L"\\\\.\\";
   const std::wstring full = FullPath(target);

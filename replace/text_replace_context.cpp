@@ -26,10 +26,12 @@ bool RunFiles::Allow(const platform::Path& output) const {
 }
 
 bool RunFiles::AllowGenerated(const std::vector<platform::Path>& outputs) const {
+  std::vector<bool> links(outputs.size(), false);
   bool anyLink = false;
-  for (const platform::Path& output : outputs) {
-    if (!Allow(output)) return false;
-    anyLink = anyLink || platform::IsSymbolicLink(output);
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    if (!Allow(outputs[k])) return false;
+    links[k] = platform::IsSymbolicLink(outputs[k]);
+    anyLink = anyLink || links[k];
   }
   if (!anyLink) return true;  // each is written under its own name
   // Where each output is written: its folder's identity and its name there, made yet or not.
@@ -44,7 +46,7 @@ bool RunFiles::AllowGenerated(const std::vector<platform::Path>& outputs) const 
     return name;
   };
   std::map<Place, std::size_t> places;
-  std::map<platform::FileIdentity, Place> files;
+  std::map<platform::FileIdentity, std::pair<Place, std::size_t>> files;
   for (std::size_t k = 0; k < outputs.size(); ++k) {
     const platform::Path& output = outputs[k];
     platform::Path target;
@@ -57,16 +59,19 @@ bool RunFiles::AllowGenerated(const std::vector<platform::Path>& outputs) const 
     }
     place.second = target.filename().native();
     const auto [at, added] = places.try_emplace(place, k);
-    bool meets = !added && outputs[at->second].native() != output.native();
+    std::size_t met = added || outputs[at->second].native() == output.native() ? k : at->second;
     platform::FileIdentity file;
-    if (!meets && platform::IdentifyFile(target, &file)) {
-      const auto [known, first] = files.try_emplace(file, place);
-      meets = !first && known->second.first == place.first &&
-              known->second.second != place.second &&
-              folded(known->second.second) == folded(place.second);
+    if (met == k && platform::IdentifyFile(target, &file)) {
+      const auto [known, first] = files.try_emplace(file, place, k);
+      const Place& earlier = known->second.first;
+      if (!first && earlier.first == place.first && earlier.second != place.second &&
+          folded(earlier.second) == folded(place.second)) {
+        met = known->second.second;
+      }
     }
-    if (meets) {
-      PrintError(Msg::OutputIsRunFile, {PathArg(output)});
+    if (met != k) {
+      // The link is named: the other name is the file it leads to.
+      PrintError(Msg::OutputIsRunFile, {PathArg(outputs[links[k] ? k : met])});
       return false;
     }
   }
