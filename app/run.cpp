@@ -94,7 +94,7 @@ int ListOutputs(const Request& request) {
     Spelling file = folder->second;
     file += platform::Path::preferred_separator;
     file += target.filename().native();
-    if (!listed.insert(std::move(file)).second) continue;
+    if (!listed.insert(platform::ComparableSpelling(file)).second) continue;
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }

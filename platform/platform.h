@@ -89,6 +89,10 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 /// not be written (a plain open would fail); prints nothing.
 bool ResolveWriteTarget(const Path& target, Path* file);
 
+/// `path` in the form in which the system tells file names apart: on Windows the full path
+/// upper-cased, without the trailing dots and blanks that name no other file; elsewhere `path`.
+Path::string_type ComparableSpelling(const Path& path);
+
 /// True when `path` is a symbolic link (or, on Windows, another reparse point), whether or not
 /// what it leads to exists.
 bool IsSymbolicLink(const Path& path);

@@ -274,6 +274,8 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
   return ::access(resolved.c_str(), W_OK) == 0 || errno == ENOENT;
 }
 
+Path::string_type ComparableSpelling(const Path& path) { return path.native(); }
+
 bool IsSymbolicLink(const Path& path) {
   struct stat status;
   return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);

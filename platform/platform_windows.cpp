@@ -383,6 +383,20 @@ std::FILE* OpenRegularFile(const Path& path, const char* mode) {
   return stream;
 }
 
+Path::string_type ComparableSpelling(const Path& path) {
+  std::wstring spelling = FullPath(path);
+  if (spelling.empty()) spelling = path.native();
+  // Upper-cased by the invariant table, as the file system compares names, whatever the locale.
+  std::wstring upper(spelling.size(), L'\0');
+  const int length =
+      ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, spelling.c_str(),
+                      static_cast<int>(spelling.size()), upper.data(),
+                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
+  if (length <= 0) return spelling;
+  upper.resize(static_cast<std::size_t>(length));
+  return upper;
+}
+
 bool IsSymbolicLink(const Path& path) {
   // A device or pipe is no link, and is not asked: a pipe's one connection would go to it.
   if (IsSpecialFile(path)) return false;

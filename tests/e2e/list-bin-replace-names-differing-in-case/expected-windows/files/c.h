@@ -1,0 +1,2 @@
+third
+$OUTPUT_NAME:gen.h.$

@@ -1,0 +1,2 @@
+first
+$OUTPUT_NAME:Gen.h$

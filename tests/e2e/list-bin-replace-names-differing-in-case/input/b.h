@@ -1,0 +1,2 @@
+second
+$OUTPUT_NAME:gen.h$
