@@ -81,7 +81,10 @@ int ListOutputs(const Request& request) {
   };
   using Spelling = platform::Path::string_type;  // compared whole, not component by component
   std::map<Spelling, Spelling> folders;
-  std::set<Spelling> listed;
+  const auto before = [](const Spelling& a, const Spelling& b) {
+    return platform::CompareSpellings(a, b) < 0;
+  };
+  std::set<Spelling, decltype(before)> listed(before);
   for (const platform::Path& output : outputs) {
     // A link at the output's name leads where the run writes: to its target, made yet or not.
     platform::Path target = output;

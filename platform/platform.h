@@ -89,9 +89,13 @@ std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* temp
 /// not be written (a plain open would fail); prints nothing.
 bool ResolveWriteTarget(const Path& target, Path* file);
 
-/// `path` in the form in which the system tells file names apart: on Windows the full path
-/// upper-cased, without the trailing dots and blanks that name no other file; elsewhere `path`.
+/// `path` in the form in which the system tells file names apart: on Windows the full path,
+/// without the trailing dots and blanks that name no other file; elsewhere `path`.
 Path::string_type ComparableSpelling(const Path& path);
+
+/// Orders two ComparableSpelling results as the system tells them apart: on Windows ignoring case
+/// by the system's own table; elsewhere byte by byte. Less than, equal to or greater than 0.
+int CompareSpellings(const Path::string_type& a, const Path::string_type& b);
 
 /// True when `path` is a symbolic link (or, on Windows, another reparse point), whether or not
 /// what it leads to exists.

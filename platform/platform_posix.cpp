@@ -276,6 +276,10 @@ bool ResolveWriteTarget(const Path& target, Path* file) {
 
 Path::string_type ComparableSpelling(const Path& path) { return path.native(); }
 
+int CompareSpellings(const Path::string_type& a, const Path::string_type& b) {
+  return a.compare(b);
+}
+
 bool IsSymbolicLink(const Path& path) {
   struct stat status;
   return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);

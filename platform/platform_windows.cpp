@@ -385,16 +385,14 @@ std::FILE* OpenRegularFile(const Path& path, const char* mode) {
 
 Path::string_type ComparableSpelling(const Path& path) {
   std::wstring spelling = FullPath(path);
-  if (spelling.empty()) spelling = path.native();
-  // Upper-cased by the invariant table, as the file system compares names, whatever the locale.
-  std::wstring upper(spelling.size(), L'\0');
-  const int length =
-      ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, spelling.c_str(),
-                      static_cast<int>(spelling.size()), upper.data(),
-                      static_cast<int>(upper.size()), nullptr, nullptr, 0);
-  if (length <= 0) return spelling;
-  upper.resize(static_cast<std::size_t>(length));
-  return upper;
+  return spelling.empty() ? path.native() : spelling;
+}
+
+int CompareSpellings(const Path::string_type& a, const Path::string_type& b) {
+  // Ordinal and without case by the system's table, as the file system compares names.
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) -
+         CSTR_EQUAL;
 }
 
 bool IsSymbolicLink(const Path& path) {
