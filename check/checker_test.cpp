@@ -47,8 +47,9 @@ std::vector<std::string> Findings(std::string_view text, bool sourceOutput, cons
   return out;
 }
 
-// Unknown names and conditions, a missing language and MESSAGE_LIST in binary output are placed by
-// end-to-end cases of --check; these are the edges.
+// Unknown names (one holding a NUL byte too) and conditions, OUTPUT_NAME without a name, a missing
+// language, MESSAGE_LIST in binary output and lines without findings are end-to-end cases of
+// --check; these are the edges.
 TEST(CheckReplaceTextTest, ReportsWhatTheRunWouldStopOrWarnAt) {
   const CsvScan scan = ScanCsv("ID,,en\r\nA,x,y\r\n");
   struct Case {
@@ -56,12 +57,6 @@ TEST(CheckReplaceTextTest, ReportsWhatTheRunWouldStopOrWarnAt) {
     bool source;
     std::vector<std::string> expected;
   } cases[] = {
-      {"plain\n$ID_LIST$\n$LANGUAGE_LIST$ tail\n$OUTPUT_NAME:a.h$", false, {}},
-      // Not a command line without its closing "$": copied, so nothing to report.
-      {"$BOGUS\n  $ID_LIST:x\n", false, {}},
-      {"$OUTPUT_NAME:$\n", false, {"1:1:e:replace-command"}},
-      // A NUL byte ends no name.
-      {std::string("$ID_LIST\0x$\n", 12), false, {"1:1:e:replace-command"}},
       {"$IF:BINARY$\n$ELIF:INDEXED$\n$IF:$\n$ELSE$\n$ENDIF$\n", false, {"3:1:w:replace-condition"}},
       // Matched byte for byte against every header cell, the empty one included.
       {"$MESSAGE_LIST:en$\n$MESSAGE_LIST:$\n$MESSAGE_LIST:ID$\n", true, {"3:1:e:replace-language"}},
@@ -100,10 +95,9 @@ TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
     IndexingMode mode;
     std::vector<std::string> expected;
   } cases[] = {
-      {"ID,en,de\r\nA,ab,ba\r\n", IndexingMode::PerLanguage, {}},
-      // Text under "x" is counted into list "x" but encoded with "default", which lacks it.
-      {"ID,en,de\r\nA,<$x>ab</$> b,b\r\n", IndexingMode::PerLanguage, {"2:3:e:indexed-character"}},
-      // The same text fails in de, through the fallback: one finding, at the text.
+      // Text under "x" is counted into list "x" but encoded with "default", which lacks it (as in
+      // tests/e2e/bad-chk-indexed-character); here it fails in de too, through the fallback: one
+      // finding, at the text.
       {"ID,en,de\r\nA,<$x>ab</$>,\r\nB,b,b\r\n",
        IndexingMode::PerLanguage,
        {"2:3:e:indexed-character"}},
@@ -118,31 +112,6 @@ TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
   for (const Case& c : cases) {
     EXPECT_EQ(IndexingFindings(c.csv, c.mode), c.expected) << c.csv;
   }
-}
-
-// Findings are handed over row by row: the indexing passes' (met in hash order) joined to the
-// rows they lie in, findings at one place in the order of the checks, empty counts last.
-TEST_F(CheckCsvTest, FindingsComeInOrderOfPlace) {
-  const std::string csv =
-      "ID,en,de\r\n"
-      "a b,x\r\n"
-      "B,<$x>ab</$> b,b\r\n"
-      "C,y,<#nope>y\r\n"
-      "D,<$x>cd</$> d,\r\n";
-  CheckSettings settings;
-  settings.indexing = IndexingMode::PerLanguage;
-  MessageTable table;
-  ASSERT_TRUE(table.Load(Write("messages.csv", csv), settings.hashSeed));
-  const std::vector<IndexingFailure> failures = FindIndexingFailures(table, settings.indexing);
-  std::vector<std::string> found;
-  CheckCsv(ScanCsv(csv), settings, &failures,
-           [&](const Diagnostic& d) { found.push_back(Describe(d)); });
-  const std::vector<std::string> expected = {
-      "2:1:w:record-length",     "2:1:w:name-syntax",        "2:6:w:empty-translation",
-      "3:3:w:typeface-name",     "3:3:e:indexed-character",  "3:16:w:tag-count",
-      "4:5:w:color-name",        "4:5:w:tag-count",          "5:3:w:typeface-name",
-      "5:3:e:indexed-character", "5:16:w:empty-translation", "1:7:w:empty-translation"};
-  EXPECT_EQ(found, expected);
 }
 
 // A catalog can give a finding per cell: they are handed over without an allocation each, so

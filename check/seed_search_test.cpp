@@ -42,16 +42,6 @@ bool CollidesUnder(const std::vector<std::string>& distinct, std::uint32_t seed)
   return std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
 }
 
-TEST(SeedSearchTest, HashMovesWithTheSeedByItsFactor) {
-  std::mt19937 random(3);
-  for (const std::string& name : RandomNames(random, 2000, 0, 40)) {
-    const std::uint32_t seed = random();
-    EXPECT_EQ(HashString(name, seed),
-              HashString(name, seed % 128) + 128u * SeedFactor(name) * (seed / 128))
-        << name;
-  }
-}
-
 // Two texts of different lengths sharing a hash under `seed`, found the birthday way (about
 // 2^16 tries): planted in a catalog, they make that seed bad across the length groups.
 std::vector<std::string> CollidingPair(std::mt19937& random, std::uint32_t seed) {

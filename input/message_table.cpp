@@ -99,18 +99,6 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   return true;
 }
 
-void MessageTable::ResolveTexts() {
-  messages.clear();
-  messages.resize(languages.size());
-  for (std::size_t i = 0; i < languages.size(); ++i) {
-    std::vector<MessageRecord>& records = messages[i];
-    records.resize(messageIds.size());
-    for (std::size_t j = 0; j < messageIds.size(); ++j) {
-      records[j].text = RowText(i, messageIds[j].row);
-    }
-  }
-}
-
 std::vector<std::size_t> CollidingIdentifiers(const std::vector<MessageIdEntry>& messageIds) {
   std::vector<std::size_t> positions;
   for (std::size_t j = 1; j < messageIds.size(); ++j) {

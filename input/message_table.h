@@ -46,12 +46,12 @@ struct MessageTable {
   CsvTable csv;                                      // the bytes every view points into
   std::vector<LanguageEntry> languages;              // header order
   std::vector<MessageIdEntry> messageIds;            // ascending hash; equal hashes keep CSV order
-  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier], by ResolveTexts
+  std::vector<std::vector<MessageRecord>> messages;  // [language][identifier], made by hand
 
   /// Replaces the table with the CSV file at `path`, hashing with `hashSeed`: languages from the
   /// non-empty header cells and identifiers from column 0 (empty and '#'-led ones are comment
   /// rows). `messages` is left empty: the texts are read through Text (records are for tables
-  /// made by hand, and ResolveTexts). False only when the CSV file cannot be read or parsed;
+  /// made by hand). False only when the CSV file cannot be read or parsed;
   /// the table is unchanged then. Prints nothing: equal hashes are found by
   /// CollidingIdentifiers.
   [[nodiscard]] bool Load(const platform::Path& path, std::uint32_t hashSeed);
@@ -78,10 +78,6 @@ struct MessageTable {
     if (language > 0 && text.empty()) text = csv.Cell(row, languages[0].column);
     return text;
   }
-
-  /// Fills `messages` with one record per language and identifier, holding Text: the CSV rows
-  /// are visited in hash order once, not once per pass.
-  void ResolveTexts();
 };
 
 /// Asks for the cache line at `address` ahead of its use, where the platform allows. Identifiers

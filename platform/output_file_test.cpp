@@ -35,9 +35,9 @@ class OutputFileTest : public TempDirTest {
 };
 
 #ifndef _WIN32
+// A new file's are those of one made by fopen under the same umask. (An existing file keeps its
+// own: check_keep_unchanged.sh and ReplaceFileTest.ReplacedFileKeepsOwnerGroupAndMode.)
 TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
-  using std::filesystem::perms;
-  // A new file: as one made by fopen under the same umask.
   std::FILE* plain = std::fopen((dir / "plain").c_str(), "w");
   ASSERT_NE(plain, nullptr);
   std::fclose(plain);
@@ -46,12 +46,6 @@ TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
   ASSERT_EQ(file.Commit(), CommitResult::Committed);
   EXPECT_EQ(std::filesystem::status(dir / "new.inc").permissions(),
             std::filesystem::status(dir / "plain").permissions());
-  // An existing file keeps its own, as an open that truncates it would.
-  std::filesystem::permissions(dir / "new.inc", perms::owner_read | perms::owner_write);
-  ASSERT_TRUE(file.Open(dir / "new.inc", "w"));
-  ASSERT_EQ(file.Commit(), CommitResult::Committed);
-  EXPECT_EQ(std::filesystem::status(dir / "new.inc").permissions(),
-            perms::owner_read | perms::owner_write);
 }
 
 // Refused as a plain open would refuse it, with --keep-unchanged too (the bytes are equal).
@@ -92,10 +86,6 @@ TEST_F(OutputFileTest, AbandonedFileLeavesTargetAlone) {
     ASSERT_TRUE(file.Open(dir / "out.inc", "w"));
     std::fputs("lost", file.Stream());
   }
-  OutputFile file;
-  ASSERT_TRUE(file.Open(dir / "out.inc", "w"));
-  file.Discard();
-  EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
   EXPECT_EQ(Read("out.inc"), "kept");
   EXPECT_EQ(Names(), (std::set<std::string>{"out.inc"}));
 }
@@ -137,28 +127,9 @@ TEST_F(OutputFileTest, KeepUnchangedLeavesEqualFilesAlone) {
   }
 }
 
-// Writes larger than the pieces the system is handed, after buffered bytes and across piece
-// boundaries, arrive whole and in order.
-TEST_F(OutputFileTest, LargeWritesArriveWhole) {
-  // Large enough that replacing a file asks for write-back midway.
-  std::string large(std::size_t{3} << 20, '\0');
-  for (std::size_t k = 0; k < large.size(); ++k) large[k] = static_cast<char>(k * 7 + k / 251);
-  const std::string expected = "head" + large + "tail" + large.substr(3);
-  for (const char* run : {"new file", "replacing it"}) {
-    OutputFile file;
-    ASSERT_TRUE(file.Open(dir / "out.bin", "wb"));
-    std::fputs("head", file.Stream());
-    file.Write(large);
-    file.Write("tail");
-    file.Write(std::string_view(large).substr(3));
-    ASSERT_EQ(file.Commit(), CommitResult::Committed);
-    EXPECT_TRUE(Read("out.bin") == expected) << run;
-  }
-}
-
-// Bytes placed out of order land where they were put, whether the file is new or replaces one
-// (whose cached pages are let go as the new bytes come: its own bytes must stay as they were
-// while the new file is abandoned).
+// Bytes placed out of order land where they were put, whole across the pieces the system is
+// handed, whether the file is new or replaces one (whose cached pages are let go as the new
+// bytes come: its own bytes must stay as they were while the new file is abandoned).
 TEST_F(OutputFileTest, PlacedBytesLandAtTheirOffsets) {
   std::string large(std::size_t{5} << 20, '\0');
   for (std::size_t k = 0; k < large.size(); ++k) large[k] = static_cast<char>(k * 7 + k / 251);
@@ -183,25 +154,6 @@ TEST_F(OutputFileTest, PlacedBytesLandAtTheirOffsets) {
     file.Write("more");  // on from the last place
     ASSERT_EQ(file.Commit(), CommitResult::Committed);
     EXPECT_TRUE(Read("out.bin") == expected) << run;
-  }
-}
-
-TEST_F(OutputFileTest, TextModeWritesPlatformLineEnds) {
-#ifdef _WIN32
-  const std::string text = "a\r\nb\r\n";
-#else
-  const std::string text = "a\nb\n";
-#endif
-  const struct {
-    const char* mode;
-    std::string expected;
-  } cases[] = {{"w", text}, {"wb", "a\nb\n"}};
-  for (const auto& c : cases) {
-    OutputFile file;
-    ASSERT_TRUE(file.Open(dir / "out.inc", c.mode));
-    file.Write("a\nb\n");
-    ASSERT_EQ(file.Commit(), CommitResult::Committed);
-    EXPECT_EQ(Read("out.inc"), c.expected) << c.mode;
   }
 }
 

@@ -266,24 +266,8 @@ TEST_F(SignalTest, SignalsHandledAlreadyKeepTheirHandler) {
   EXPECT_EQ(WEXITSTATUS(status), 5);
 }
 
-TEST_F(SignalTest, FinishedFilesAreNotRemoved) {
-  int status = RunChild([&] {
-    Path first;
-    Path second;
-    std::FILE* kept = CreateTempFileBeside(dir / "kept", "w", &first);
-    std::FILE* gone = CreateTempFileBeside(dir / "gone", "w", &second);
-    if (kept == nullptr || gone == nullptr) ::_exit(2);
-    std::fclose(kept);
-    std::fclose(gone);
-    if (!ReplaceFile(first, dir / "kept")) ::_exit(3);
-    std::raise(SIGTERM);
-  });
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_TRUE(std::filesystem::exists(dir / "kept"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-}
-
-// A signal while a replaced file's old version is being freed leaves only the new version.
+// A signal while a replaced file's old version is being freed leaves only the new version: the
+// finished file stays.
 TEST_F(SignalTest, OldVersionBeingFreedIsRemovedToo) {
   const Path target = Write("msg.bin", std::string(3u << 20, 'o'));
   int status = RunChild([&] {

@@ -31,45 +31,6 @@ ReplaceCommand Record(std::uint32_t code, std::string name, std::string argument
   return r;
 }
 
-TEST(ReplaceParserTest, ResolvesConditionsAndWritesTheirLines) {
-  struct Case {
-    std::string line;
-    ConditionFlags flags;
-    bool known;
-    std::string output;
-  };
-  const ConditionFlags binary{true, false, false};
-  const ConditionFlags indexed{true, false, true};
-  const ConditionFlags source{false, true, false};
-  const Case cases[] = {
-      {"$IF:SOURCE$", source, true, "#if 1   /* auto generated: IF:SOURCE */\n"},
-      {"$IF:SOURCE$", binary, true, "#if 0   /* auto generated: IF:SOURCE */\n"},
-      {"  $IF:BINARY$", binary, true, "  #if 1   /* auto generated: IF:BINARY */\n"},
-      {"$ELIF:INDEXED$", indexed, true, "#elif 1 /* auto generated: ELIF:INDEXED */\n"},
-      {"$ELIF:INDEXED$", binary, true, "#elif 0 /* auto generated: ELIF:INDEXED */\n"},
-      {"$ELIF:INDEXED$", source, true, "#elif 0 /* auto generated: ELIF:INDEXED */\n"},
-      {"$IF:TRUE$", source, true, "#if 1   /* auto generated: IF:TRUE */\n"},
-      {"$IF:FALSE$", binary, true, "#if 0   /* auto generated: IF:FALSE */\n"},
-      {"$IF:source$", source, false, "#if 0   /* auto generated: IF:source */\n"},
-      {"$IF$", binary, false, "#if 0   /* auto generated: IF: */\n"},
-      {"$IF:BINARY\0x$"s, binary, false, "#if 0   /* auto generated: IF:BINARY\0x */\n"s},
-      {"\t$ELIF:a:b$", binary, false, "\t#elif 0 /* auto generated: ELIF:a:b */\n"},
-      {"  $ELSE$", binary, true, "  #else   /* auto generated */\n"},
-      {"$ENDIF:anything$", binary, true, "#endif  /* auto generated */\n"},
-  };
-  for (const Case& c : cases) {
-    ReplaceCommand record = ParseReplaceLine(c.line, 1);
-    bool known = true;
-    if (record.code == command::If || record.code == command::Elif) {
-      known = ResolveCondition(&record);
-    }
-    EXPECT_EQ(known, c.known) << c.line;
-    std::string out = "before\n";
-    AppendConditionalLine(out, record, c.flags);
-    EXPECT_EQ(out, "before\n" + c.output) << c.line;
-  }
-}
-
 // A plain model of the syntax: one regular expression per line, lines cut after each "\n".
 std::vector<std::string> ModelParse(const std::string& text, std::string* outputName, bool* ok) {
   static const std::regex command("^([ \t]*)\\$([^:$]*)(?::([^$]*))?\\$");
