@@ -12,8 +12,8 @@
 # another folder than the one that defines <target>. After the call, <target>_MESSAGE_FILES
 # holds the absolute paths of the outputs.
 #
-# The tool run is QUILLEX_EXECUTABLE (a cache variable); a cross build points it at a build of
-# the tool that runs on the build machine. Under Ninja the tool runs with --keep-unchanged, so a
+# The tool run is QUILLEX_EXECUTABLE (a cache variable: an absolute path, or a program name found
+# on PATH); a cross build points it at a build of the tool that runs on the build machine. Under Ninja the tool runs with --keep-unchanged, so a
 # CSV edit that leaves a file's bytes as they were rebuilds nothing that includes it (Ninja
 # checks the outputs' time stamps again after the command; Make would rerun the rule instead).
 function(quillex_add_messages target)
@@ -31,6 +31,26 @@ function(quillex_add_messages target)
   endif()
   if(NOT QUILLEX_EXECUTABLE)
     message(FATAL_ERROR "${where}: set QUILLEX_EXECUTABLE to the zorb-quillex to run")
+  endif()
+  # The rule depends on the tool's file: a program name is found on PATH, as the configure's own
+  # run finds it, and a relative path would be taken from another folder by each of them.
+  set(tool "${QUILLEX_EXECUTABLE}")
+  if(NOT IS_ABSOLUTE "${tool}")
+    string(FIND "${tool}" "/" slash)
+    string(FIND "${tool}" "\\" backslash)
+    if(NOT slash EQUAL -1 OR NOT backslash EQUAL -1)
+      message(FATAL_ERROR "${where}: QUILLEX_EXECUTABLE (${tool}) is neither an absolute path "
+                          "nor a program name")
+    endif()
+    unset(_quillex_tool CACHE)
+    find_program(_quillex_tool NAMES "${tool}" NO_PACKAGE_ROOT_PATH NO_CMAKE_PATH
+                 NO_CMAKE_ENVIRONMENT_PATH NO_CMAKE_SYSTEM_PATH NO_CMAKE_FIND_ROOT_PATH)
+    set(found "${_quillex_tool}")
+    unset(_quillex_tool CACHE)
+    if(NOT found)
+      message(FATAL_ERROR "${where}: QUILLEX_EXECUTABLE (${tool}) is not found on PATH")
+    endif()
+    set(tool "${found}")
   endif()
 
   get_filename_component(csv "${arg_CSV}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -67,10 +87,10 @@ function(quillex_add_messages target)
 
   # The names depend on the CSV header (languages) and the replace files (OUTPUT_NAME).
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${csv}" ${replaceFiles})
-  execute_process(COMMAND "${QUILLEX_EXECUTABLE}" ${args} --list-outputs
+  execute_process(COMMAND "${tool}" ${args} --list-outputs
                   OUTPUT_VARIABLE listed ERROR_VARIABLE errors RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${where}: ${QUILLEX_EXECUTABLE} --list-outputs failed (${status}):\n"
+    message(FATAL_ERROR "${where}: ${tool} --list-outputs failed (${status}):\n"
                         "${errors}")
   endif()
   string(REGEX REPLACE "\n$" "" listed "${listed}")
@@ -92,6 +112,17 @@ function(quillex_add_messages target)
     message(FATAL_ERROR "${where}: the output path \"${unlisted}\" holds \";\", \"$<\" or an "
                         "unmatched \"[\" or \"]\", which a CMake rule cannot hold")
   endif()
+  # Nor can the build files hold every byte: a CR breaks a Ninja file's line and a tab its log,
+  # "|" parts a rule's dependencies, and a makefile takes a ":" past the drive for a rule's own.
+  # Every path listed is absolute: a line that is not is the rest of a name with a line break.
+  foreach(output IN LISTS outputs)
+    string(REGEX REPLACE "^[A-Za-z]:" "" rest "${output}")
+    if(NOT IS_ABSOLUTE "${output}" OR rest MATCHES "[\r\t|]"
+       OR (CMAKE_GENERATOR MATCHES "Makefiles" AND rest MATCHES ":"))
+      message(FATAL_ERROR "${where}: the output path \"${output}\" holds a line break, a tab, "
+                          "\"|\" or (in a makefile) \":\", which the build file cannot hold")
+    endif()
+  endforeach()
 
   # The tool creates no folders; OUTPUT_NAME may name one below the output directory.
   set(folders "")
@@ -103,7 +134,8 @@ function(quillex_add_messages target)
   # Make reruns a rule for a newer input only, not for a changed command, and looks at its first
   # output only: the arguments are kept in a file that changes with them, on which the rule
   # depends. Written only when they change, so that an unchanged configure reruns nothing.
-  string(MD5 key "${directory};${arg_PREFIX}")
+  # Keyed by what sets the outputs apart: a binary and a source call may share folder and prefix.
+  string(MD5 key "${directory};${arg_PREFIX};${arg_SOURCE}")
   set(argumentsFile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/quillex_${target}_${key}.args")
   set(recorded "")
   if(EXISTS "${argumentsFile}")
@@ -119,8 +151,8 @@ function(quillex_add_messages target)
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND "${CMAKE_COMMAND}" -E make_directory ${folders}
-    COMMAND "${QUILLEX_EXECUTABLE}" ${args} ${keep}
-    DEPENDS "${csv}" ${replaceFiles} "${QUILLEX_EXECUTABLE}" "${argumentsFile}"
+    COMMAND "${tool}" ${args} ${keep}
+    DEPENDS "${csv}" ${replaceFiles} "${tool}" "${argumentsFile}"
     COMMENT "Generating the messages of ${target} from ${arg_CSV}"
     VERBATIM)
 

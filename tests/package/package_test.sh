@@ -72,10 +72,10 @@ add_library(texts STATIC lib.cpp)
 quillex_add_messages(texts CSV messages.csv)
 install(TARGETS texts EXPORT texts)
 install(EXPORT texts DESTINATION lib/cmake/texts)
-# Two calls on one interface library, each with a rule of its own.
+# Two calls on one interface library, each with a rule of its own, in one folder with one prefix.
 add_library(both INTERFACE)
-quillex_add_messages(both CSV messages.csv PREFIX first)
-quillex_add_messages(both CSV messages.csv PREFIX second SOURCE)
+quillex_add_messages(both CSV messages.csv)
+quillex_add_messages(both CSV messages.csv SOURCE)
 add_library(user STATIC lib.cpp)
 target_link_libraries(user PRIVATE both)
 # A call from a folder below the one that defines the target.
@@ -85,9 +85,12 @@ CMAKE
 "$cmake" -S "$work/lib-src" -B "$work/lib" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
   >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "an exported library does not configure"; }
 "$cmake" --build "$work/lib" >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "library build"; }
-[ -f "$work/lib/both_messages/first.bin" ] && [ -f "$work/lib/both_messages/second_id.inc" ] ||
+[ -f "$work/lib/both_messages/msg.bin" ] && [ -f "$work/lib/both_messages/msg_id.inc" ] ||
   fail "two calls on an interface library did not both run"
 [ -f "$work/lib/sub/greeter_messages/third.bin" ] || fail "a call from a subfolder did not run the tool"
+"$cmake" -S "$work/lib-src" -B "$work/lib" >/dev/null || fail "library reconfigure"
+"$cmake" --build "$work/lib" >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "library rebuild"; }
+grep -q "no work to do" "$work/lib.log" || { cat "$work/lib.log"; fail "an unchanged configure reran"; }
 
 # An output path that a CMake list cannot hold stops the configure instead of a rule that never
 # makes its file.
@@ -110,6 +113,29 @@ printf 'ID,en,x$<1:y>\r\nA,a,b\r\n' >"$work/bracket-src/messages.csv"
   >"$work/expression.log" 2>&1 || fail "a path with a generator expression was declared"
 grep -q 'msg_x\$<1:y>.inc" holds' "$work/expression.log" ||
   { cat "$work/expression.log"; fail "no word on the generator expression"; }
+# Nor can a build file hold every byte: a line break, a tab, "|", and ":" in a makefile.
+for name in 'x\ny' 'x\ty' 'x|y' 'x:y'; do
+  printf "ID,en,\"$name\"\r\nA,a,b\r\n" >"$work/bracket-src/messages.csv"
+  rm -rf "$work/odd"
+  ! "$cmake" -S "$work/bracket-src" -B "$work/odd" -G "Unix Makefiles" \
+    -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a path with $name was declared"
+  # CMake wraps the message's lines.
+  tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'which the build file cannot hold' ||
+    { cat "$work/odd.log"; fail "no word on $name"; }
+done
+
+# A program name as the tool is found on PATH, by the configure and by the rule alike.
+"$cmake" -S "$source_dir/examples/app" -B "$work/unnamed" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DQUILLEX_EXECUTABLE=zorb-quillex-nowhere >"$work/unnamed.log" 2>&1 &&
+  fail "a program name not on PATH was taken"
+tr -s ' \n' ' ' <"$work/unnamed.log" | grep -q "zorb-quillex-nowhere) is not found on PATH" ||
+  { cat "$work/unnamed.log"; fail "no word on a program name not on PATH"; }
+PATH="$work/prefix/bin:$PATH" "$cmake" -S "$source_dir/examples/app" -B "$work/named" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DQUILLEX_EXECUTABLE=zorb-quillex >/dev/null ||
+  fail "a program name as the tool: configure"
+"$cmake" --build "$work/named" >"$work/named.log" 2>&1 ||
+  { cat "$work/named.log"; fail "a program name as the tool: build"; }
+[ "$("$work/named/greeter")" = "$expected" ] || fail "a program name as the tool: output"
 
 # The tool run follows the package found, also when another prefix is found later.
 cp -r "$work/prefix" "$work/prefix2"
