@@ -9,6 +9,7 @@
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "binary/character_table.h"
 #include "binary/color_names.h"
@@ -305,12 +306,23 @@ class CsvChecker {
     }
   }
 
-  void CheckName(const ScannedCell& cell) {
+  // `written`: the name appears in a generated file, where it must be a C++ identifier.
+  void CheckName(const ScannedCell& cell, bool written) {
     if (const std::uint32_t control = ControlCharacter(cell.text)) {
       Add(cell.position, true, Msg::CheckControlCharacter, {Number(control)}, "name-syntax");
-    } else if (!IsIdentifier(cell.text)) {
+    } else if (written && !IsIdentifier(cell.text)) {
       Add(cell.position, false, Msg::CheckNotIdentifier, {Text(cell.text)}, "name-syntax");
     }
+  }
+
+  // Identifiers go into the identifier list of either output; language IDs into the binary
+  // output's language list, while source output only names its files after them. Replace files
+  // take the place of both lists and write the names only where a command lists them.
+  bool IdentifiersWritten() const {
+    return settings.replaceFiles.empty() || settings.replaceListsIds;
+  }
+  bool LanguagesWritten() const {
+    return settings.replaceFiles.empty() ? !settings.sourceOutput : settings.replaceListsLanguages;
   }
 
   // The file the run writes for a language, in UTF-8; empty where it writes none.
@@ -353,7 +365,7 @@ class CsvChecker {
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
       const ScannedCell cell = scan.Cell(0, language.column);
-      CheckName(cell);
+      CheckName(cell, LanguagesWritten());
       // A file the run never writes, or stops at (CheckLanguageFiles), clashes with none.
       const bool writesFile = platform::IsPlainFileName(language.name);
       if (settings.sourceOutput) {
@@ -403,9 +415,13 @@ class CsvChecker {
   }
 
   void CheckUnnamedColumns() {
+    // A MESSAGE_LIST without an argument reads the first one of them.
+    bool firstRead = settings.sourceOutput && !settings.replaceFiles.empty() &&
+                     settings.replaceReadsUnnamedColumn;
     for (std::int32_t column = 1; column < scan.columns; ++column) {
       if (!scan.Cell(0, column).text.empty()) continue;
-      if (settings.sourceOutput && column == 1) continue;  // read as the fallback
+      const bool read = std::exchange(firstRead, false);
+      if (read || (settings.sourceOutput && column == 1)) continue;  // column 1: the fallback
       for (std::int32_t row = 1; row < scan.rows; ++row) {
         if (!scan.Cell(row, column).text.empty()) {
           Add(scan.Cell(0, column).position, false, Msg::CheckUnnamedColumn,
@@ -478,7 +494,7 @@ class CsvChecker {
       return;
     }
     if (IsSkippedRow(row)) return;
-    CheckName(id);
+    CheckName(id, IdentifiersWritten());
     if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
       Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
     }
@@ -736,7 +752,26 @@ std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& setti
   return found;
 }
 
-bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& settings) {
+bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given) {
+  // What the replace files write decides some findings of the CSV file, which come first. A file
+  // that cannot be read is reported below, with the others' findings.
+  CheckSettings settings = given;
+  if (!settings.replaceFiles.empty()) {
+    settings.replaceListsIds = false;
+    settings.replaceListsLanguages = false;
+    settings.replaceReadsUnnamedColumn = false;
+    for (const platform::Path& replaceFile : settings.replaceFiles) {
+      std::string text;
+      if (!ReadTextFile(replaceFile, &text)) continue;
+      ForEachReplaceLine(text, [&](const ReplaceCommand& record) {
+        settings.replaceListsIds |= record.code == command::IdList;
+        settings.replaceListsLanguages |= record.code == command::LanguageList;
+        settings.replaceReadsUnnamedColumn |=
+            record.code == command::MessageList && record.argument.empty();
+        return true;
+      });
+    }
+  }
   bool clean = true;
   std::optional<DiagnosticPrinter> printer;
   std::string file;

@@ -24,6 +24,14 @@ struct CheckSettings {
   std::uint32_t hashSeed = kDefaultHashSeed;
   std::string basePath = "./msg";            // output directory joined with the prefix, in UTF-8
   std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
+  // What the replace files write, where there are any (they take the include files' place):
+  // whether some command lists the identifiers (ID_LIST) or the language IDs (LANGUAGE_LIST),
+  // so that the names appear in a generated file at all, and whether a MESSAGE_LIST without an
+  // argument reads the first column without a language ID. CheckInputFile reads them off the
+  // replace files.
+  bool replaceListsIds = true;
+  bool replaceListsLanguages = true;
+  bool replaceReadsUnnamedColumn = false;
 };
 
 /// One finding, placed in the checked file.

@@ -1,0 +1,3 @@
+const char* notes[] = {
+$MESSAGE_LIST$
+};
