@@ -3,11 +3,12 @@
 # time on its seed corpus (copied, so the repository's corpus only grows by hand).
 #   usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]     (default: 60 s, every target)
 # QUILLEX_FUZZ_RUNS=N also ends a target after N executions (the long runs: 3600 s or 10^7).
-# Installs clang and its runtime libraries through apt-get when missing (as root or with
-# password-less sudo). Exits 3 when clang cannot be had, 1 on a finding (the reproducer is kept in
+# Installs what the build needs (scripts/setup.sh), and clang and its runtime libraries, through
+# apt-get when missing (as root or with password-less sudo). Exits 3 when clang cannot be had, 1 on a finding (the reproducer is kept in
 # build/fuzz/findings/TARGET/), 0 otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh  # CMake and the libraries the targets link
 seconds=${1:-60}
 shift || true
 
