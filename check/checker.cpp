@@ -306,20 +306,29 @@ class CsvChecker {
     }
   }
 
-  // `written`: the name appears in a generated file, where it must be a C++ identifier.
-  void CheckName(const ScannedCell& cell, bool written) {
+  // `written`: the name appears in a generated file, where it must be a C++ identifier; `lined`:
+  // it appears there or names a file, where a line break or another control character breaks
+  // the line it stands in.
+  void CheckName(const ScannedCell& cell, bool written, bool lined) {
     if (const std::uint32_t control = ControlCharacter(cell.text)) {
-      Add(cell.position, true, Msg::CheckControlCharacter, {Number(control)}, "name-syntax");
+      if (lined) {
+        Add(cell.position, true, Msg::CheckControlCharacter, {Number(control)}, "name-syntax");
+      }
     } else if (written && !IsIdentifier(cell.text)) {
       Add(cell.position, false, Msg::CheckNotIdentifier, {Text(cell.text)}, "name-syntax");
     }
   }
 
-  // Identifiers go into the identifier list of either output; language IDs into the binary
-  // output's language list, while source output only names its files after them. Replace files
-  // take the place of both lists and write the names only where a command lists them.
+  // Identifiers go into the identifier list of either output, and into the comments of source
+  // output's message tables; language IDs into the binary output's language list, while source
+  // output only names its files after them. Replace files take the place of these files and
+  // write the names only where a command lists them.
   bool IdentifiersWritten() const {
     return settings.replaceFiles.empty() || settings.replaceListsIds;
+  }
+  bool IdentifiersInComments() const {
+    return settings.sourceOutput &&
+           (settings.replaceFiles.empty() || settings.replaceListsMessages);
   }
   bool LanguagesWritten() const {
     return settings.replaceFiles.empty() ? !settings.sourceOutput : settings.replaceListsLanguages;
@@ -365,7 +374,7 @@ class CsvChecker {
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
       const ScannedCell cell = scan.Cell(0, language.column);
-      CheckName(cell, LanguagesWritten());
+      CheckName(cell, LanguagesWritten(), /*lined=*/true);
       // A file the run never writes, or stops at (CheckLanguageFiles), clashes with none.
       const bool writesFile = platform::IsPlainFileName(language.name);
       if (settings.sourceOutput) {
@@ -494,8 +503,8 @@ class CsvChecker {
       return;
     }
     if (IsSkippedRow(row)) return;
-    CheckName(id, IdentifiersWritten());
-    if (settings.sourceOutput && id.text.find("*/") != std::string::npos) {
+    CheckName(id, IdentifiersWritten(), IdentifiersWritten() || IdentifiersInComments());
+    if (IdentifiersInComments() && id.text.find("*/") != std::string::npos) {
       Add(id.position, true, Msg::CheckCommentEnd, {Text(id.text)}, "name-syntax");
     }
     const Earlier& before = earlier[static_cast<std::size_t>(row)];
@@ -759,6 +768,7 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
   if (!settings.replaceFiles.empty()) {
     settings.replaceListsIds = false;
     settings.replaceListsLanguages = false;
+    settings.replaceListsMessages = false;
     settings.replaceReadsUnnamedColumn = false;
     for (const platform::Path& replaceFile : settings.replaceFiles) {
       std::string text;
@@ -766,6 +776,7 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
       ForEachReplaceLine(text, [&](const ReplaceCommand& record) {
         settings.replaceListsIds |= record.code == command::IdList;
         settings.replaceListsLanguages |= record.code == command::LanguageList;
+        settings.replaceListsMessages |= record.code == command::MessageList;
         settings.replaceReadsUnnamedColumn |=
             record.code == command::MessageList && record.argument.empty();
         return true;

@@ -25,12 +25,13 @@ struct CheckSettings {
   std::string basePath = "./msg";            // output directory joined with the prefix, in UTF-8
   std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
   // What the replace files write, where there are any (they take the include files' place):
-  // whether some command lists the identifiers (ID_LIST) or the language IDs (LANGUAGE_LIST),
-  // so that the names appear in a generated file at all, and whether a MESSAGE_LIST without an
-  // argument reads the first column without a language ID. CheckInputFile reads them off the
-  // replace files.
+  // whether some command lists the identifiers (ID_LIST), the language IDs (LANGUAGE_LIST) or
+  // the messages under their identifiers' comments (MESSAGE_LIST), so that the names appear in
+  // a generated file at all, and whether a MESSAGE_LIST without an argument reads the first
+  // column without a language ID. CheckInputFile reads them off the replace files.
   bool replaceListsIds = true;
   bool replaceListsLanguages = true;
+  bool replaceListsMessages = true;
   bool replaceReadsUnnamedColumn = false;
 };
 

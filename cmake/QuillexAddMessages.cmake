@@ -113,15 +113,28 @@ function(quillex_add_messages target)
                         "unmatched \"[\" or \"]\", which a CMake rule cannot hold")
   endif()
   # Nor can the build files hold every byte: a CR breaks a Ninja file's line and a tab its log,
-  # "|" parts a rule's dependencies, and a makefile takes a ":" past the drive for a rule's own.
-  # Every path listed is absolute: a line that is not is the rest of a name with a line break.
+  # "|" parts a rule's dependencies, and a makefile takes a ":" for a rule's own. A path inside
+  # the build tree is written relative to its top, so only that part counts there (a build folder
+  # named "b:1" is fine). Every path listed is absolute: a line that is not is the rest of a name
+  # with a line break.
+  set(previous "")
   foreach(output IN LISTS outputs)
-    string(REGEX REPLACE "^[A-Za-z]:" "" rest "${output}")
-    if(NOT IS_ABSOLUTE "${output}" OR rest MATCHES "[\r\t|]"
-       OR (CMAKE_GENERATOR MATCHES "Makefiles" AND rest MATCHES ":"))
+    if(NOT IS_ABSOLUTE "${output}")
+      set(output "${previous}\n${output}")
+      set(written "\n")
+    else()
+      string(FIND "${output}" "${CMAKE_BINARY_DIR}/" inTree)
+      if(inTree EQUAL 0)
+        file(RELATIVE_PATH written "${CMAKE_BINARY_DIR}" "${output}")
+      else()
+        string(REGEX REPLACE "^[A-Za-z]:" "" written "${output}")
+      endif()
+    endif()
+    if(written MATCHES "[\n\r\t|]" OR (CMAKE_GENERATOR MATCHES "Makefiles" AND written MATCHES ":"))
       message(FATAL_ERROR "${where}: the output path \"${output}\" holds a line break, a tab, "
                           "\"|\" or (in a makefile) \":\", which the build file cannot hold")
     endif()
+    set(previous "${output}")
   endforeach()
 
   # The tool creates no folders; OUTPUT_NAME may name one below the output directory.
@@ -134,8 +147,9 @@ function(quillex_add_messages target)
   # Make reruns a rule for a newer input only, not for a changed command, and looks at its first
   # output only: the arguments are kept in a file that changes with them, on which the rule
   # depends. Written only when they change, so that an unchanged configure reruns nothing.
-  # Keyed by what sets the outputs apart: a binary and a source call may share folder and prefix.
-  string(MD5 key "${directory};${arg_PREFIX};${arg_SOURCE}")
+  # Keyed by what sets the outputs apart: a binary and a source call may share folder and prefix,
+  # and source calls with replace files write what those name.
+  string(MD5 key "${directory};${arg_PREFIX};${arg_SOURCE};${replaceFiles}")
   set(argumentsFile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/quillex_${target}_${key}.args")
   set(recorded "")
   if(EXISTS "${argumentsFile}")

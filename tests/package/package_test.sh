@@ -54,6 +54,7 @@ grep -q "Generating the messages" "$work/unindexed.log" ||
 # A library that installs and exports itself: the generated folder is the build tree's only.
 mkdir "$work/lib-src"
 cp "$source_dir/examples/app/messages.csv" "$work/lib-src/"
+printf 'enum class Language {\n$LANGUAGE_LIST$\n};\n' >"$work/lib-src/languages.h"
 echo 'int Answer() { return 42; }' >"$work/lib-src/lib.cpp"
 mkdir "$work/lib-src/sub"
 echo 'quillex_add_messages(greeter CSV ../messages.csv PREFIX third)' >"$work/lib-src/sub/CMakeLists.txt"
@@ -76,6 +77,7 @@ install(EXPORT texts DESTINATION lib/cmake/texts)
 add_library(both INTERFACE)
 quillex_add_messages(both CSV messages.csv)
 quillex_add_messages(both CSV messages.csv SOURCE)
+quillex_add_messages(both CSV messages.csv SOURCE REPLACE languages.h)
 add_library(user STATIC lib.cpp)
 target_link_libraries(user PRIVATE both)
 # A call from a folder below the one that defines the target.
@@ -85,7 +87,8 @@ CMAKE
 "$cmake" -S "$work/lib-src" -B "$work/lib" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
   >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "an exported library does not configure"; }
 "$cmake" --build "$work/lib" >"$work/lib.log" 2>&1 || { cat "$work/lib.log"; fail "library build"; }
-[ -f "$work/lib/both_messages/msg.bin" ] && [ -f "$work/lib/both_messages/msg_id.inc" ] ||
+[ -f "$work/lib/both_messages/msg.bin" ] && [ -f "$work/lib/both_messages/msg_id.inc" ] &&
+  [ -f "$work/lib/both_messages/languages.h" ] ||
   fail "two calls on an interface library did not both run"
 [ -f "$work/lib/sub/greeter_messages/third.bin" ] || fail "a call from a subfolder did not run the tool"
 "$cmake" -S "$work/lib-src" -B "$work/lib" >/dev/null || fail "library reconfigure"
@@ -120,8 +123,15 @@ for name in 'x\ny' 'x\ty' 'x|y' 'x:y'; do
   ! "$cmake" -S "$work/bracket-src" -B "$work/odd" -G "Unix Makefiles" \
     -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a path with $name was declared"
   # CMake wraps the message's lines.
-  tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'which the build file cannot hold' ||
+  tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'msg_x.*which the build file cannot hold' ||
     { cat "$work/odd.log"; fail "no word on $name"; }
+done
+# Paths inside the build tree are written relative to it: its own folder's name may hold both.
+for generator in Ninja "Unix Makefiles"; do
+  "$cmake" -S "$source_dir/examples/app" -B "$work/b:|$generator" -G "$generator" \
+    -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null || fail "$generator: a build folder with : and |"
+  "$cmake" --build "$work/b:|$generator" >"$work/odd.log" 2>&1 ||
+    { cat "$work/odd.log"; fail "$generator: build in a folder with : and |"; }
 done
 
 # A program name as the tool is found on PATH, by the configure and by the rule alike.

@@ -1,0 +1,3 @@
+enum class Language {
+$LANGUAGE_LIST$
+};
