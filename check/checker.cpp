@@ -374,7 +374,8 @@ class CsvChecker {
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
       const ScannedCell cell = scan.Cell(0, language.column);
-      CheckName(cell, LanguagesWritten(), /*lined=*/true);
+      CheckName(cell, LanguagesWritten(),
+                LanguagesWritten() || !LanguageFile(language.name).empty());
       // A file the run never writes, or stops at (CheckLanguageFiles), clashes with none.
       const bool writesFile = platform::IsPlainFileName(language.name);
       if (settings.sourceOutput) {

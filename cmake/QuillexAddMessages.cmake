@@ -112,25 +112,26 @@ function(quillex_add_messages target)
     message(FATAL_ERROR "${where}: the output path \"${unlisted}\" holds \";\", \"$<\" or an "
                         "unmatched \"[\" or \"]\", which a CMake rule cannot hold")
   endif()
-  # Nor can the build files hold every byte: a CR breaks a Ninja file's line and a tab its log,
-  # "|" parts a rule's dependencies, and a makefile takes a ":" for a rule's own. A path inside
-  # the build tree is written relative to its top, so only that part counts there (a build folder
-  # named "b:1" is fine). Every path listed is absolute: a line that is not is the rest of a name
-  # with a line break.
+  # Nor can the build files hold every byte: a CR breaks a Ninja file's line and a tab its log
+  # (which holds whole paths), "|" parts a rule's dependencies, and a makefile takes a ":" for a
+  # rule's own. A path inside the build tree is written relative to its top, so only that part
+  # counts for those two (a build folder named "b:1" is fine). Every path listed starts at a root
+  # ("~" would not: CMake takes it for the home folder): a line that does not is the rest of a
+  # name with a line break.
   set(previous "")
   foreach(output IN LISTS outputs)
-    if(NOT IS_ABSOLUTE "${output}")
+    if(NOT output MATCHES "^([A-Za-z]:)?/")  # the output folder is spelt as CMake spells it
       set(output "${previous}\n${output}")
-      set(written "\n")
-    else()
-      string(FIND "${output}" "${CMAKE_BINARY_DIR}/" inTree)
-      if(inTree EQUAL 0)
-        file(RELATIVE_PATH written "${CMAKE_BINARY_DIR}" "${output}")
-      else()
-        string(REGEX REPLACE "^[A-Za-z]:" "" written "${output}")
-      endif()
     endif()
-    if(written MATCHES "[\n\r\t|]" OR (CMAKE_GENERATOR MATCHES "Makefiles" AND written MATCHES ":"))
+    get_filename_component(normal "${output}" ABSOLUTE)  # as the rule will spell it, ".." gone
+    string(FIND "${normal}" "${CMAKE_BINARY_DIR}/" inTree)
+    if(inTree EQUAL 0)
+      file(RELATIVE_PATH written "${CMAKE_BINARY_DIR}" "${normal}")
+    else()
+      string(REGEX REPLACE "^[A-Za-z]:" "" written "${normal}")
+    endif()
+    if(output MATCHES "[\n\r\t]" OR written MATCHES "[|]"
+       OR (CMAKE_GENERATOR MATCHES "Makefiles" AND written MATCHES ":"))
       message(FATAL_ERROR "${where}: the output path \"${output}\" holds a line break, a tab, "
                           "\"|\" or (in a makefile) \":\", which the build file cannot hold")
     endif()
@@ -148,8 +149,14 @@ function(quillex_add_messages target)
   # output only: the arguments are kept in a file that changes with them, on which the rule
   # depends. Written only when they change, so that an unchanged configure reruns nothing.
   # Keyed by what sets the outputs apart: a binary and a source call may share folder and prefix,
-  # and source calls with replace files write what those name.
-  string(MD5 key "${directory};${arg_PREFIX};${arg_SOURCE};${replaceFiles}")
+  # and source calls with replace files write only what those name. Binary calls of one folder
+  # and prefix all write the binary file: keyed apart, a call changed and changed back would find
+  # its old file unchanged, though the other arguments wrote the binary file last.
+  set(keyed "${directory};${arg_PREFIX};${arg_SOURCE}")
+  if(arg_SOURCE)
+    string(APPEND keyed ";${replaceFiles}")
+  endif()
+  string(MD5 key "${keyed}")
   set(argumentsFile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/quillex_${target}_${key}.args")
   set(recorded "")
   if(EXISTS "${argumentsFile}")

@@ -45,8 +45,11 @@ reconfigure() {  # sed expression for the application's CMakeLists.txt, log name
   "$cmake" -S "$work/make-src" -B "$work/make" >/dev/null || fail "Make: configure ($2)"
   "$cmake" --build "$work/make" >"$work/$2.log" 2>&1 || { cat "$work/$2.log"; fail "Make: $2"; }
 }
-reconfigure 's/OUTPUT_DIRECTORY messages)/OUTPUT_DIRECTORY messages INDEXING PER_LANGUAGE)/' indexed
-reconfigure 's/ INDEXING PER_LANGUAGE)/)/' unindexed
+# With a replace file and another seed in between, the binary file is written over, and going
+# back must write it again.
+printf 'enum class Ids {\n$ID_LIST$\n};\n' >"$work/make-src/ids.h"
+reconfigure 's/OUTPUT_DIRECTORY messages)/OUTPUT_DIRECTORY messages INDEXING PER_LANGUAGE HASH_SEED 7 REPLACE ids.h)/' indexed
+reconfigure 's/ INDEXING PER_LANGUAGE HASH_SEED 7 REPLACE ids.h)/)/' unindexed
 grep -q "Generating the messages" "$work/unindexed.log" ||
   { cat "$work/unindexed.log"; fail "Make: changed arguments did not rerun the tool"; }
 [ "$("$work/make/greeter")" = "$expected" ] || fail "Make: output: $("$work/make/greeter")"
@@ -117,7 +120,7 @@ printf 'ID,en,x$<1:y>\r\nA,a,b\r\n' >"$work/bracket-src/messages.csv"
 grep -q 'msg_x\$<1:y>.inc" holds' "$work/expression.log" ||
   { cat "$work/expression.log"; fail "no word on the generator expression"; }
 # Nor can a build file hold every byte: a line break, a tab, "|", and ":" in a makefile.
-for name in 'x\ny' 'x\ty' 'x|y' 'x:y'; do
+for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y'; do
   printf "ID,en,\"$name\"\r\nA,a,b\r\n" >"$work/bracket-src/messages.csv"
   rm -rf "$work/odd"
   ! "$cmake" -S "$work/bracket-src" -B "$work/odd" -G "Unix Makefiles" \
@@ -126,13 +129,30 @@ for name in 'x\ny' 'x\ty' 'x|y' 'x:y'; do
   tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'msg_x.*which the build file cannot hold' ||
     { cat "$work/odd.log"; fail "no word on $name"; }
 done
-# Paths inside the build tree are written relative to it: its own folder's name may hold both.
+# Paths inside the build tree are written relative to it: its own folder's name may hold both,
+# but not a path that ".." takes out of it, nor a tab, which Ninja's log holds whole.
+printf '$OUTPUT_NAME:../out/names.h$\n$ID_LIST$\n' >"$work/bracket-src/names.h"
+printf 'ID,en\r\nA,a\r\n' >"$work/bracket-src/messages.csv"
+cat >"$work/bracket-src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(quillex_outside LANGUAGES CXX)
+find_package(zorb-quillex CONFIG REQUIRED)
+add_library(texts INTERFACE)
+quillex_add_messages(texts CSV messages.csv OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}" REPLACE names.h)
+CMAKE
+mkdir -p "$work/c:1/out"
+! "$cmake" -S "$work/bracket-src" -B "$work/c:1/b" -G "Unix Makefiles" \
+  -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a path out of the tree with :"
+tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'out/names.h" holds' || { cat "$work/odd.log"; fail ":"; }
 for generator in Ninja "Unix Makefiles"; do
   "$cmake" -S "$source_dir/examples/app" -B "$work/b:|$generator" -G "$generator" \
     -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null || fail "$generator: a build folder with : and |"
   "$cmake" --build "$work/b:|$generator" >"$work/odd.log" 2>&1 ||
     { cat "$work/odd.log"; fail "$generator: build in a folder with : and |"; }
 done
+! "$cmake" -S "$source_dir/examples/app" -B "$work/b	tab" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a build folder with a tab"
+tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'msg.bin" holds' || { cat "$work/odd.log"; fail "tab"; }
 
 # A program name as the tool is found on PATH, by the configure and by the rule alike.
 "$cmake" -S "$source_dir/examples/app" -B "$work/unnamed" -DCMAKE_PREFIX_PATH="$work/prefix" \
