@@ -118,9 +118,17 @@ function(quillex_add_messages target)
   # counts for those two (a build folder named "b:1" is fine). Every path listed starts at a root
   # ("~" would not: CMake takes it for the home folder): a line that does not is the rest of a
   # name with a line break.
+  if("${directory};${arg_PREFIX}" MATCHES "[\n\r\t]")
+    message(FATAL_ERROR "${where}: the output directory or the prefix holds a line break or a tab, "
+                        "which the build file cannot hold")
+  endif()
+  set(root "^/")
+  if(CMAKE_HOST_WIN32)
+    set(root "^([A-Za-z]:)?[/\\\\]")
+  endif()
   set(previous "")
   foreach(output IN LISTS outputs)
-    if(NOT output MATCHES "^([A-Za-z]:)?/")  # the output folder is spelt as CMake spells it
+    if(NOT output MATCHES "${root}")
       set(output "${previous}\n${output}")
     endif()
     get_filename_component(normal "${output}" ABSOLUTE)  # as the rule will spell it, ".." gone
@@ -148,16 +156,17 @@ function(quillex_add_messages target)
   # Make reruns a rule for a newer input only, not for a changed command, and looks at its first
   # output only: the arguments are kept in a file that changes with them, on which the rule
   # depends. Written only when they change, so that an unchanged configure reruns nothing.
-  # Keyed by what sets the outputs apart: a binary and a source call may share folder and prefix,
-  # and source calls with replace files write only what those name. Binary calls of one folder
-  # and prefix all write the binary file: keyed apart, a call changed and changed back would find
-  # its old file unchanged, though the other arguments wrote the binary file last.
-  set(keyed "${directory};${arg_PREFIX};${arg_SOURCE}")
-  if(arg_SOURCE)
-    string(APPEND keyed ";${replaceFiles}")
+  # One file per call, numbered by its place among the calls on the target in this configure:
+  # keyed by the arguments instead, a call changed and changed back would find its old file
+  # unchanged, though the other arguments wrote the outputs last (a replaced file's name does not
+  # depend on the prefix, nor on the other replace files).
+  get_property(call GLOBAL PROPERTY quillex_calls_${target})
+  if(NOT call)
+    set(call 0)
   endif()
-  string(MD5 key "${keyed}")
-  set(argumentsFile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/quillex_${target}_${key}.args")
+  math(EXPR call "${call} + 1")
+  set_property(GLOBAL PROPERTY quillex_calls_${target} ${call})
+  set(argumentsFile "${CMAKE_BINARY_DIR}/CMakeFiles/quillex_${target}_${call}.args")
   set(recorded "")
   if(EXISTS "${argumentsFile}")
     file(READ "${argumentsFile}" recorded)

@@ -54,6 +54,29 @@ grep -q "Generating the messages" "$work/unindexed.log" ||
   { cat "$work/unindexed.log"; fail "Make: changed arguments did not rerun the tool"; }
 [ "$("$work/make/greeter")" = "$expected" ] || fail "Make: output: $("$work/make/greeter")"
 
+# Under Make, a call changed and changed back writes again what the other arguments wrote in
+# between: here a replaced file, whose name depends on neither the prefix nor the seed.
+mkdir "$work/aba-src"
+printf 'ID,en\r\nA,a\r\n' >"$work/aba-src/messages.csv"
+printf '$ID_LIST$\n' >"$work/aba-src/ids.h"
+cat >"$work/aba-src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(quillex_aba LANGUAGES CXX)
+find_package(zorb-quillex CONFIG REQUIRED)
+add_library(texts INTERFACE)
+quillex_add_messages(texts CSV messages.csv PREFIX "${PFX}" HASH_SEED ${SEED} REPLACE ids.h)
+CMAKE
+aba() {  # cmake arguments
+  "$cmake" -S "$work/aba-src" -B "$work/aba" -G "Unix Makefiles" -DCMAKE_PREFIX_PATH="$work/prefix" \
+    "$@" >/dev/null || fail "aba: configure"
+  "$cmake" --build "$work/aba" --target texts_messages >"$work/aba.log" 2>&1 ||
+    { cat "$work/aba.log"; fail "aba: build"; }
+  cat "$work/aba/texts_messages/ids.h"
+}
+first=$(aba -DPFX=a)
+[ "$(aba -DPFX=b -DSEED=7)" != "$first" ] || fail "aba: another seed wrote the same hashes"
+[ "$(aba -DPFX=a -USEED)" = "$first" ] || fail "aba: back to the first call, the file stayed the other's"
+
 # A library that installs and exports itself: the generated folder is the build tree's only.
 mkdir "$work/lib-src"
 cp "$source_dir/examples/app/messages.csv" "$work/lib-src/"
@@ -129,6 +152,14 @@ for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y'; do
   tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'msg_x.*which the build file cannot hold' ||
     { cat "$work/odd.log"; fail "no word on $name"; }
 done
+# Nor a prefix with a line break, whatever follows it.
+printf 'ID,en\r\nA,a\r\n' >"$work/bracket-src/messages.csv"
+sed -i 's/SOURCE)/PREFIX "${PFX}")/' "$work/bracket-src/CMakeLists.txt"
+! "$cmake" -S "$work/bracket-src" -B "$work/odd-prefix" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  "-DPFX=$(printf 'a\n/b')" >"$work/odd.log" 2>&1 || fail "a prefix with a line break was taken"
+tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'prefix holds a line break' ||
+  { cat "$work/odd.log"; fail "no word on a prefix with a line break"; }
+
 # Paths inside the build tree are written relative to it: its own folder's name may hold both,
 # but not a path that ".." takes out of it, nor a tab, which Ninja's log holds whole.
 printf '$OUTPUT_NAME:../out/names.h$\n$ID_LIST$\n' >"$work/bracket-src/names.h"
@@ -152,7 +183,8 @@ for generator in Ninja "Unix Makefiles"; do
 done
 ! "$cmake" -S "$source_dir/examples/app" -B "$work/b	tab" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a build folder with a tab"
-tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'msg.bin" holds' || { cat "$work/odd.log"; fail "tab"; }
+tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'directory or the prefix holds a line break or a tab' ||
+  { cat "$work/odd.log"; fail "no word on a build folder with a tab"; }
 
 # A program name as the tool is found on PATH, by the configure and by the rule alike.
 "$cmake" -S "$source_dir/examples/app" -B "$work/unnamed" -DCMAKE_PREFIX_PATH="$work/prefix" \
