@@ -138,10 +138,14 @@ function(quillex_add_messages target)
     else()
       string(REGEX REPLACE "^[A-Za-z]:" "" written "${normal}")
     endif()
+    # Off Windows a backslash is a byte of a name, but CMake reads it as a separator and would
+    # declare another file than the one written.
     if(output MATCHES "[\n\r\t]" OR written MATCHES "[|]"
-       OR (CMAKE_GENERATOR MATCHES "Makefiles" AND written MATCHES ":"))
+       OR (CMAKE_GENERATOR MATCHES "Makefiles" AND written MATCHES ":")
+       OR (NOT CMAKE_HOST_WIN32 AND output MATCHES "[\\\\]"))
       message(FATAL_ERROR "${where}: the output path \"${output}\" holds a line break, a tab, "
-                          "\"|\" or (in a makefile) \":\", which the build file cannot hold")
+                          "\"|\", a backslash (off Windows) or (in a makefile) \":\", which the "
+                          "build file cannot hold")
     endif()
     set(previous "${output}")
   endforeach()
@@ -159,19 +163,38 @@ function(quillex_add_messages target)
   # One file per call, numbered by its place among the calls on the target in this configure:
   # keyed by the arguments instead, a call changed and changed back would find its old file
   # unchanged, though the other arguments wrote the outputs last (a replaced file's name does not
-  # depend on the prefix, nor on the other replace files).
+  # depend on the prefix, nor on the other replace files). For the same reason no file outlives
+  # a configure that did not use it: the first call moves them all aside, each call takes its
+  # own back (renamed, so with its time), and the next configure drops what is left.
+  set(argumentsFolder "${CMAKE_BINARY_DIR}/CMakeFiles/quillex_arguments")
+  get_property(moved GLOBAL PROPERTY quillex_arguments_moved)
+  if(NOT moved)
+    set_property(GLOBAL PROPERTY quillex_arguments_moved TRUE)
+    file(REMOVE_RECURSE "${argumentsFolder}/previous")
+    file(MAKE_DIRECTORY "${argumentsFolder}/previous")
+    file(GLOB held "${argumentsFolder}/*.args")
+    foreach(file IN LISTS held)
+      get_filename_component(name "${file}" NAME)
+      file(RENAME "${file}" "${argumentsFolder}/previous/${name}")
+    endforeach()
+  endif()
   get_property(call GLOBAL PROPERTY quillex_calls_${target})
   if(NOT call)
     set(call 0)
   endif()
   math(EXPR call "${call} + 1")
   set_property(GLOBAL PROPERTY quillex_calls_${target} ${call})
-  set(argumentsFile "${CMAKE_BINARY_DIR}/CMakeFiles/quillex_${target}_${call}.args")
+  # Hashed: target names that differ only in case would share a file where case is ignored.
+  string(MD5 targetKey "${target}")
+  set(argumentsFile "${argumentsFolder}/${targetKey}_${call}.args")
+  set(previousFile "${argumentsFolder}/previous/${targetKey}_${call}.args")
   set(recorded "")
-  if(EXISTS "${argumentsFile}")
-    file(READ "${argumentsFile}" recorded)
+  if(EXISTS "${previousFile}")
+    file(READ "${previousFile}" recorded)
   endif()
-  if(NOT recorded STREQUAL "${args}")
+  if(recorded STREQUAL "${args}")
+    file(RENAME "${previousFile}" "${argumentsFile}")
+  else()
     file(WRITE "${argumentsFile}" "${args}")
   endif()
   set(keep "")

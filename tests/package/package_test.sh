@@ -63,19 +63,23 @@ cat >"$work/aba-src/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.20)
 project(quillex_aba LANGUAGES CXX)
 find_package(zorb-quillex CONFIG REQUIRED)
-add_library(texts INTERFACE)
-quillex_add_messages(texts CSV messages.csv PREFIX "${PFX}" HASH_SEED ${SEED} REPLACE ids.h)
+add_library(${T} INTERFACE)
+quillex_add_messages(${T} CSV messages.csv OUTPUT_DIRECTORY gen PREFIX "${PFX}" HASH_SEED ${SEED}
+                     REPLACE ids.h)
 CMAKE
-aba() {  # cmake arguments
+aba() {  # target, cmake arguments
   "$cmake" -S "$work/aba-src" -B "$work/aba" -G "Unix Makefiles" -DCMAKE_PREFIX_PATH="$work/prefix" \
-    "$@" >/dev/null || fail "aba: configure"
-  "$cmake" --build "$work/aba" --target texts_messages >"$work/aba.log" 2>&1 ||
+    "-DT=$1" "${@:2}" >/dev/null || fail "aba: configure"
+  "$cmake" --build "$work/aba" --target "$1_messages" >"$work/aba.log" 2>&1 ||
     { cat "$work/aba.log"; fail "aba: build"; }
-  cat "$work/aba/texts_messages/ids.h"
+  cat "$work/aba/gen/ids.h"
 }
-first=$(aba -DPFX=a)
-[ "$(aba -DPFX=b -DSEED=7)" != "$first" ] || fail "aba: another seed wrote the same hashes"
-[ "$(aba -DPFX=a -USEED)" = "$first" ] || fail "aba: back to the first call, the file stayed the other's"
+first=$(aba texts -DPFX=a)
+[ "$(aba texts -DPFX=b -DSEED=7)" != "$first" ] || fail "aba: another seed wrote the same hashes"
+[ "$(aba texts -DPFX=a -USEED)" = "$first" ] || fail "aba: back to the first call, the file stayed the other's"
+# Nor may the arguments of a call gone meanwhile (here: on another target) be taken for its own.
+aba other -DPFX=b -DSEED=7 >/dev/null
+[ "$(aba texts -DPFX=a -USEED)" = "$first" ] || fail "aba: an old arguments file kept the other's file"
 
 # A library that installs and exports itself: the generated folder is the build tree's only.
 mkdir "$work/lib-src"
@@ -143,7 +147,7 @@ printf 'ID,en,x$<1:y>\r\nA,a,b\r\n' >"$work/bracket-src/messages.csv"
 grep -q 'msg_x\$<1:y>.inc" holds' "$work/expression.log" ||
   { cat "$work/expression.log"; fail "no word on the generator expression"; }
 # Nor can a build file hold every byte: a line break, a tab, "|", and ":" in a makefile.
-for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y'; do
+for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y' 'x\\y'; do
   printf "ID,en,\"$name\"\r\nA,a,b\r\n" >"$work/bracket-src/messages.csv"
   rm -rf "$work/odd"
   ! "$cmake" -S "$work/bracket-src" -B "$work/odd" -G "Unix Makefiles" \
