@@ -16,6 +16,12 @@
 # on PATH); a cross build points it at a build of the tool that runs on the build machine. Under Ninja the tool runs with --keep-unchanged, so a
 # CSV edit that leaves a file's bytes as they were rebuilds nothing that includes it (Ninja
 # checks the outputs' time stamps again after the command; Make would rerun the rule instead).
+# Run when the top folder is done: a configure that stops half way keeps the arguments files of
+# the calls it did not reach, which are still the outputs' own.
+function(_quillex_drop_previous_arguments)
+  file(REMOVE_RECURSE "${CMAKE_BINARY_DIR}/CMakeFiles/quillex_arguments/previous")
+endfunction()
+
 function(quillex_add_messages target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "SOURCE" "CSV;PREFIX;OUTPUT_DIRECTORY;INDEXING;HASH_SEED"
                         "REPLACE")
@@ -165,14 +171,16 @@ function(quillex_add_messages target)
   # unchanged, though the other arguments wrote the outputs last (a replaced file's name does not
   # depend on the prefix, nor on the other replace files). For the same reason no file outlives
   # a configure that did not use it: the first call moves them all aside, each call takes its
-  # own back (renamed, so with its time), and the next configure drops what is left.
+  # own back (renamed, so with its time), and what is left goes when the configure is done.
   set(argumentsFolder "${CMAKE_BINARY_DIR}/CMakeFiles/quillex_arguments")
   get_property(moved GLOBAL PROPERTY quillex_arguments_moved)
   if(NOT moved)
     set_property(GLOBAL PROPERTY quillex_arguments_moved TRUE)
-    file(REMOVE_RECURSE "${argumentsFolder}/previous")
     file(MAKE_DIRECTORY "${argumentsFolder}/previous")
-    file(GLOB held "${argumentsFolder}/*.args")
+    # The folder's own name is no pattern: "[", "*" and "?" in it stand for themselves.
+    string(REGEX REPLACE "([][*?])" "[\\1]" pattern "${argumentsFolder}")
+    file(GLOB held LIST_DIRECTORIES false "${pattern}/*.args")
+    cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL _quillex_drop_previous_arguments)
     foreach(file IN LISTS held)
       get_filename_component(name "${file}" NAME)
       file(RENAME "${file}" "${argumentsFolder}/previous/${name}")

@@ -66,6 +66,11 @@ find_package(zorb-quillex CONFIG REQUIRED)
 add_library(${T} INTERFACE)
 quillex_add_messages(${T} CSV messages.csv OUTPUT_DIRECTORY gen PREFIX "${PFX}" HASH_SEED ${SEED}
                      REPLACE ids.h)
+if(STOP)
+  message(FATAL_ERROR "stopped before the second call")
+endif()
+add_library(late INTERFACE)
+quillex_add_messages(late CSV messages.csv OUTPUT_DIRECTORY late)
 CMAKE
 aba() {  # target, cmake arguments
   "$cmake" -S "$work/aba-src" -B "$work/aba" -G "Unix Makefiles" -DCMAKE_PREFIX_PATH="$work/prefix" \
@@ -80,6 +85,24 @@ first=$(aba texts -DPFX=a)
 # Nor may the arguments of a call gone meanwhile (here: on another target) be taken for its own.
 aba other -DPFX=b -DSEED=7 >/dev/null
 [ "$(aba texts -DPFX=a -USEED)" = "$first" ] || fail "aba: an old arguments file kept the other's file"
+# A configure that stops half way, then one that does not, rerun nothing: not even the call not
+# reached. Nor in a build folder whose name is a pattern.
+for tree in "$work/aba" "$work/aba[x]"; do
+  configure() {  # cmake arguments
+    "$cmake" -S "$work/aba-src" -B "$tree" -G "Unix Makefiles" -DCMAKE_PREFIX_PATH="$work/prefix" \
+      -DT=texts -DPFX=a -USEED "$@" >/dev/null 2>&1
+  }
+  build() {
+    "$cmake" --build "$tree" --target texts_messages late_messages >"$work/aba.log" 2>&1 ||
+      { cat "$work/aba.log"; fail "aba: build in $tree"; }
+  }
+  configure -DSTOP=OFF || fail "aba: configure in $tree"
+  build
+  configure -DSTOP=ON && fail "aba: the configure did not stop"
+  configure -DSTOP=OFF || fail "aba: configure in $tree after a stop"
+  build
+  ! grep -q "Generating the messages" "$work/aba.log" || { cat "$work/aba.log"; fail "aba: rerun in $tree"; }
+done
 
 # A library that installs and exports itself: the generated folder is the build tree's only.
 mkdir "$work/lib-src"
