@@ -763,26 +763,30 @@ std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& setti
 }
 
 bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given) {
-  // What the replace files write decides some findings of the CSV file, which come first. A file
-  // that cannot be read is reported below, with the others' findings.
+  // The replace files are read once, first: what they write decides some findings of the CSV
+  // file, which come before theirs. One that cannot be read is reported in its turn below.
   CheckSettings settings = given;
+  std::vector<std::optional<std::string>> replaceTexts;
   if (!settings.replaceFiles.empty()) {
     settings.replaceListsIds = false;
     settings.replaceListsLanguages = false;
     settings.replaceListsMessages = false;
     settings.replaceReadsUnnamedColumn = false;
-    for (const platform::Path& replaceFile : settings.replaceFiles) {
-      std::string text;
-      if (!ReadTextFile(replaceFile, &text)) continue;
-      ForEachReplaceLine(text, [&](const ReplaceCommand& record) {
-        settings.replaceListsIds |= record.code == command::IdList;
-        settings.replaceListsLanguages |= record.code == command::LanguageList;
-        settings.replaceListsMessages |= record.code == command::MessageList;
-        settings.replaceReadsUnnamedColumn |=
-            record.code == command::MessageList && record.argument.empty();
-        return true;
-      });
+  }
+  for (const platform::Path& replaceFile : settings.replaceFiles) {
+    std::optional<std::string>& text = replaceTexts.emplace_back(std::string());
+    if (!ReadTextFile(replaceFile, &*text)) {
+      text.reset();
+      continue;
     }
+    ForEachReplaceLine(*text, [&](const ReplaceCommand& record) {
+      settings.replaceListsIds |= record.code == command::IdList;
+      settings.replaceListsLanguages |= record.code == command::LanguageList;
+      settings.replaceListsMessages |= record.code == command::MessageList;
+      settings.replaceReadsUnnamedColumn |=
+          record.code == command::MessageList && record.argument.empty();
+      return true;
+    });
   }
   bool clean = true;
   std::optional<DiagnosticPrinter> printer;
@@ -817,16 +821,17 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
     clean = false;
   }
   // The replace files are checked even when the CSV file is not, so that one pass shows all.
-  for (const platform::Path& replaceFile : settings.replaceFiles) {
-    std::string text;
-    if (!ReadTextFile(replaceFile, &text)) {
+  for (std::size_t k = 0; k < replaceTexts.size(); ++k) {
+    const platform::Path& replaceFile = settings.replaceFiles[k];
+    if (!replaceTexts[k]) {
       PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
       clean = false;
       continue;
     }
     file = platform::PathToUtf8(replaceFile);
     printer.emplace();
-    for (const Diagnostic& finding : CheckReplaceText(text, scan ? &*scan : nullptr, settings)) {
+    for (const Diagnostic& finding :
+         CheckReplaceText(*replaceTexts[k], scan ? &*scan : nullptr, settings)) {
       print(finding);
     }
     printer.reset();

@@ -16,6 +16,7 @@
 # on PATH); a cross build points it at a build of the tool that runs on the build machine. Under Ninja the tool runs with --keep-unchanged, so a
 # CSV edit that leaves a file's bytes as they were rebuilds nothing that includes it (Ninja
 # checks the outputs' time stamps again after the command; Make would rerun the rule instead).
+
 # Run when the top folder is done: a configure that stops half way keeps the arguments files of
 # the calls it did not reach, which are still the outputs' own.
 function(_quillex_drop_previous_arguments)
@@ -133,6 +134,7 @@ function(quillex_add_messages target)
     set(root "^([A-Za-z]:)?[/\\\\]")
   endif()
   set(previous "")
+  set(folders "")  # the tool creates no folders; OUTPUT_NAME may name one below the output's
   foreach(output IN LISTS outputs)
     if(NOT output MATCHES "${root}")
       set(output "${previous}\n${output}")
@@ -154,15 +156,11 @@ function(quillex_add_messages target)
                           "build file cannot hold")
     endif()
     set(previous "${output}")
-  endforeach()
-
-  # The tool creates no folders; OUTPUT_NAME may name one below the output directory.
-  set(folders "")
-  foreach(output IN LISTS outputs)
     get_filename_component(folder "${output}" DIRECTORY)
     list(APPEND folders "${folder}")
   endforeach()
   list(REMOVE_DUPLICATES folders)
+
   # Make reruns a rule for a newer input only, not for a changed command, and looks at its first
   # output only: the arguments are kept in a file that changes with them, on which the rule
   # depends. Written only when they change, so that an unchanged configure reruns nothing.

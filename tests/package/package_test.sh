@@ -16,6 +16,10 @@ fail() {
   echo "FAILED: $*" >&2
   exit 1
 }
+# Fails with the log shown unless CMake's message in it, its lines wrapped, says the pattern.
+says() {  # log pattern what
+  tr -s ' \n' ' ' <"$1" | grep -q "$2" || { cat "$1"; fail "no word on $3"; }
+}
 
 "$cmake" --install "$build_dir" --prefix "$work/prefix" >/dev/null
 [ -x "$work/prefix/bin/zorb-quillex" ] || fail "the tool is not installed"
@@ -176,16 +180,14 @@ for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y' 'x\\y'; do
   ! "$cmake" -S "$work/bracket-src" -B "$work/odd" -G "Unix Makefiles" \
     -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a path with $name was declared"
   # CMake wraps the message's lines.
-  tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'msg_x.*which the build file cannot hold' ||
-    { cat "$work/odd.log"; fail "no word on $name"; }
+  says "$work/odd.log" 'msg_x.*which the build file cannot hold' "$name"
 done
 # Nor a prefix with a line break, whatever follows it.
 printf 'ID,en\r\nA,a\r\n' >"$work/bracket-src/messages.csv"
 sed -i 's/SOURCE)/PREFIX "${PFX}")/' "$work/bracket-src/CMakeLists.txt"
 ! "$cmake" -S "$work/bracket-src" -B "$work/odd-prefix" -DCMAKE_PREFIX_PATH="$work/prefix" \
   "-DPFX=$(printf 'a\n/b')" >"$work/odd.log" 2>&1 || fail "a prefix with a line break was taken"
-tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'prefix holds a line break' ||
-  { cat "$work/odd.log"; fail "no word on a prefix with a line break"; }
+says "$work/odd.log" 'prefix holds a line break' "a prefix with a line break"
 
 # Paths inside the build tree are written relative to it: its own folder's name may hold both,
 # but not a path that ".." takes out of it, nor a tab, which Ninja's log holds whole.
@@ -201,7 +203,7 @@ CMAKE
 mkdir -p "$work/c:1/out"
 ! "$cmake" -S "$work/bracket-src" -B "$work/c:1/b" -G "Unix Makefiles" \
   -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a path out of the tree with :"
-tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'out/names.h" holds' || { cat "$work/odd.log"; fail ":"; }
+says "$work/odd.log" 'out/names.h" holds' "a path out of the tree with :"
 for generator in Ninja "Unix Makefiles"; do
   "$cmake" -S "$source_dir/examples/app" -B "$work/b:|$generator" -G "$generator" \
     -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null || fail "$generator: a build folder with : and |"
@@ -210,15 +212,13 @@ for generator in Ninja "Unix Makefiles"; do
 done
 ! "$cmake" -S "$source_dir/examples/app" -B "$work/b	tab" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a build folder with a tab"
-tr -s ' \n' ' ' <"$work/odd.log" | grep -q 'directory or the prefix holds a line break or a tab' ||
-  { cat "$work/odd.log"; fail "no word on a build folder with a tab"; }
+says "$work/odd.log" 'directory or the prefix holds a line break or a tab' "a build folder with a tab"
 
 # A program name as the tool is found on PATH, by the configure and by the rule alike.
 "$cmake" -S "$source_dir/examples/app" -B "$work/unnamed" -DCMAKE_PREFIX_PATH="$work/prefix" \
   -DQUILLEX_EXECUTABLE=zorb-quillex-nowhere >"$work/unnamed.log" 2>&1 &&
   fail "a program name not on PATH was taken"
-tr -s ' \n' ' ' <"$work/unnamed.log" | grep -q "zorb-quillex-nowhere) is not found on PATH" ||
-  { cat "$work/unnamed.log"; fail "no word on a program name not on PATH"; }
+says "$work/unnamed.log" "zorb-quillex-nowhere) is not found on PATH" "a program name not on PATH"
 PATH="$work/prefix/bin:$PATH" "$cmake" -S "$source_dir/examples/app" -B "$work/named" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" -DQUILLEX_EXECUTABLE=zorb-quillex >/dev/null ||
   fail "a program name as the tool: configure"
