@@ -1,11 +1,11 @@
 // The command-line parser: any argument list parses or fails with a usage error; an accepted run
 // has its input file among the arguments; and the hash seed reader agrees with a plain model.
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
@@ -15,35 +15,26 @@
 
 namespace {
 
-// The seed grammar, written out plainly: white space, a sign, a base prefix, digits of the base.
-std::optional<std::uint32_t> ModelHashSeed(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int base = 10;
-  if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  } else if (i < text.size() && text[i] == '0') {
-    base = 8;
+// The seed grammar by the C library's reader (base 0: the same white space, sign and prefixes),
+// not a second copy of the parser's loop. Where the tool differs: "0x" without a hexadecimal
+// digit fails rather than reading the "0", and the magnitude must fit in 32 bits.
+std::optional<std::uint32_t> ModelHashSeed(const std::string& text) {
+  const char* const begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long read = std::strtoull(begin, &end, 0);
+  if (end == begin || errno == ERANGE) return std::nullopt;
+  const char* digits = begin;
+  while (*digits == ' ' || (*digits >= '\t' && *digits <= '\r')) ++digits;
+  const bool negative = *digits == '-';
+  if (*digits == '+' || *digits == '-') ++digits;
+  if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X') && end == digits + 1) {
+    return std::nullopt;  // the library read the "0" alone
   }
-  std::uint64_t value = 0;
-  bool digits = false;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : 99;
-    if (digit >= base) break;
-    digits = true;
-    value = value * base + digit;
-    if (value > 0xFFFFFFFFu) return std::nullopt;
-  }
-  if (!digits) return std::nullopt;
-  auto result = static_cast<std::uint32_t>(value);
-  return negative ? static_cast<std::uint32_t>(0u - result) : result;
+  const unsigned long long magnitude = negative ? 0 - read : read;
+  if (magnitude > 0xFFFFFFFFu) return std::nullopt;
+  const auto value = static_cast<std::uint32_t>(magnitude);
+  return negative ? static_cast<std::uint32_t>(0u - value) : value;
 }
 
 }  // namespace
