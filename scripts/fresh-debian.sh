@@ -42,7 +42,10 @@ cleanup() {
   for ((k = ${#mounted[@]} - 1; k >= 0; k--)); do umount -l "${mounted[k]}" 2>/dev/null || true; done
 }
 trap cleanup EXIT
-rm -rf "$root"
+# A run that was killed may have left its mounts: undo them first, and never let the removal
+# cross into another file system (the bound /dev is the host's own).
+grep -o " $root/[^ ]*" /proc/mounts | sort -r | while read -r point; do umount -l "$point" || true; done
+rm -rf --one-file-system "$root"
 cp -a "$base" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 for target in proc sys dev dev/pts; do
