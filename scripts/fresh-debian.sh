@@ -44,7 +44,9 @@ cleanup() {
 trap cleanup EXIT
 # A run that was killed may have left its mounts: undo them first, and never let the removal
 # cross into another file system (the bound /dev is the host's own).
-grep -o " $root/[^ ]*" /proc/mounts | sort -r | while read -r point; do umount -l "$point" || true; done
+{ grep -o " $root/[^ ]*" /proc/mounts || true; } | sort -r | while read -r point; do
+  umount -l "$point" || true
+done
 rm -rf --one-file-system "$root"
 cp -a "$base" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
