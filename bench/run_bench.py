@@ -11,8 +11,8 @@ import argparse
 import filecmp
 import mmap
 import os
-import resource
 import pathlib
+import resource
 import shutil
 import statistics
 import subprocess
@@ -41,14 +41,14 @@ REPLACE_TEXT = "enum Ids {\n    $ID_LIST$\n};\nenum Languages {\n    $LANGUAGE_L
 
 def run(command, env=None):
     """Runs `command` quietly; returns (seconds, peak KB, exit status, the end of stderr, CPU
-    seconds, user CPU seconds). The figures come from GNU time, whose small process is the one the tool is forked
-    from (a fork of this Python process would count Python's own pages). Standard error goes to a
+    seconds, user CPU seconds). The peak comes from GNU time, whose small process is the one the
+    tool is forked from (a fork of this Python process would count Python's own pages); the
+    processor times from the kernel's account of reaped children. Standard error goes to a
     file, of which the last lines are read: --check prints gigabytes on the many-languages
     catalog, which a pipe into this process would make it wait for."""
     peak_file = pathlib.Path("/tmp") / f"quillex-bench-peak-{os.getpid()}"
     error_file = pathlib.Path("/tmp") / f"quillex-bench-stderr-{os.getpid()}"
-    # Processor times from the kernel's account of reaped children, in microseconds: GNU time
-    # prints hundredths, a tenth of a 20 MB run.
+    # In microseconds: GNU time prints hundredths, a tenth of a 20 MB run.
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     with open(error_file, "wb") as errors:

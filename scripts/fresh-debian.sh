@@ -21,12 +21,7 @@ base=$work/base
 root=$work/root
 log=$work/log
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-# The first Debian mirror of the machine's sources, in either format (an installed system may
-# have only the classic sources.list); a file that is not there is no failure.
-mirror=$({ sed -n 's/^URIs: *\(http[^ ]*debian\)\/*$/\1/p' /etc/apt/sources.list.d/debian.sources
-          sed -n 's/^deb  *\(\[[^]]*\]  *\)\{0,1\}\(http[^ ]*debian\)\/*  *.*/\2/p' /etc/apt/sources.list
-        } 2>/dev/null | head -n 1 || true)
-mirror=${mirror:-http://deb.debian.org/debian}
+mirror=$(bash scripts/debian-mirror.sh)
 
 if [ ! -x "$base/bin/bash" ]; then
   echo "Making a minimal Debian $suite in $base"

@@ -77,12 +77,7 @@ if [ ! -f "$prefix/lib/cmake/jsoncpp/jsoncppConfig.cmake" ]; then
   rm -rf "$src" "$lists"
   mkdir -p "$src" "$lists/sources.list.d" "$lists/lists/partial" "$lists/cache/archives/partial"
   suites=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  # The first Debian mirror of the machine's sources, in either format (an installed system may
-  # have only the classic sources.list); a file that is not there is no failure.
-  mirror=$({ sed -n 's/^URIs: *\(http[^ ]*debian\)\/*$/\1/p' /etc/apt/sources.list.d/debian.sources
-            sed -n 's/^deb  *\(\[[^]]*\]  *\)\{0,1\}\(http[^ ]*debian\)\/*  *.*/\2/p' /etc/apt/sources.list
-          } 2>/dev/null | head -n 1 || true)
-  mirror=${mirror:-http://deb.debian.org/debian}
+  mirror=$(bash scripts/debian-mirror.sh)
   printf 'deb-src %s %s main\n' "$mirror" "$suites" >"$lists/sources.list.d/jsoncpp-src.list"
   apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$lists/sources.list.d"
             -o Dir::State::Lists="$lists/lists" -o Dir::Cache="$lists/cache" -o APT::Sandbox::User=root)
