@@ -25,7 +25,9 @@ std::string CharacterListSuffix(std::string_view key);
 /// file that cannot be written, or whose key holds a path separator (it names no file), prints
 /// error "Failed to output the list of using characters: {}"
 /// (after "Failed to write file: {}" when the writing itself failed) and returns false; the
-/// files written before it stay.
-[[nodiscard]] bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& base);
+/// files written before it stay, and none after it is written. The documents are made on up to
+/// `workers` threads (0: as many as the lists are worth); the files and lines are the same.
+[[nodiscard]] bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& base,
+                                       std::size_t workers = 0);
 
 }  // namespace quillex

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/test_temp_dir.h"
+
 namespace quillex {
 namespace {
 
@@ -23,6 +25,38 @@ TEST(CharacterListTest, NamesStayUtf8AndQuotesAreEscaped) {
             "\t\t\t\"useCount\" : 1\n\t\t},\n"
             "\t\t{\n\t\t\t\"code\" : 12354,\n\t\t\t\"index\" : 1,\n\t\t\t\"name\" : \"あ\",\n"
             "\t\t\t\"useCount\" : 1\n\t\t}\n\t]\n}");
+}
+
+// The documents of later tables are made while earlier ones are written: the console and the
+// folder must show what writing them one after another shows, a failure included, and a failure
+// must leave no list of the tables after it, nor a temporary file.
+class CharacterListFilesTest : public TempDirTest {};
+
+TEST_F(CharacterListFilesTest, SeveralAtOnceShowWhatOneAfterAnotherDoes) {
+  // "fr/x" names no file: the run fails there, between "en" and "ja".
+  for (const bool failing : {false, true}) {
+    CharacterTables tables;
+    for (const char* key : {"de", "en", "ja", "ko", "ru", "zh", "fr/x"}) {
+      if (!failing && std::string_view(key) == "fr/x") continue;
+      tables[key] = Count({{"default", key}, {"bold", "Ab"}, {"ruby", "かな"}});
+    }
+    auto run = [&](std::size_t workers) {
+      return RunInEmptyDir([&] { return WriteCharacterLists(tables, dir / "msg", workers); });
+    };
+    const Outcome alone = run(1);
+    EXPECT_EQ(alone.succeeded, !failing);
+    EXPECT_EQ(alone.files.size(), failing ? 2u : 6u);
+    for (std::size_t workers : {2, 3, 8}) {
+      for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(testing::Message() << workers << " workers, round " << round);
+        const Outcome together = run(workers);
+        EXPECT_EQ(together.succeeded, alone.succeeded);
+        EXPECT_EQ(together.out, alone.out);
+        EXPECT_EQ(together.err, alone.err);
+        EXPECT_EQ(together.files, alone.files);
+      }
+    }
+  }
 }
 
 }  // namespace

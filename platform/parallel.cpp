@@ -19,8 +19,11 @@ namespace quillex::platform {
 
 std::size_t WorkersFor(std::uint64_t bytes) {
   constexpr std::uint64_t kMinimumBytes = std::uint64_t{4} << 20;
+  return bytes < kMinimumBytes ? 1 : MostWorkers();
+}
+
+std::size_t MostWorkers() {
   constexpr std::size_t kMostWorkers = 4;
-  if (bytes < kMinimumBytes) return 1;
   const std::size_t processors = std::thread::hardware_concurrency();  // 0 when unknown
   return std::clamp<std::size_t>(processors, 1, kMostWorkers);
 }

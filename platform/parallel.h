@@ -19,6 +19,9 @@ namespace quillex::platform {
 /// starting a thread costs more than it saves; else as many as the processors, at most four.
 std::size_t WorkersFor(std::uint64_t bytes);
 
+/// The threads of a pass that is worth more than one: as many as the processors, at most four.
+std::size_t MostWorkers();
+
 /// Splits [0, `count`) into `parts` near-equal ranges (fewer when there are fewer items, but always
 /// one) and runs `work`(part, begin, end) for each, returning once all have returned: part 0 on
 /// the calling thread, each other on a thread of its own (or on the calling thread, should the

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 
@@ -31,6 +32,33 @@ class TempDirTest : public ::testing::Test {
   std::string Read(const std::filesystem::path& name) {
     std::ifstream in(dir / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // What an action showed and left behind: whether it succeeded, its console output, and every
+  // file of the folder (by path relative to it) with its bytes.
+  struct Outcome {
+    bool succeeded = false;
+    std::string out;
+    std::string err;
+    std::map<std::string, std::string> files;
+  };
+
+  // Empties the folder, runs `action` (returning whether it succeeded) and tells what came of it.
+  template <class Action>
+  Outcome RunInEmptyDir(Action action) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      std::filesystem::remove_all(entry.path());
+    }
+    Outcome outcome;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    outcome.succeeded = action();
+    outcome.out = ::testing::internal::GetCapturedStdout();
+    outcome.err = ::testing::internal::GetCapturedStderr();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+      outcome.files[entry.path().lexically_relative(dir).string()] = Read(entry.path());
+    }
+    return outcome;
   }
 
   std::filesystem::path dir;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
 #include <string>
 
 #include "platform/test_temp_dir.h"
@@ -39,30 +37,11 @@ TEST(SourceGeneratorTest, ListCommandsOverEmptyHeaderCells) {
 // leave no file of the languages after it, nor any temporary file.
 class IncludeFilesTest : public TempDirTest {
  protected:
-  struct Outcome {
-    bool succeeded;
-    std::string out;
-    std::string err;
-    std::map<std::string, std::string> files;
-  };
-
   Outcome Run(const std::string& csv, std::size_t threads) {
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-      std::filesystem::remove_all(entry.path());
-    }
     SourceGenerator generator;
     EXPECT_TRUE(generator.table.ParseBytes(csv));
     generator.threads = threads;
-    Outcome outcome;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    outcome.succeeded = generator.WriteIncludeFiles(dir / "msg");
-    outcome.out = ::testing::internal::GetCapturedStdout();
-    outcome.err = ::testing::internal::GetCapturedStderr();
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-      outcome.files[entry.path().lexically_relative(dir).string()] = Read(entry.path());
-    }
-    return outcome;
+    return RunInEmptyDir([&] { return generator.WriteIncludeFiles(dir / "msg"); });
   }
 };
 
