@@ -44,9 +44,9 @@ std::string CharacterListSuffix(std::string_view key) {
 bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& base,
                          std::size_t workers) {
   if (workers == 0) {
-    // The library takes about a microsecond per character to make a document, several times what
-    // writing the file takes: from a few hundred characters in all, the documents of later tables
-    // are made while the earlier ones are written.
+    // The library takes some microseconds per character to make a document (about 20,000
+    // instructions), several times what writing the file takes: from a few hundred characters in
+    // all, the documents of later tables are made while the earlier ones are written.
     constexpr std::size_t kCharactersForWorkers = 256;
     std::size_t characters = 0;
     for (const auto& [key, table] : tables) {
