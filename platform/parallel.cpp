@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/platform.h"
+
 #if defined(__unix__) || defined(__APPLE__)
 #include <pthread.h>
 #define QUILLEX_HAS_FORK 1
@@ -26,6 +28,23 @@ std::size_t MostWorkers() {
   constexpr std::size_t kMostWorkers = 4;
   const std::size_t processors = std::thread::hardware_concurrency();  // 0 when unknown
   return std::clamp<std::size_t>(processors, 1, kMostWorkers);
+}
+
+void MapInLarge(void* data, std::size_t bytes) {
+  // Whole large pages only, so that no two threads fault in the same one.
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (start + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
+  const std::uintptr_t end = (start + bytes) / kLargePageBytes * kLargePageBytes;
+  if (end <= first || WorkersFor(end - first) < 2) return;
+  // The first page on this thread, which also tells whether the system takes the request.
+  if (!MapIn(reinterpret_cast<void*>(first), kLargePageBytes)) return;
+  const std::uintptr_t rest = first + kLargePageBytes;
+  RunParts((end - rest) / kLargePageBytes, MostWorkers(),
+           [rest](std::size_t, std::size_t from, std::size_t to) {
+             // Declined (short of memory): the pages come as the buffer is filled, as without it.
+             MapIn(reinterpret_cast<void*>(rest + from * kLargePageBytes),
+                   (to - from) * kLargePageBytes);
+           });
 }
 
 namespace {

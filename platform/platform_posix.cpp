@@ -488,6 +488,16 @@ void AdviseLargePages(void* data, std::size_t bytes) {
 #endif
 }
 
+bool MapIn(void* data, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  return madvise(data, bytes, MADV_POPULATE_WRITE) == 0;
+#else
+  (void)data;
+  (void)bytes;
+  return false;
+#endif
+}
+
 void InstallSignalHandlers() {
   std::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -179,6 +180,46 @@ TEST(LargePagesTest, EveryLargeBufferStartsOnALargePage) {
       }
     }
   }
+}
+
+// A buffer mapped in ahead of its filling has its pages, the shares of every thread's included,
+// and keeps every byte it held; it need not start or end on a large page's bound.
+TEST(LargePagesTest, MapInLargeGivesPagesAndKeepsBytes) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void* probe = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(probe, MAP_FAILED);
+  const bool supported = MapIn(probe, page);
+  munmap(probe, page);
+  if (!supported) GTEST_SKIP() << "this system cannot be asked to map memory in";
+
+  // Enough large pages for every worker to take a share; small pages (no advice), so that a
+  // page is resident only where something mapped it in or wrote it.
+  const std::size_t regionBytes = 12 * kLargePageBytes;
+  void* region =
+      mmap(nullptr, regionBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(region, MAP_FAILED);
+  auto* bytes = static_cast<unsigned char*>(region);
+  const std::size_t offset = 3 * page + 7;
+  const std::size_t size = regionBytes - offset - page - 5;
+  // A byte here and there already written: mapping in must not undo it.
+  for (std::size_t at = offset; at < offset + size; at += 65537) bytes[at] = 0xA5;
+
+  MapInLarge(bytes + offset, size);
+
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes + offset);
+  const std::uintptr_t first = (start + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
+  const std::uintptr_t end = (start + size) / kLargePageBytes * kLargePageBytes;
+  ASSERT_GE(end - first, 8 * kLargePageBytes);
+  std::vector<unsigned char> resident((end - first) / page);
+  ASSERT_EQ(mincore(reinterpret_cast<void*>(first), end - first, resident.data()), 0);
+  const auto missing = std::count_if(resident.begin(), resident.end(),
+                                     [](unsigned char flags) { return (flags & 1) == 0; });
+  EXPECT_EQ(missing, 0) << "of " << resident.size() << " pages";
+  for (std::size_t at = 0; at < regionBytes; ++at) {
+    const bool written = at >= offset && at < offset + size && (at - offset) % 65537 == 0;
+    ASSERT_EQ(bytes[at], written ? 0xA5 : 0) << at;
+  }
+  munmap(region, regionBytes);
 }
 
 // A size no memory can hold fails as operator new must, large or not.

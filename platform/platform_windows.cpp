@@ -450,6 +450,11 @@ void ReleaseCachedBytes(const Path&, std::uint64_t, std::uint64_t) {
   // when it is replaced.
 }
 
+bool MapIn(void*, std::size_t) {
+  // Without a request for it, the pages would have to be touched, which is what filling does.
+  return false;
+}
+
 void AdviseLargePages(void*, std::size_t) {
   // Large pages need the "lock pages in memory" privilege and memory of their own: not for a
   // build tool's heap.
