@@ -186,14 +186,15 @@ bool StreamLanguage(const MessageTable& table, std::span<const std::uint32_t> of
   const std::string_view csvText = table.csv.text;
   std::uint64_t cursor = starts[language];
   for (std::size_t j = 0; j < idCount; ++j) {
-    // Both ends of the text ahead: about half the texts cross a cache line (at 1 GB, a fifth
-    // less time in the pass than with the first line alone).
+    // The first and last byte of the text ahead: about half the texts cross a cache line (at
+    // 1 GB, a fifth less time in the pass than with the first line alone).
     if (j + kStreamAhead < idCount && spans[j + kStreamAhead] < TextSpans::kLong) {
       const std::uint64_t begin = spans[j + kStreamAhead] >> TextSpans::kSizeBits;
-      const std::uint64_t end = begin + (spans[j + kStreamAhead] & TextSpans::kSizeMask);
-      if (end < csvText.size()) {
+      const std::uint64_t size = spans[j + kStreamAhead] & TextSpans::kSizeMask;
+      const std::uint64_t last = size == 0 ? begin : begin + size - 1;
+      if (last < csvText.size()) {
         Prefetch(csvText.data() + begin);
-        Prefetch(csvText.data() + end);
+        Prefetch(csvText.data() + last);
       }
     }
     const std::uint32_t offset = offsets[j * languageCount + language];
