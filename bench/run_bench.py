@@ -81,6 +81,27 @@ def warm(size):
             memory[start:start + chunk] = zeros
 
 
+def available_memory():
+    """Bytes the system could give a process now without swapping, less a margin; None where
+    unknown."""
+    try:
+        for line in pathlib.Path("/proc/meminfo").read_text().splitlines():
+            if line.startswith("MemAvailable:"):
+                return int(line.split()[1]) * 1024 - (1 << 30)
+    except OSError:
+        pass
+    return None
+
+
+def warm_size(size, written_per_byte):
+    """Memory to touch before a run over a CSV of `size` bytes whose outputs come to
+    `written_per_byte` times its size: four times the CSV for the process, and the outputs, whose
+    new pages in the page cache are fresh memory too (`-s` writes six times the CSV)."""
+    wanted = int(size * (4 + written_per_byte))
+    limit = available_memory()
+    return wanted if limit is None else max(0, min(wanted, limit))
+
+
 def timed(command, before=lambda: None, settle=False, warm_bytes=0):
     """One run of `command`, `before` called ahead of it (untimed). With `settle`, the run first
     waits (untimed) until the system has written out what earlier runs left in memory: a run that
@@ -169,8 +190,8 @@ def main():
                         "before is done")
     parser.add_argument("--warm", action="store_true",
                         help="before each run, touch (untimed) four times the CSV's size of "
-                        "memory, so that a virtual machine's host does not charge the run for "
-                        "memory it took back")
+                        "memory and as much as the mode writes, so that a virtual machine's host "
+                        "does not charge the run for memory it took back")
     parser.add_argument("--short-modes", default="default,-s,replace",
                         help="modes run on the many-languages catalog (indexed modes write a "
                         "character list file per language)")
@@ -204,7 +225,8 @@ def main():
             [str(work / "replace.txt") if a == "@REPLACE@" else a for a in extra]
         _, _, status, stderr, _, _ = run(command)
         if succeeded(name, status):
-            available.append((name, command[4:]))
+            written = sum(p.stat().st_size for p in out.rglob("*") if p.is_file())
+            available.append((name, command[4:], written / probe.stat().st_size))
         else:
             reason = stderr.strip().splitlines()[-1] if stderr.strip() else f"status {status}"
             print(f"mode {name}: skipped, the tool cannot run it yet ({reason})")
@@ -219,20 +241,20 @@ def main():
         # Each mode writes into a folder of its own, so that its runs replace its own outputs, as
         # a rebuild does.
         modes = []
-        for index, (name, extra) in enumerate(available):
+        for index, (name, extra, written_per_byte) in enumerate(available):
             if only is None or name in only:
                 folder = out / str(index)
                 emptied(folder)
-                modes.append((name, extra, folder, [args.tool, str(path), "-o", str(folder)] + extra))
+                modes.append((name, extra, folder, [args.tool, str(path), "-o", str(folder)] + extra,
+                              warm_size(size, written_per_byte) if args.warm else 0))
         # Round by round, cp and then every mode once: a slow spell of the machine falls on all.
         runs = {name: [] for name in ["cp"] + [mode[0] for mode in modes]}
-        warm_bytes = 4 * size if args.warm else 0
         for _ in range(args.repeat):
             runs["cp"].append(timed(
                 ["cp", str(path), str(copy)],
                 (lambda: copy.unlink(missing_ok=True)) if args.fresh else (lambda: None),
-                args.settle, warm_bytes))
-            for name, _, folder, command in modes:
+                args.settle, warm_size(size, 1) if args.warm else 0))
+            for name, _, folder, command, warm_bytes in modes:
                 runs[name].append(timed(
                     command, (lambda: emptied(folder)) if args.fresh else (lambda: None),
                     args.settle, warm_bytes))
@@ -241,7 +263,7 @@ def main():
         print(f"{label:>12} {'cp':>15} {cp_seconds:8.3f} {summary(runs['cp'])[1]:7.3f} {'':>6} "
               f"{size / 1e6 / cp_seconds:7.0f}")
         default_median = summary(runs["default"])[1] if "default" in runs else None
-        for name, extra, folder, command in modes:
+        for name, extra, folder, command, _ in modes:
             seconds, median, cpu, peak, user = summary(runs[name])
             status, stderr = runs[name][-1][2], runs[name][-1][3]
             env = dict(os.environ, LD_PRELOAD=str(shim),
