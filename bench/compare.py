@@ -21,11 +21,7 @@ import tempfile
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from run_bench import warm, warm_size  # noqa: E402
-
-
-def written_bytes(folder):
-    return sum(p.stat().st_size for p in folder.rglob("*") if p.is_file())
+from run_bench import warm, warm_size, written_bytes  # noqa: E402
 
 
 def main():
@@ -45,11 +41,9 @@ def main():
     options = args.args.split()
     work = pathlib.Path(tempfile.mkdtemp(prefix="quillex-compare-"))
     try:
-        folders = []
-        for index, tool in enumerate(args.tools):
-            folder = work / str(index)
+        folders = [work / str(index) for index in range(len(args.tools))]
+        for folder in folders:
             folder.mkdir()
-            folders.append(folder)
         times = {index: [] for index in range(len(args.tools))}
         for round_number in range(args.rounds + 1):
             for index, tool in enumerate(args.tools):

@@ -122,6 +122,11 @@ def summary(runs):
             min(r[4] for r in runs), min(r[1] for r in runs), min(r[5] for r in runs))
 
 
+def written_bytes(folder):
+    """The bytes of every file under `folder`: what a run wrote there."""
+    return sum(p.stat().st_size for p in folder.rglob("*") if p.is_file())
+
+
 def emptied(folder):
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
@@ -225,8 +230,7 @@ def main():
             [str(work / "replace.txt") if a == "@REPLACE@" else a for a in extra]
         _, _, status, stderr, _, _ = run(command)
         if succeeded(name, status):
-            written = sum(p.stat().st_size for p in out.rglob("*") if p.is_file())
-            available.append((name, command[4:], written / probe.stat().st_size))
+            available.append((name, command[4:], written_bytes(out) / probe.stat().st_size))
         else:
             reason = stderr.strip().splitlines()[-1] if stderr.strip() else f"status {status}"
             print(f"mode {name}: skipped, the tool cannot run it yet ({reason})")
@@ -273,7 +277,7 @@ def main():
             allocations = (work / "allocs.txt").read_text().strip()
             note = "" if succeeded(name, status) else f"  status {status}: {stderr.strip()[:60]}"
             if args.reference:
-                written = sum(p.stat().st_size for p in folder.rglob("*") if p.is_file())
+                written = written_bytes(folder)
                 shutil.rmtree(folder, ignore_errors=True)  # room for the two runs compared
                 note += "  " + compare(args.tool, args.reference, path, extra, work, written)
             versus_default = f"{median / default_median:6.2f}" if default_median else f"{'':>6}"
