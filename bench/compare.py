@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """Times two or more builds of zorb-quillex against each other on one catalog and mode.
 
-The runs interleave, a round at a time (each build once per round, in turn), so that a slow
-spell of the machine falls on every build alike: changes worth a few percent are lost in the
-noise between two benchmark runs made minutes apart. Prints, per build, the best and the median
-wall time and the median user and system time. An extra round first, untimed, lets each build
-write the outputs that the timed runs then replace, as a rebuild does. See bench/README.md.
+The runs interleave, a round at a time (each build once per round, in turn, the order reversed
+every other round), so that a slow spell of the machine falls on every build alike: changes
+worth a few percent are lost in the noise between two benchmark runs made minutes apart. Prints,
+per build, the best and the median wall time, the median user and system time, and the mean
+processor time (user and system) with its standard error. The kernel charges processor time a
+clock tick at a time, so one run's is coarse; but the mean of many is not, and it moves less
+with the machine's slow spells than wall time does. An extra round first, untimed, lets each
+build write the outputs that the timed runs then replace, as a rebuild does. See
+bench/README.md.
 
     bench/compare.py --rounds 21 --csv /tmp/quillex-bench/catalog_20mb.csv --args=--indexing \
         /tmp/before/zorb-quillex /tmp/after/zorb-quillex
@@ -46,7 +50,8 @@ def main():
             folder.mkdir()
         times = {index: [] for index in range(len(args.tools))}
         for round_number in range(args.rounds + 1):
-            for index, tool in enumerate(args.tools):
+            order = list(enumerate(args.tools))
+            for index, tool in order if round_number % 2 == 0 else reversed(order):
                 folder = folders[index]
                 if args.warm:
                     # The outputs of the run before say what this run writes.
@@ -63,13 +68,17 @@ def main():
                 if round_number > 0:
                     times[index].append((seconds, after.children_user - before.children_user,
                                          after.children_system - before.children_system))
-        print(f"{'build':>40} {'best ms':>8} {'median':>8} {'usr ms':>7} {'sys ms':>7}")
+        print(f"{'build':>40} {'best ms':>8} {'median':>8} {'usr ms':>7} {'sys ms':>7} "
+              f"{'cpu ms (mean, se)':>18}")
         for index, tool in enumerate(args.tools):
             runs = times[index]
+            cpu = [r[1] + r[2] for r in runs]
+            error = statistics.stdev(cpu) / len(cpu) ** 0.5 if len(cpu) > 1 else 0.0
             print(f"{tool[-40:]:>40} {min(r[0] for r in runs) * 1e3:8.1f} "
                   f"{statistics.median(r[0] for r in runs) * 1e3:8.1f} "
                   f"{statistics.median(r[1] for r in runs) * 1e3:7.0f} "
-                  f"{statistics.median(r[2] for r in runs) * 1e3:7.0f}")
+                  f"{statistics.median(r[2] for r in runs) * 1e3:7.0f} "
+                  f"{statistics.mean(cpu) * 1e3:10.1f} {error * 1e3:5.1f}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
