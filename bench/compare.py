@@ -5,18 +5,18 @@ The runs interleave, a round at a time (each build once per round, in turn, the 
 every other round), so that a slow spell of the machine falls on every build alike: changes
 worth a few percent are lost in the noise between two benchmark runs made minutes apart. Prints,
 per build, the best and the median wall time, the median user and system time, and the mean
-processor time (user and system) with its standard error. The kernel charges processor time a
-clock tick at a time, so one run's is coarse; but the mean of many is not, and it moves less
-with the machine's slow spells than wall time does. An extra round first, untimed, lets each
-build write the outputs that the timed runs then replace, as a rebuild does. See
-bench/README.md.
+processor time (user and system) with its standard error. The kernel splits processor time
+between user and system a clock tick at a time, but keeps their sum to the microsecond; the mean
+of many runs' sums moves less with the machine's slow spells than wall time does. An extra round
+first, untimed, lets each build write the outputs that the timed runs then replace, as a rebuild
+does. See bench/README.md.
 
     bench/compare.py --rounds 21 --csv /tmp/quillex-bench/catalog_20mb.csv --args=--indexing \
         /tmp/before/zorb-quillex /tmp/after/zorb-quillex
 """
 import argparse
-import os
 import pathlib
+import resource
 import shutil
 import statistics
 import subprocess
@@ -56,18 +56,18 @@ def main():
                 if args.warm:
                     # The outputs of the run before say what this run writes.
                     warm(warm_size(size, written_bytes(folder) / size if size else 0))
-                before = os.times()
+                before = resource.getrusage(resource.RUSAGE_CHILDREN)
                 start = time.perf_counter()
                 with open(work / "stderr", "wb") as errors:
                     status = subprocess.run([tool] + options + [str(csv), "-o", str(folder)],
                                             stdout=subprocess.DEVNULL, stderr=errors).returncode
                 seconds = time.perf_counter() - start
-                after = os.times()
+                after = resource.getrusage(resource.RUSAGE_CHILDREN)
                 if status != 0:
                     sys.exit(f"{tool} ended with status {status}")
                 if round_number > 0:
-                    times[index].append((seconds, after.children_user - before.children_user,
-                                         after.children_system - before.children_system))
+                    times[index].append((seconds, after.ru_utime - before.ru_utime,
+                                         after.ru_stime - before.ru_stime))
         print(f"{'build':>40} {'best ms':>8} {'median':>8} {'usr ms':>7} {'sys ms':>7} "
               f"{'cpu ms (mean, se)':>18}")
         for index, tool in enumerate(args.tools):
