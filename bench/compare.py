@@ -16,16 +16,13 @@ does. See bench/README.md.
 """
 import argparse
 import pathlib
-import resource
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from run_bench import warm, warm_size, written_bytes  # noqa: E402
+from run_bench import run, warm, warm_size, written_bytes  # noqa: E402
 
 
 def main():
@@ -56,18 +53,13 @@ def main():
                 if args.warm:
                     # The outputs of the run before say what this run writes.
                     warm(warm_size(size, written_bytes(folder) / size if size else 0))
-                before = resource.getrusage(resource.RUSAGE_CHILDREN)
-                start = time.perf_counter()
-                with open(work / "stderr", "wb") as errors:
-                    status = subprocess.run([tool] + options + [str(csv), "-o", str(folder)],
-                                            stdout=subprocess.DEVNULL, stderr=errors).returncode
-                seconds = time.perf_counter() - start
-                after = resource.getrusage(resource.RUSAGE_CHILDREN)
+                seconds, _, status, stderr, cpu, user = run(
+                    [tool] + options + [str(csv), "-o", str(folder)])
                 if status != 0:
-                    sys.exit(f"{tool} ended with status {status}")
+                    last = stderr.strip().splitlines()[-1] if stderr.strip() else ""
+                    sys.exit(f"{tool} ended with status {status} {last}".rstrip())
                 if round_number > 0:
-                    times[index].append((seconds, after.ru_utime - before.ru_utime,
-                                         after.ru_stime - before.ru_stime))
+                    times[index].append((seconds, user, cpu - user))
         print(f"{'build':>40} {'best ms':>8} {'median':>8} {'usr ms':>7} {'sys ms':>7} "
               f"{'cpu ms (mean, se)':>18}")
         for index, tool in enumerate(args.tools):
