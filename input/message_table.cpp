@@ -1,11 +1,13 @@
 #include "input/message_table.h"
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <string>
 #include <utility>
 
 #include "input/hash.h"
+#include "platform/parallel.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -59,44 +61,64 @@ bool MessageTable::Load(const platform::Path& path, std::uint32_t hashSeed) {
   // A table far larger than the cache is not sorted as a whole, nor gathered from the CSV in hash
   // order (a wait on memory per identifier): going through the rows in order, each identifier
   // is dealt into the bucket of its hash's top byte, where it follows the rows before it, and
-  // then each bucket is sorted on its own, within the cache.
-  std::vector<std::uint32_t> hashes;  // of the identifiers, in row order
-  std::vector<std::int32_t> rows;     // their rows
-  platform::ReserveLarge(hashes, static_cast<std::size_t>(csv.rows));
-  platform::ReserveLarge(rows, static_cast<std::size_t>(csv.rows));
-  std::size_t bucketStarts[257] = {};
-  for (std::int32_t row = 1; row < csv.rows; ++row) {
-    // Identifiers lie a row apart, each a wait on memory: asked for rows ahead, the waits
-    // overlap with hashing (half the loop's time at 20 MB). Hashing a row takes little time, so
-    // the rows asked for lie far ahead: 8 left most of the wait at 1 GB.
-    constexpr std::int32_t kAhead = 32;
-    if (row + kAhead < csv.rows) Prefetch(csv.Cell(row + kAhead, 0).data());
-    std::string_view name = csv.Cell(row, 0);
-    if (IsMessageIdentifier(name)) {
-      hashes.push_back(HashString(name, hashSeed));
-      rows.push_back(row);
-      ++bucketStarts[(hashes.back() >> 24) + 1];
+  // then each bucket is sorted on its own, within the cache. On several threads, each takes a
+  // run of rows and then whole buckets; a bucket holds the first run's identifiers first.
+  const std::size_t workers = platform::WorkersFor(csv.text.size());
+  struct Part {
+    std::vector<std::uint32_t> hashes;       // of the identifiers, in row order
+    std::vector<std::int32_t> rows;          // their rows
+    std::array<std::size_t, 256> next = {};  // counts per bucket, then where the next one goes
+  };
+  std::vector<Part> parts(workers);
+  const std::size_t dataRows = csv.rows > 1 ? static_cast<std::size_t>(csv.rows) - 1 : 0;
+  platform::RunParts(dataRows, workers, [&](std::size_t index, std::size_t begin, std::size_t end) {
+    Part& part = parts[index];
+    platform::ReserveLarge(part.hashes, end - begin);
+    platform::ReserveLarge(part.rows, end - begin);
+    const auto first = static_cast<std::int32_t>(begin + 1);
+    const auto last = static_cast<std::int32_t>(end + 1);
+    for (std::int32_t row = first; row < last; ++row) {
+      // Identifiers lie a row apart, each a wait on memory: asked for rows ahead, the waits
+      // overlap with hashing (half the loop's time at 20 MB). Hashing a row takes little time, so
+      // the rows asked for lie far ahead: 8 left most of the wait at 1 GB.
+      constexpr std::int32_t kAhead = 32;
+      if (row + kAhead < last) Prefetch(csv.Cell(row + kAhead, 0).data());
+      std::string_view name = csv.Cell(row, 0);
+      if (IsMessageIdentifier(name)) {
+        part.hashes.push_back(HashString(name, hashSeed));
+        part.rows.push_back(row);
+        ++part.next[part.hashes.back() >> 24];
+      }
     }
-  }
+  });
+  std::size_t bucketStarts[257] = {};
   std::size_t largest = 0;
-  for (int bucket = 0; bucket < 256; ++bucket) {
-    largest = std::max(largest, bucketStarts[bucket + 1]);  // still its count
-    bucketStarts[bucket + 1] += bucketStarts[bucket];
+  for (std::size_t bucket = 0; bucket < 256; ++bucket) {
+    std::size_t at = bucketStarts[bucket];
+    for (Part& part : parts) at += std::exchange(part.next[bucket], at);
+    bucketStarts[bucket + 1] = at;
+    largest = std::max(largest, at - bucketStarts[bucket]);
   }
-  platform::AssignLarge(messageIds, hashes.size());
-  std::size_t next[256];
-  std::copy(bucketStarts, bucketStarts + 256, next);
-  // The identifiers' rows as noted: read again, each identifier's first byte would be a wait on
-  // memory once the CSV is larger than the cache (a third of the load's own time at 1 GB).
-  for (std::size_t k = 0; k < hashes.size(); ++k) {
-    messageIds[next[hashes[k] >> 24]++] = {csv.Cell(rows[k], 0), hashes[k], rows[k]};
-  }
-  std::vector<MessageIdEntry> scratch(largest);
-  for (int bucket = 0; bucket < 256; ++bucket) {
-    SortBucket(std::span(messageIds)
-                   .subspan(bucketStarts[bucket], bucketStarts[bucket + 1] - bucketStarts[bucket]),
-               scratch.data());
-  }
+  platform::AssignLarge(messageIds, bucketStarts[256]);
+  platform::RunParts(workers, workers, [&](std::size_t index, std::size_t, std::size_t) {
+    Part& part = parts[index];
+    // The identifiers' rows as noted: read again, each identifier's first byte would be a wait
+    // on memory once the CSV is larger than the cache (a third of the load's own time at 1 GB).
+    for (std::size_t k = 0; k < part.hashes.size(); ++k) {
+      const std::uint32_t hash = part.hashes[k];
+      messageIds[part.next[hash >> 24]++] = {csv.Cell(part.rows[k], 0), hash, part.rows[k]};
+    }
+    part = Part();  // its memory goes before the sorting's
+  });
+  platform::RunParts(256, workers, [&](std::size_t, std::size_t begin, std::size_t end) {
+    std::vector<MessageIdEntry> scratch(largest);
+    for (std::size_t bucket = begin; bucket < end; ++bucket) {
+      SortBucket(
+          std::span(messageIds)
+              .subspan(bucketStarts[bucket], bucketStarts[bucket + 1] - bucketStarts[bucket]),
+          scratch.data());
+    }
+  });
   return true;
 }
 

@@ -18,7 +18,8 @@ namespace {
 using MessageTableTest = TempDirTest;
 
 // Identifiers in hash order, equal hashes (a repeated identifier) in row order, against a stable
-// sort: tables small enough to sort each bucket one by one and large enough for counting passes.
+// sort: tables small enough to sort each bucket one by one and large enough for counting passes,
+// and the largest (long texts) large enough to be read in parts where there are processors.
 TEST_F(MessageTableTest, IdentifiersSortByHashKeepingRowOrder) {
   std::mt19937 random(7);
   for (const int rows : {0, 1, 2, 33, 700, 20000, 60000}) {
@@ -31,13 +32,14 @@ TEST_F(MessageTableTest, IdentifiersSortByHashKeepingRowOrder) {
       std::int32_t row;
     };
     std::vector<Expected> expected;
+    const std::string text(rows == 60000 ? 80 : 1, 'x');
     for (int row = 1; row <= rows; ++row) {
       const unsigned kind = random() % 16;
-      std::string name = kind == 0   ? ""
-                         : kind == 1 ? "#note"
-                                     : "M" + std::to_string(random() % range);
+      std::string name;  // empty, a comment or an identifier
+      if (kind == 1) name = "#note";
+      if (kind > 1) name.append("M").append(std::to_string(random() % range));
       if (!name.empty() && name[0] != '#') expected.push_back({name, HashString(name, seed), row});
-      csv += name + ",x\r\n";
+      csv.append(name).append(",").append(text).append("\r\n");
     }
     std::stable_sort(expected.begin(), expected.end(),
                      [](const Expected& a, const Expected& b) { return a.hash < b.hash; });
