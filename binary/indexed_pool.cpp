@@ -611,9 +611,14 @@ bool WriteIndexedPool(const MessageTable& table, IndexingMode mode, const Charac
       if (bandRows.empty()) platform::AssignLarge(bandRows, order.size());
       cursors.assign(firsts.begin(), firsts.end() - 1);
       for (const RowOrderEntry& entry : order) {
-        const auto after = std::upper_bound(firsts.begin() + 1, firsts.end() - 1,
-                                            static_cast<std::size_t>(entry.id));
-        bandRows[cursors[static_cast<std::size_t>(after - firsts.begin()) - 1]++] = entry;
+        // The band is the last whose first identifier is not above this one, searched without
+        // branches on the data: the identifiers come at random, and every other branch of a
+        // binary search would be mispredicted.
+        const std::size_t* band = firsts.data();  // firsts[0] is 0: never above
+        for (std::size_t left = bandCount; left > 1; left -= left / 2) {
+          band = band[left / 2] <= entry.id ? band + left / 2 : band;
+        }
+        bandRows[cursors[static_cast<std::size_t>(band - firsts.data())]++] = entry;
       }
       rows = bandRows;
     }
