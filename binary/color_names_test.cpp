@@ -18,7 +18,10 @@ TEST(ColorNamesTest, EveryNameHasItsPaletteValue) {
   for (int r = 0; r < 6; ++r) {
     for (int g = 0; g < 6; ++g) {
       for (int b = 0; b < 6; ++b) {
-        const std::string name = "c" + std::to_string(r) + std::to_string(g) + std::to_string(b);
+        const std::string name = std::string("c")
+                                     .append(std::to_string(r))
+                                     .append(std::to_string(g))
+                                     .append(std::to_string(b));
         EXPECT_EQ(FindColorValue(name), std::optional<std::uint8_t>(16 + 36 * r + 6 * g + b));
       }
     }

@@ -156,7 +156,7 @@ TEST(IndexedPoolTest, PlannedPoolMatchesEncodingEachMessage) {
     std::vector<std::string> languages;
     std::vector<std::vector<std::string>> texts(languageCount);
     for (std::size_t i = 0; i < languageCount; ++i) {
-      languages.push_back("l" + std::to_string(i));
+      languages.push_back(std::string("l").append(std::to_string(i)));
       for (std::size_t j = 0; j < idCount; ++j) {
         std::string text;
         for (std::size_t k = pick(5); k > 0; --k) text += pieces[pick(many ? 8 : pieces.size())];
@@ -259,7 +259,8 @@ TEST(IndexedPoolTest, SlowWriterGetsEveryBandAsEncoded) {
   std::vector<std::vector<std::string>> texts(languages.size());
   for (std::size_t i = 0; i < languages.size(); ++i) {
     for (std::size_t j = 0; j < 300; ++j) {
-      texts[i].push_back("m" + std::to_string(i * 1000 + j) + (j % 4 == 0 ? "<#red>\xC3\xA9" : ""));
+      texts[i].push_back(std::string("m").append(std::to_string(i * 1000 + j)) +
+                         (j % 4 == 0 ? "<#red>\xC3\xA9" : ""));
     }
   }
   MessageTable table;

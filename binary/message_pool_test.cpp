@@ -73,7 +73,7 @@ TEST_F(MessagePoolTest, ProducedPoolMatchesModelInBlocksOfAnySize) {
     const int idRange = round % 2 == 0 ? 8 : 1000;
     std::string csv;
     for (int row = static_cast<int>(random() % (round % 4 < 2 ? 12 : 300)); row > 0; --row) {
-      csv += "M" + std::to_string(random() % idRange);
+      csv.append("M").append(std::to_string(random() % idRange));
       for (int language = 0; language < 3; ++language) {
         csv += "," + kTexts[random() % std::size(kTexts)];
       }

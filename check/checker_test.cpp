@@ -122,7 +122,7 @@ TEST_F(CheckCsvTest, FindingsTakeNoAllocationEach) {
     std::string csv = "ID,en,de,fr\r\n";
     for (int row = 0; row < rows; ++row) {
       // An argument missing and a colour tag fewer in de, fr empty: three findings.
-      csv += "M" + std::to_string(row) + ",{0} <#red>x</#>,y,\r\n";
+      csv.append("M").append(std::to_string(row)).append(",{0} <#red>x</#>,y,\r\n");
     }
     const CsvScan scan = ScanCsv(csv);
     *findings = 0;

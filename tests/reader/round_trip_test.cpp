@@ -39,10 +39,11 @@ std::string RandomText(std::mt19937& random, bool markup) {
 Catalog RandomCatalog(std::mt19937& random, bool markup = true) {
   Catalog catalog;
   const int languages = static_cast<int>(random() % 4);
-  for (int i = 0; i < languages; ++i) catalog.languages.push_back("lang" + std::to_string(i));
+  for (int i = 0; i < languages; ++i)
+    catalog.languages.push_back(std::string("lang").append(std::to_string(i)));
   const int ids = static_cast<int>(random() % 30);
   for (int j = 0; j < ids; ++j) {
-    catalog.ids.push_back((j % 7 == 3 ? "Ü_" : "ID_") + std::to_string(j));
+    catalog.ids.push_back(std::string(j % 7 == 3 ? "Ü_" : "ID_").append(std::to_string(j)));
     std::vector<std::string> row;
     // A third of the cells are missing, the first language's included.
     for (int i = 0; i < languages; ++i)
@@ -60,11 +61,11 @@ std::string Quote(const std::string& field) {
 
 std::string ToCsv(const Catalog& catalog) {
   std::string csv = "ID";
-  for (const std::string& language : catalog.languages) csv += "," + Quote(language);
+  for (const std::string& language : catalog.languages) csv.append(",").append(Quote(language));
   csv += "\r\n#comment row,x\r\n";
   for (std::size_t j = 0; j < catalog.ids.size(); ++j) {
     csv += Quote(catalog.ids[j]);
-    for (const std::string& cell : catalog.cells[j]) csv += "," + Quote(cell);
+    for (const std::string& cell : catalog.cells[j]) csv.append(",").append(Quote(cell));
     csv += "\r\n";
   }
   return csv;
