@@ -63,10 +63,18 @@ bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& ba
     // A key with a path separator would reach out of the output folder: it names no file, like a
     // name that cannot be opened.
     const bool named = platform::IsPlainFileName(key);
-    const std::string document = named ? CharacterListJson(table) : std::string();
+    // Written before the turn, side by side: what waits for the turn is the replacing of the
+    // file, the file system's writing of it included, which took a millisecond per file. A file
+    // whose turn does not come is removed as `file` goes.
+    OutputFile file;
+    const bool opened = named && file.Open(path, "w");
+    if (opened) {
+      file.Write(CharacterListJson(table));
+      file.StartWriteBack();
+    }
     if (!turn.Take()) return false;
-    // WriteOutputFile prints "Failed to write file: {}" first when the writing itself failed.
-    if (!named || !WriteOutputFile(path, "w", document)) {
+    // CommitOutput prints "Failed to write file: {}" first when the writing itself failed.
+    if (!opened || !CommitOutput(file)) {
       PrintError(Msg::FailedToOutputCharacterList, {PathArg(path)});
       return false;
     }

@@ -102,6 +102,13 @@ void OutputFile::Write(std::string_view bytes) {
   }
 }
 
+void OutputFile::StartWriteBack() {
+  if (stream != nullptr && replacing) {
+    platform::StartWriteBack(stream);
+    unsent = 0;
+  }
+}
+
 void OutputFile::Place(std::uint64_t offset, std::string_view bytes) {
   if (!platform::SeekStream(stream, offset)) {
     misplaced = true;

@@ -56,6 +56,11 @@ class OutputFile {
   /// REQUIRES: CanPlace().
   void Place(std::uint64_t offset, std::string_view bytes);
 
+  /// Hands the bytes written so far on, to be written to disk from now: a file system may write
+  /// a new file's data before it replaces another, and Commit() then waits for that to start.
+  /// For files made side by side and committed one after another: each starts its own.
+  void StartWriteBack();
+
   /// The target as given to Open(), for messages.
   const platform::Path& Target() const { return target; }
 
