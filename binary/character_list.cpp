@@ -63,16 +63,23 @@ bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& ba
     // A key with a path separator would reach out of the output folder: it names no file, like a
     // name that cannot be opened.
     const bool named = platform::IsPlainFileName(key);
-    // Written before the turn, side by side: what waits for the turn is the replacing of the
-    // file, the file system's writing of it included, which took a millisecond per file. A file
-    // whose turn does not come is removed as `file` goes.
+    const std::string document = named ? CharacterListJson(table) : std::string();
+    // A file of the tool's own is written before the turn, side by side: what waits for the turn
+    // is its replacing, the file system's writing of it included (most of a millisecond a file
+    // when it waited). A file whose turn does not come is removed as `file` goes. A FIFO or a
+    // device is opened and written in its turn only: what it is sent cannot be taken back.
     OutputFile file;
-    const bool opened = named && file.Open(path, "w");
+    const bool ahead = named && !platform::IsSpecialFile(path);
+    bool opened = ahead && file.Open(path, "w");
     if (opened) {
-      file.Write(CharacterListJson(table));
+      file.Write(document);
       file.StartWriteBack();
     }
     if (!turn.Take()) return false;
+    if (named && !ahead) {
+      opened = file.Open(path, "w");
+      if (opened) file.Write(document);
+    }
     // CommitOutput prints "Failed to write file: {}" first when the writing itself failed.
     if (!opened || !CommitOutput(file)) {
       PrintError(Msg::FailedToOutputCharacterList, {PathArg(path)});

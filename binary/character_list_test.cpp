@@ -4,6 +4,12 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "platform/test_temp_dir.h"
 
 namespace quillex {
@@ -58,6 +64,30 @@ TEST_F(CharacterListFilesTest, SeveralAtOnceShowWhatOneAfterAnotherDoes) {
     }
   }
 }
+
+#ifndef _WIN32
+// A FIFO at a list's name is sent the list in its turn only, as what it is sent cannot be taken
+// back: after a list before it fails, it is sent nothing. The lists run side by side, so the
+// FIFO's job starts before the failure is known.
+TEST_F(CharacterListFilesTest, FifoIsSentNothingAfterAnEarlierFailure) {
+  CharacterTables tables;
+  for (const char* key : {"de", "fr/x", "ja"}) tables[key] = Count({{"default", key}});
+  const std::filesystem::path fifo = dir / "msg_using_ja.json";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets a writer open it
+  ASSERT_GE(reader, 0);
+  for (int round = 0; round < 20; ++round) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(WriteCharacterLists(tables, dir / "msg", 3));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0) << "round " << round;
+  }
+  ::close(reader);
+}
+#endif
 
 }  // namespace
 }  // namespace quillex
