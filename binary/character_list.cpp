@@ -69,17 +69,16 @@ bool WriteCharacterLists(const CharacterTables& tables, const platform::Path& ba
     // when it waited). A file whose turn does not come is removed as `file` goes. A FIFO or a
     // device is opened and written in its turn only: what it is sent cannot be taken back.
     OutputFile file;
-    const bool ahead = named && !platform::IsSpecialFile(path);
-    bool opened = ahead && file.Open(path, "w");
-    if (opened) {
+    auto write = [&] {
+      if (!file.Open(path, "w")) return false;
       file.Write(document);
-      file.StartWriteBack();
-    }
+      return true;
+    };
+    const bool ahead = named && !platform::IsSpecialFile(path);
+    bool opened = ahead && write();
+    if (opened) file.StartWriteBack();
     if (!turn.Take()) return false;
-    if (named && !ahead) {
-      opened = file.Open(path, "w");
-      if (opened) file.Write(document);
-    }
+    if (named && !ahead) opened = write();
     // CommitOutput prints "Failed to write file: {}" first when the writing itself failed.
     if (!opened || !CommitOutput(file)) {
       PrintError(Msg::FailedToOutputCharacterList, {PathArg(path)});
