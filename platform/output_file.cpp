@@ -95,10 +95,7 @@ void OutputFile::Write(std::string_view bytes) {
     // to start: 10 ms per 15 MB file here, most of a rebuild's extra time. Asked for as the
     // bytes come, it overlaps with making the rest.
     unsent += size;
-    if (replacing && unsent >= kWriteBackStep) {
-      platform::StartWriteBack(stream);
-      unsent = 0;
-    }
+    if (unsent >= kWriteBackStep) StartWriteBack();
   }
 }
 
