@@ -1,12 +1,9 @@
 #include "app/run.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <map>
 #include <new>
 #include <set>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/command_line.h"
@@ -54,50 +51,15 @@ int ListOutputs(const Request& request) {
     Generator generator;
     if (!generator.ListOutputs(request, &outputs)) return 1;
   }
-  // Each file once, however its paths are spelt ("gen.h", "./gen.h", "/abs/gen.h", through a
-  // link to its folder): the first spelling shows. A ".." after a link leaves the link's target,
-  // so only the file system tells which file a path names; it is asked once per folder (a
-  // catalog of many languages writes thousands of files into one), and per file for a link.
-  // Folder by folder from the root: a folder not made yet (a build makes it before the run) is
-  // taken as a plain folder, and a link met after a ".." out of it is still followed.
-  const auto resolved = [](const platform::Path& path) {
-    std::error_code error;
-    const platform::Path absolute = std::filesystem::absolute(path, error);
-    if (error) return path.native();
-    platform::Path file = absolute.root_path();
-    for (const platform::Path& part : absolute.relative_path()) {
-      if (part.empty() || part == ".") continue;
-      if (part == "..") {
-        file = file.parent_path();
-        continue;
-      }
-      file /= part;
-      if (std::filesystem::exists(file, error)) {
-        platform::Path real = std::filesystem::canonical(file, error);
-        if (!error) file = std::move(real);
-      }
-    }
-    return file.native();
-  };
+  // Each file once, however its paths are spelt: the first spelling shows.
   using Spelling = platform::Path::string_type;  // compared whole, not component by component
-  std::map<Spelling, Spelling> folders;
   const auto before = [](const Spelling& a, const Spelling& b) {
     return platform::CompareSpellings(a, b) < 0;
   };
   std::set<Spelling, decltype(before)> listed(before);
+  WritePlaces places;
   for (const platform::Path& output : outputs) {
-    // A link at the output's name leads where the run writes: to its target, made yet or not.
-    platform::Path target = output;
-    if (platform::IsSymbolicLink(output)) {
-      (void)platform::ResolveWriteTarget(output, &target);  // a refusal is the run's to report
-    }
-    const platform::Path parent = target.parent_path();
-    auto [folder, added] = folders.try_emplace(parent.native());
-    if (added) folder->second = resolved(parent.empty() ? platform::Path(".") : parent);
-    Spelling file = folder->second;
-    file += platform::Path::preferred_separator;
-    file += target.filename().native();
-    if (!listed.insert(platform::ComparableSpelling(file)).second) continue;
+    if (!listed.insert(places.Of(output)).second) continue;
     const std::string line = platform::PathToUtf8(output) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }

@@ -30,15 +30,11 @@ bool BinaryGenerator::ListOutputs(const BinaryRequest& request,
        GeneratedFiles(base, request.indexing, request.replaceFiles.empty())) {
     outputs->push_back(std::move(file));
   }
-  for (const platform::Path& replaceFile : request.replaceFiles) {
-    // The INDEXED flag does not change where a replaced file goes.
-    TextReplaceContext context(this, /*binaryFlag=*/true, /*sourceFlag=*/false,
-                               /*indexedFlag=*/request.indexing != IndexingMode::NoIndexing);
-    platform::Path output;
-    if (!context.ListOutput(request.outputDirectory, replaceFile, &output)) return false;
-    outputs->push_back(output);
-  }
-  return true;
+  // The conditions as the run has them: a replaced file may be a later replace file.
+  return ListReplacedFiles(
+      this,
+      {.binary = true, .source = false, .indexed = request.indexing != IndexingMode::NoIndexing},
+      request.outputDirectory, request.replaceFiles, outputs);
 }
 
 bool BinaryGenerator::Generate(const BinaryRequest& request) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 namespace quillex {
@@ -152,6 +154,41 @@ void OutputFile::Discard() {
     platform::RemoveFileQuietly(temp);
     temp.clear();
   }
+}
+
+platform::Path::string_type WritePlaces::Of(const platform::Path& path) {
+  // A ".." after a link leaves the link's target, so only the file system tells which folder a
+  // path names: folder by folder from the root, each that exists made canonical.
+  const auto resolved = [](const platform::Path& folder) {
+    std::error_code error;
+    const platform::Path absolute = std::filesystem::absolute(folder, error);
+    if (error) return folder.native();
+    platform::Path file = absolute.root_path();
+    for (const platform::Path& part : absolute.relative_path()) {
+      if (part.empty() || part == ".") continue;
+      if (part == "..") {
+        file = file.parent_path();
+        continue;
+      }
+      file /= part;
+      if (std::filesystem::exists(file, error)) {
+        platform::Path real = std::filesystem::canonical(file, error);
+        if (!error) file = std::move(real);
+      }
+    }
+    return file.native();
+  };
+  platform::Path target = path;
+  if (platform::IsSymbolicLink(path)) {
+    (void)platform::ResolveWriteTarget(path, &target);  // a refusal is the writer's to report
+  }
+  const platform::Path parent = target.parent_path();
+  auto [folder, added] = folders_.try_emplace(parent.native());
+  if (added) folder->second = resolved(parent.empty() ? platform::Path(".") : parent);
+  platform::Path::string_type place = folder->second;
+  place += platform::Path::preferred_separator;
+  place += target.filename().native();
+  return platform::ComparableSpelling(place);
 }
 
 }  // namespace quillex

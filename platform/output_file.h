@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -88,6 +89,21 @@ class OutputFile {
   std::uint64_t sent = 0;      // bytes written in all
   std::uint64_t released = 0;  // the replaced file's bytes before this were let go
   bool misplaced = false;      // a Place() could not get to its offset
+};
+
+/// Where writes to paths land, as spellings that compare equal for one place: through a symbolic
+/// link at the name to its target, made yet or not, and in the folder the path leads to, however
+/// it is spelt ("gen.h", "./gen.h", "/abs/gen.h", through a link to its folder). A folder not
+/// made yet (a build makes it before the run) is taken as a plain folder, and a link met after a
+/// ".." out of it is still followed. The file system is asked once per folder (a catalog of many
+/// languages writes thousands of files into one), and per file for a link.
+class WritePlaces {
+ public:
+  /// Ordered as the system tells names apart (platform::CompareSpellings).
+  platform::Path::string_type Of(const platform::Path& path);
+
+ private:
+  std::map<platform::Path::string_type, platform::Path::string_type> folders_;
 };
 
 }  // namespace quillex

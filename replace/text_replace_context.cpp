@@ -1,5 +1,6 @@
 #include "replace/text_replace_context.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -84,6 +85,10 @@ bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
     PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
     return false;
   }
+  return ParseCommands(replaceFile, text);
+}
+
+bool TextReplaceContext::ParseCommands(const platform::Path& replaceFile, const std::string& text) {
   std::string name;
   ReplaceCommand failed;
   if (!ParseReplaceText(text, &commands, &name, &failed)) {
@@ -108,15 +113,41 @@ bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
 }
 
 platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirectory,
-                                              const platform::Path& replaceFile) const {
+                                              const platform::Path& replaceFile,
+                                              bool planned) const {
   platform::Path path =
       platform::JoinPath(outputDirectory, outputName.empty() ? replaceFile.filename() : outputName);
   // Never write over the replace file itself, whichever path leads to it. A device or pipe is
   // none (and a pipe would be connected to by examining it).
-  if (!platform::IsSpecialFile(path) && platform::IsSameFile(path, replaceFile)) {
-    path = platform::AppendToPath(path, ".replaced");
+  if (platform::IsSpecialFile(path)) return path;
+  bool same = platform::IsSameFile(path, replaceFile);
+  if (!same && planned) {
+    WritePlaces places;
+    same = platform::CompareSpellings(places.Of(path), places.Of(replaceFile)) == 0;
   }
-  return path;
+  return same ? platform::AppendToPath(path, ".replaced") : path;
+}
+
+template <typename Flush>
+bool TextReplaceContext::Replace(const platform::Path& replaceFile, std::string& out, Flush flush) {
+  for (const ReplaceCommand& record : commands) {
+    switch (record.code) {
+      case command::Put:
+        out += record.argument;
+        break;
+      case command::If:
+      case command::Elif:
+      case command::Else:
+      case command::EndIf:
+        AppendConditionalLine(out, record, flags);
+        break;
+      default:
+        if (!processor->ProcessCommand(out, record, replaceFile)) return false;
+        flush();
+        break;
+    }
+  }
+  return true;
 }
 
 bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
@@ -136,27 +167,14 @@ bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
     PrintError(Msg::FailedToOpenFile, {PathArg(outputPath)});
     return false;
   }
+  // A list can be as large as the catalog's identifiers: on to the file rather than held with
+  // the rest (and regrown to twice its size by the next line appended).
   std::string out;
-  for (const ReplaceCommand& record : commands) {
-    switch (record.code) {
-      case command::Put:
-        out += record.argument;
-        break;
-      case command::If:
-      case command::Elif:
-      case command::Else:
-      case command::EndIf:
-        AppendConditionalLine(out, record, flags);
-        break;
-      default:
-        // A failed command abandons the file: whatever stood at the output path stays.
-        if (!processor->ProcessCommand(out, record, replaceFile)) return false;
-        // A list can be as large as the catalog's identifiers: on to the file rather than held
-        // with the rest (and regrown to twice its size by the next line appended).
+  if (!Replace(replaceFile, out, [&file, &out] {
         file.Write(out);
         out.clear();
-        break;
-    }
+      })) {
+    return false;  // whatever stood at the output path stays
   }
   file.Write(out);
   if (!CommitOutput(file)) {
@@ -167,13 +185,57 @@ bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
 }
 
 bool TextReplaceContext::ListOutput(const platform::Path& outputDirectory,
-                                    const platform::Path& replaceFile, platform::Path* output) {
-  if (!LoadCommands(replaceFile)) return false;
-  *output = OutputPath(outputDirectory, replaceFile);
+                                    const platform::Path& replaceFile, platform::Path* output,
+                                    const std::string* planned) {
+  if (!(planned != nullptr ? ParseCommands(replaceFile, *planned) : LoadCommands(replaceFile))) {
+    return false;
+  }
+  *output = OutputPath(outputDirectory, replaceFile, planned != nullptr);
   // Execute could not open it either.
   if (output->native().find('\0') != platform::Path::string_type::npos) {
     PrintError(Msg::FailedToOpenFile, {PathArg(*output)});
     return false;
+  }
+  return true;
+}
+
+bool TextReplaceContext::ReplacedText(const platform::Path& replaceFile, std::string* text) {
+  text->clear();
+  return Replace(replaceFile, *text, [] {});
+}
+
+bool ListReplacedFiles(TextReplaceCommandProcessor* processor, const ConditionFlags& flags,
+                       const platform::Path& outputDirectory,
+                       std::span<const platform::Path> replaceFiles,
+                       std::vector<platform::Path>* outputs) {
+  using Spelling = platform::Path::string_type;
+  const auto before = [](const Spelling& a, const Spelling& b) {
+    return platform::CompareSpellings(a, b) < 0;
+  };
+  WritePlaces places;
+  std::vector<Spelling> readAt;  // each replace file's place
+  for (const platform::Path& replaceFile : replaceFiles) readAt.push_back(places.Of(replaceFile));
+  // What the run will have written at a place a later replace file is read from, by place.
+  std::map<Spelling, std::string, decltype(before)> written(before);
+  for (std::size_t k = 0; k < replaceFiles.size(); ++k) {
+    TextReplaceContext context(processor, flags.binary, flags.source, flags.indexed);
+    const auto planned = written.find(readAt[k]);
+    platform::Path output;
+    if (!context.ListOutput(outputDirectory, replaceFiles[k], &output,
+                            planned == written.end() ? nullptr : &planned->second)) {
+      return false;
+    }
+    outputs->push_back(output);
+    // A device or pipe is written in place and read as what it is; the run refuses to read one.
+    if (platform::IsSpecialFile(output)) continue;
+    const Spelling place = places.Of(output);
+    const bool readLater =
+        std::any_of(readAt.begin() + static_cast<std::ptrdiff_t>(k) + 1, readAt.end(),
+                    [&](const Spelling& at) { return platform::CompareSpellings(at, place) == 0; });
+    if (!readLater) continue;
+    std::string text;
+    if (!context.ReplacedText(replaceFiles[k], &text)) return false;
+    written.insert_or_assign(place, std::move(text));
   }
   return true;
 }

@@ -4,6 +4,8 @@
 
 #include <list>
 #include <set>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "replace/replace_command.h"
@@ -63,19 +65,46 @@ class TextReplaceContext {
 
   /// Reads the replace file as Execute does and stores in `output` the path Execute would write;
   /// writes nothing and asks the generator nothing. False after the error Execute would print
-  /// for an unreadable or faulty replace file.
+  /// for an unreadable or faulty replace file. `planned`, when given, is the text an earlier
+  /// replace file of the run writes at the replace file's place: the text Execute will read
+  /// there, taken instead of the file (which may not be made yet).
   [[nodiscard]] bool ListOutput(const platform::Path& outputDirectory,
-                                const platform::Path& replaceFile, platform::Path* output);
+                                const platform::Path& replaceFile, platform::Path* output,
+                                const std::string* planned = nullptr);
+
+  /// After ListOutput: the text Execute would write, into `text`, asking the generator for the
+  /// lists. False after the generator's error, when Execute would fail too.
+  [[nodiscard]] bool ReplacedText(const platform::Path& replaceFile, std::string* text);
 
  private:
-  /// Where the replaced file goes.
+  /// Where the replaced file goes. `planned`: the replace file is one the run writes before it
+  /// reads it, so it is the output when their places meet, made yet or not.
   platform::Path OutputPath(const platform::Path& outputDirectory,
-                            const platform::Path& replaceFile) const;
+                            const platform::Path& replaceFile, bool planned = false) const;
+
+  /// Loads commands from `text`, read from `replaceFile`.
+  [[nodiscard]] bool ParseCommands(const platform::Path& replaceFile, const std::string& text);
+
+  /// Appends the replaced text to `out`, handing it to `flush` after each list (which may be as
+  /// large as the catalog). False when a list fails.
+  template <typename Flush>
+  bool Replace(const platform::Path& replaceFile, std::string& out, Flush flush);
 
   TextReplaceCommandProcessor* processor;
   std::list<ReplaceCommand> commands;
   ConditionFlags flags;
   platform::Path outputName;
 };
+
+/// The path of each replace file's replaced file in turn, appended to `outputs` as ListOutput
+/// gives it, `processor` and `flags` as for TextReplaceContext. A replace file that an earlier one
+/// of the run writes is read as the run reads it: with the text that one writes, asked of
+/// `processor` here, rather than as it stands before the run (if at all). False after the error
+/// the run would print for an unreadable or faulty replace file or a failing list.
+[[nodiscard]] bool ListReplacedFiles(TextReplaceCommandProcessor* processor,
+                                     const ConditionFlags& flags,
+                                     const platform::Path& outputDirectory,
+                                     std::span<const platform::Path> replaceFiles,
+                                     std::vector<platform::Path>* outputs);
 
 }  // namespace quillex

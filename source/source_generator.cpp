@@ -35,14 +35,8 @@ bool SourceGenerator::ListOutputs(const SourceRequest& request,
     return false;
   }
   if (!request.replaceFiles.empty()) {
-    for (const platform::Path& replaceFile : request.replaceFiles) {
-      TextReplaceContext context(this, /*binaryFlag=*/false, /*sourceFlag=*/true,
-                                 /*indexedFlag=*/false);
-      platform::Path output;
-      if (!context.ListOutput(request.outputDirectory, replaceFile, &output)) return false;
-      outputs->push_back(output);
-    }
-    return true;
+    return ListReplacedFiles(this, {.binary = false, .source = true, .indexed = false},
+                             request.outputDirectory, request.replaceFiles, outputs);
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;

@@ -1,0 +1,2 @@
+$OUTPUT_NAME:stale.h$
+old

@@ -1,0 +1,3 @@
+first
+$OUTPUT_NAME:b.h$
+$ID_LIST$

@@ -1,0 +1,2 @@
+$OUTPUT_NAME:gen.h$
+$ID_LIST$
