@@ -5,7 +5,7 @@
 # Runs zorb-quillex on the CSV file whenever it, a replace file or the call's arguments change,
 # and makes <target> depend on what it writes. The files are found at configure time with
 # --list-outputs, so the CSV and the replace files are configure dependencies: a new language
-# column re-runs CMake and adds its files. The output directory (default: <current binary
+# column re-runs CMake and adds its files. A replace file that an earlier one writes is an output. The output directory (default: <current binary
 # dir>/<target>_messages) goes on the target's include path in the build tree only (an installed
 # target does not carry it); relative CSV and replace paths are taken from the current source
 # directory, a relative output directory from the current binary directory. The call may be in
@@ -67,6 +67,16 @@ function(quillex_add_messages target)
   get_filename_component(directory "${arg_OUTPUT_DIRECTORY}" ABSOLUTE
                          BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
 
+  # The arguments go to the tool as a CMake list: a path that holds ";" or an unmatched "[" or "]"
+  # would be cut there or joined with the next argument.
+  foreach(path IN ITEMS "${csv}" "${directory}" "${arg_PREFIX}" ${arg_REPLACE})
+    set(probe "${path};end")
+    list(LENGTH probe count)
+    if(NOT path STREQUAL "" AND NOT count EQUAL 2)
+      message(FATAL_ERROR "${where}: the path or prefix \"${path}\" holds \";\" or an unmatched "
+                          "\"[\" or \"]\", which a CMake list cannot hold")
+    endif()
+  endforeach()
   set(args "${csv}" -o "${directory}")
   if(DEFINED arg_PREFIX)
     list(APPEND args -p "${arg_PREFIX}")
@@ -93,7 +103,7 @@ function(quillex_add_messages target)
   endforeach()
 
   # The names depend on the CSV header (languages) and the replace files (OUTPUT_NAME).
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${csv}" ${replaceFiles})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${csv}")
   execute_process(COMMAND "${tool}" ${args} --list-outputs
                   OUTPUT_VARIABLE listed ERROR_VARIABLE errors RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
@@ -134,6 +144,7 @@ function(quillex_add_messages target)
     set(root "^([A-Za-z]:)?[/\\\\]")
   endif()
   set(previous "")
+  set(declared "")  # the outputs as the rule spells them
   set(folders "")  # the tool creates no folders; OUTPUT_NAME may name one below the output's
   foreach(output IN LISTS outputs)
     if(NOT output MATCHES "${root}")
@@ -147,19 +158,32 @@ function(quillex_add_messages target)
       string(REGEX REPLACE "^[A-Za-z]:" "" written "${normal}")
     endif()
     # Off Windows a backslash is a byte of a name, but CMake reads it as a separator and would
-    # declare another file than the one written.
-    if(output MATCHES "[\n\r\t]" OR written MATCHES "[|]"
+    # declare another file than the one written. CMake refuses "#", "<" and ">" in a rule's
+    # outputs anywhere, without naming the path.
+    if(output MATCHES "[\n\r\t#<>]" OR written MATCHES "[|]"
        OR (CMAKE_GENERATOR MATCHES "Makefiles" AND written MATCHES ":")
        OR (NOT CMAKE_HOST_WIN32 AND output MATCHES "[\\\\]"))
       message(FATAL_ERROR "${where}: the output path \"${output}\" holds a line break, a tab, "
-                          "\"|\", a backslash (off Windows) or (in a makefile) \":\", which the "
-                          "build file cannot hold")
+                          "\"#\", \"<\", \">\", \"|\", a backslash (off Windows) or (in a "
+                          "makefile) \":\", which the build file cannot hold")
     endif()
     set(previous "${output}")
+    list(APPEND declared "${normal}")
     get_filename_component(folder "${output}" DIRECTORY)
     list(APPEND folders "${folder}")
   endforeach()
   list(REMOVE_DUPLICATES folders)
+  # A replace file that an earlier one writes is the rule's own output, not an input: depending
+  # on it would be a cycle (Ninja refuses it, Make reruns the rule on every build), and as a
+  # configure dependency each build that writes it would configure again.
+  set(readFiles "")
+  foreach(file IN LISTS replaceFiles)
+    list(FIND declared "${file}" at)
+    if(at EQUAL -1)
+      list(APPEND readFiles "${file}")
+    endif()
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${readFiles})
 
   # Make reruns a rule for a newer input only, not for a changed command, and looks at its first
   # output only: the arguments are kept in a file that changes with them, on which the rule
@@ -211,7 +235,7 @@ function(quillex_add_messages target)
     OUTPUT ${outputs}
     COMMAND "${CMAKE_COMMAND}" -E make_directory ${folders}
     COMMAND "${tool}" ${args} ${keep}
-    DEPENDS "${csv}" ${replaceFiles} "${tool}" "${argumentsFile}"
+    DEPENDS "${csv}" ${readFiles} "${tool}" "${argumentsFile}"
     COMMENT "Generating the messages of ${target} from ${arg_CSV}"
     VERBATIM)
 

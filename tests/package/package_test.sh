@@ -173,8 +173,9 @@ printf 'ID,en,x$<1:y>\r\nA,a,b\r\n' >"$work/bracket-src/messages.csv"
   >"$work/expression.log" 2>&1 || fail "a path with a generator expression was declared"
 grep -q 'msg_x\$<1:y>.inc" holds' "$work/expression.log" ||
   { cat "$work/expression.log"; fail "no word on the generator expression"; }
-# Nor can a build file hold every byte: a line break, a tab, "|", and ":" in a makefile.
-for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y' 'x\\y'; do
+# Nor can a build file hold every byte: a line break, a tab, "|", and ":" in a makefile; nor a
+# rule's outputs "#", "<" or ">".
+for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y' 'x\\y' 'x#y' 'x<y>'; do
   printf "ID,en,\"$name\"\r\nA,a,b\r\n" >"$work/bracket-src/messages.csv"
   rm -rf "$work/odd"
   ! "$cmake" -S "$work/bracket-src" -B "$work/odd" -G "Unix Makefiles" \
@@ -182,6 +183,13 @@ for name in 'x\ny' 'x\n~y' 'x\ty' 'x|y' 'x:y' 'x\\y'; do
   # CMake wraps the message's lines.
   says "$work/odd.log" 'msg_x.*which the build file cannot hold' "$name"
 done
+# Nor an input path that a CMake list cannot hold: it would be joined with the next argument.
+mkdir "$work/bracket-src/da[ta"
+printf 'ID,en\r\nA,a\r\n' >"$work/bracket-src/da[ta/messages.csv"
+cp "$work/bracket-src/CMakeLists.txt" "$work/bracket-src/da[ta/"
+! "$cmake" -S "$work/bracket-src/da[ta" -B "$work/odd-csv" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  >"$work/odd.log" 2>&1 || fail "a CSV path with an unmatched bracket was taken"
+says "$work/odd.log" 'da\[ta/messages.csv" holds' "a CSV path with an unmatched bracket"
 # Nor a prefix with a line break, whatever follows it.
 printf 'ID,en\r\nA,a\r\n' >"$work/bracket-src/messages.csv"
 sed -i 's/SOURCE)/PREFIX "${PFX}")/' "$work/bracket-src/CMakeLists.txt"
@@ -213,6 +221,32 @@ done
 ! "$cmake" -S "$source_dir/examples/app" -B "$work/b	tab" -G Ninja \
   -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/odd.log" 2>&1 || fail "a build folder with a tab"
 says "$work/odd.log" 'directory or the prefix holds a line break or a tab' "a build folder with a tab"
+
+# A replace file that an earlier one writes is an output of the rule, not an input: no cycle,
+# and a second build does nothing.
+mkdir "$work/chain-src"
+printf 'ID,en\r\nA,a\r\n' >"$work/chain-src/messages.csv"
+printf '$OUTPUT_NAME:second.h$\n$ID_LIST$\n' >"$work/chain-src/first.h"
+cat >"$work/chain-src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(quillex_chain LANGUAGES CXX)
+find_package(zorb-quillex CONFIG REQUIRED)
+add_library(texts INTERFACE)
+quillex_add_messages(texts CSV messages.csv OUTPUT_DIRECTORY gen
+                     REPLACE first.h "${CMAKE_BINARY_DIR}/gen/second.h")
+CMAKE
+for generator in Ninja "Unix Makefiles"; do
+  tree="$work/chain-$generator"
+  "$cmake" -S "$work/chain-src" -B "$tree" -G "$generator" -DCMAKE_PREFIX_PATH="$work/prefix" \
+    >"$work/chain.log" 2>&1 || { cat "$work/chain.log"; fail "$generator: chained replace files: configure"; }
+  for run in first second; do
+    "$cmake" --build "$tree" --target texts_messages >"$work/chain.log" 2>&1 ||
+      { cat "$work/chain.log"; fail "$generator: chained replace files: $run build"; }
+  done
+  [ -f "$tree/gen/second.h.replaced" ] || fail "$generator: the chained replace file was not run"
+  ! grep -q "Generating the messages" "$work/chain.log" ||
+    { cat "$work/chain.log"; fail "$generator: chained replace files: the second build reran the tool"; }
+done
 
 # A program name as the tool is found on PATH, by the configure and by the rule alike.
 "$cmake" -S "$source_dir/examples/app" -B "$work/unnamed" -DCMAKE_PREFIX_PATH="$work/prefix" \
