@@ -14,6 +14,7 @@
 #include "console/catalog.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
+#include "replace/text_replace_context.h"
 #include "source/source_generator.h"
 
 namespace quillex {
@@ -85,18 +86,60 @@ bool ResolveAutoHashSeed(Options& options) {
   return true;
 }
 
+// Answers no list command, and notes that one was asked for.
+class NoLists : public TextReplaceCommandProcessor {
+ public:
+  bool ProcessCommand(std::string&, const ReplaceCommand&, const platform::Path&) override {
+    asked = true;
+    return false;
+  }
+  bool asked = false;
+};
+
 int RunCheck(Options& options) {
   const bool binary = !options.sourceOutput;
   if (binary && options.autoHashSeed) {
     if (!ResolveAutoHashSeed(options)) return 1;
     PrintLine(Msg::UsingHashSeed, {FormatArg::OfUInt(options.hashSeed)});
   }
-  const CheckSettings settings{
+  CheckSettings settings{
       .sourceOutput = options.sourceOutput,
       .indexing = binary ? options.indexing : IndexingMode::NoIndexing,
       .hashSeed = options.hashSeed,
       .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix)),
-      .replaceFiles = options.replaceFiles};
+      .replaceFiles = options.replaceFiles,
+      .replaceTexts = {}};
+  if (!options.replaceFiles.empty()) {
+    // A replace file that an earlier one writes is read by the run as that one wrote it: the
+    // listing knows that text. Its faults, and the CSV's, are the check's to report in its own
+    // form; where the listing fails, the files are checked as they stand. The generator, which
+    // loads the whole table, is asked only where such a text holds a list.
+    const ConsoleSilence silence;
+    std::vector<platform::Path> outputs;
+    NoLists none;
+    bool listed = ListReplacedFiles(
+        &none,
+        {.binary = binary,
+         .source = !binary,
+         .indexed = binary && options.indexing != IndexingMode::NoIndexing},
+        options.outputDirectory, options.replaceFiles, &outputs, &settings.replaceTexts);
+    outputs.clear();
+    if (!listed && none.asked) {
+      listed = binary ? BinaryGenerator().ListOutputs({.inputPath = options.inputPath,
+                                                       .outputDirectory = options.outputDirectory,
+                                                       .prefix = options.prefix,
+                                                       .replaceFiles = options.replaceFiles,
+                                                       .indexing = options.indexing,
+                                                       .hashSeed = options.hashSeed},
+                                                      &outputs, &settings.replaceTexts)
+                      : SourceGenerator().ListOutputs({.inputPath = options.inputPath,
+                                                       .outputDirectory = options.outputDirectory,
+                                                       .prefix = options.prefix,
+                                                       .replaceFiles = options.replaceFiles},
+                                                      &outputs, &settings.replaceTexts);
+    }
+    if (!listed) settings.replaceTexts.clear();
+  }
   return CheckInputFile(options.inputPath, settings) ? 0 : 1;
 }
 

@@ -18,7 +18,8 @@ constexpr std::string_view kLanguageHashSuffix = "_lang_hash.inc";
 }  // namespace
 
 bool BinaryGenerator::ListOutputs(const BinaryRequest& request,
-                                  std::vector<platform::Path>* outputs) {
+                                  std::vector<platform::Path>* outputs,
+                                  std::vector<std::optional<std::string>>* replaceTexts) {
   hashSeed = request.hashSeed;
   // Collisions are the real run's business; the names do not depend on them.
   if (!table.Load(request.inputPath, hashSeed)) {
@@ -34,7 +35,7 @@ bool BinaryGenerator::ListOutputs(const BinaryRequest& request,
   return ListReplacedFiles(
       this,
       {.binary = true, .source = false, .indexed = request.indexing != IndexingMode::NoIndexing},
-      request.outputDirectory, request.replaceFiles, outputs);
+      request.outputDirectory, request.replaceFiles, outputs, replaceTexts);
 }
 
 bool BinaryGenerator::Generate(const BinaryRequest& request) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,9 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
   /// twice is listed twice): the character usage lists of an indexed run, the binary file, then
   /// the replaced files or the two hash include files. Writes nothing and prints no progress
   /// line. Reads the CSV file and the replace files as Generate does and fails as it does, with
-  /// the same error line.
-  [[nodiscard]] bool ListOutputs(const BinaryRequest& request,
-                                 std::vector<platform::Path>* outputs);
+  /// the same error line. `replaceTexts`: as for ListReplacedFiles.
+  [[nodiscard]] bool ListOutputs(const BinaryRequest& request, std::vector<platform::Path>* outputs,
+                                 std::vector<std::optional<std::string>>* replaceTexts = nullptr);
 
   /// ID_LIST and LANGUAGE_LIST: one hash line per identifier or language, each starting with the
   /// command's indentation. Any other command warns (Msg::CommandNoBinaryOutput) and appends

@@ -773,9 +773,12 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
     settings.replaceListsMessages = false;
     settings.replaceReadsUnnamedColumn = false;
   }
-  for (const platform::Path& replaceFile : settings.replaceFiles) {
+  for (std::size_t k = 0; k < settings.replaceFiles.size(); ++k) {
+    const platform::Path& replaceFile = settings.replaceFiles[k];
     std::optional<std::string>& text = replaceTexts.emplace_back(std::string());
-    if (!ReadTextFile(replaceFile, &*text)) {
+    if (k < settings.replaceTexts.size() && settings.replaceTexts[k]) {
+      text = settings.replaceTexts[k];
+    } else if (!ReadTextFile(replaceFile, &*text)) {
       text.reset();
       continue;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,9 @@ struct CheckSettings {
   std::uint32_t hashSeed = kDefaultHashSeed;
   std::string basePath = "./msg";            // output directory joined with the prefix, in UTF-8
   std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
+  // For each replace file that an earlier one of the run writes, the text the run will read
+  // there, checked instead of the file as it stands (which may not be made yet).
+  std::vector<std::optional<std::string>> replaceTexts;
   // What the replace files write, where there are any (they take the include files' place):
   // whether some command lists the identifiers (ID_LIST), the language IDs (LANGUAGE_LIST) or
   // the messages under their identifiers' comments (MESSAGE_LIST), so that the names appear in

@@ -332,17 +332,27 @@ std::string GetMessage(Msg message, const FormatArgs& args) {
 // Printed through "%s", so a zero byte inside a text ends what is shown, as for any C string.
 // Standard output is flushed first so that a step's progress line stays ahead of its error when
 // both streams go to one pipe or log.
+namespace {
+int silences = 0;  // ConsoleSilence objects alive
+}  // namespace
+
+ConsoleSilence::ConsoleSilence() { ++silences; }
+ConsoleSilence::~ConsoleSilence() { --silences; }
+
 void PrintError(Msg message, const FormatArgs& args) {
+  if (silences != 0) return;
   std::fflush(stdout);
   std::fprintf(stderr, "Error: %s\n", GetMessage(message, args).c_str());
 }
 
 void PrintWarning(Msg message, const FormatArgs& args) {
+  if (silences != 0) return;
   std::fflush(stdout);
   std::fprintf(stderr, "Warning: %s\n", GetMessage(message, args).c_str());
 }
 
 void PrintLine(Msg message, const FormatArgs& args) {
+  if (silences != 0) return;
   std::fprintf(stdout, "%s\n", GetMessage(message, args).c_str());
 }
 

@@ -115,6 +115,16 @@ std::string GetMessage(Msg message, const FormatArgs& args = {});
 /// A path as a message argument: console messages show paths in UTF-8.
 FormatArg PathArg(const platform::Path& path);
 
+/// While one exists, PrintError, PrintWarning and PrintLine print nothing: for work done ahead of
+/// a step that reports the same faults in its own form. On the entry point's thread only.
+class ConsoleSilence {
+ public:
+  ConsoleSilence();
+  ~ConsoleSilence();
+  ConsoleSilence(const ConsoleSilence&) = delete;
+  ConsoleSilence& operator=(const ConsoleSilence&) = delete;
+};
+
 /// "Error: %s\n" on standard error.
 void PrintError(Msg message, const FormatArgs& args = {});
 /// "Warning: %s\n" on standard error.

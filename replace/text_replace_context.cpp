@@ -207,7 +207,9 @@ bool TextReplaceContext::ReplacedText(const platform::Path& replaceFile, std::st
 bool ListReplacedFiles(TextReplaceCommandProcessor* processor, const ConditionFlags& flags,
                        const platform::Path& outputDirectory,
                        std::span<const platform::Path> replaceFiles,
-                       std::vector<platform::Path>* outputs) {
+                       std::vector<platform::Path>* outputs,
+                       std::vector<std::optional<std::string>>* texts) {
+  if (texts != nullptr) texts->assign(replaceFiles.size(), std::nullopt);
   using Spelling = platform::Path::string_type;
   const auto before = [](const Spelling& a, const Spelling& b) {
     return platform::CompareSpellings(a, b) < 0;
@@ -226,6 +228,7 @@ bool ListReplacedFiles(TextReplaceCommandProcessor* processor, const ConditionFl
       return false;
     }
     outputs->push_back(output);
+    if (texts != nullptr && planned != written.end()) (*texts)[k] = planned->second;
     // A device or pipe is written in place and read as what it is; the run refuses to read one.
     if (platform::IsSpecialFile(output)) continue;
     const Spelling place = places.Of(output);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <list>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -100,11 +101,14 @@ class TextReplaceContext {
 /// gives it, `processor` and `flags` as for TextReplaceContext. A replace file that an earlier one
 /// of the run writes is read as the run reads it: with the text that one writes, asked of
 /// `processor` here, rather than as it stands before the run (if at all). False after the error
-/// the run would print for an unreadable or faulty replace file or a failing list.
+/// the run would print for an unreadable or faulty replace file or a failing list. `texts`, when
+/// given, receives for each replace file the text it is read with where an earlier one writes it
+/// (nothing where it is read as it stands).
 [[nodiscard]] bool ListReplacedFiles(TextReplaceCommandProcessor* processor,
                                      const ConditionFlags& flags,
                                      const platform::Path& outputDirectory,
                                      std::span<const platform::Path> replaceFiles,
-                                     std::vector<platform::Path>* outputs);
+                                     std::vector<platform::Path>* outputs,
+                                     std::vector<std::optional<std::string>>* texts = nullptr);
 
 }  // namespace quillex

@@ -28,7 +28,8 @@ platform::Path MessageTablePath(const platform::Path& base, std::string_view lan
 }  // namespace
 
 bool SourceGenerator::ListOutputs(const SourceRequest& request,
-                                  std::vector<platform::Path>* outputs) {
+                                  std::vector<platform::Path>* outputs,
+                                  std::vector<std::optional<std::string>>* replaceTexts) {
   columnsByLanguage.clear();  // views into the table being replaced
   if (!table.Load(request.inputPath)) {
     PrintError(Msg::FailedToReadCsvFile, {PathArg(request.inputPath)});
@@ -36,7 +37,7 @@ bool SourceGenerator::ListOutputs(const SourceRequest& request,
   }
   if (!request.replaceFiles.empty()) {
     return ListReplacedFiles(this, {.binary = false, .source = true, .indexed = false},
-                             request.outputDirectory, request.replaceFiles, outputs);
+                             request.outputDirectory, request.replaceFiles, outputs, replaceTexts);
   }
   const platform::Path base = platform::JoinPath(request.outputDirectory, request.prefix);
   if (!CheckFileNames(base)) return false;

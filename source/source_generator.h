@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -39,9 +40,9 @@ class SourceGenerator : public TextReplaceCommandProcessor {
   /// The paths Generate would write for `request`, in the order it writes them (a path written
   /// twice is listed twice);
   /// writes nothing. Reads the CSV file and the replace files as Generate does and fails as it
-  /// does, with the same error line.
-  [[nodiscard]] bool ListOutputs(const SourceRequest& request,
-                                 std::vector<platform::Path>* outputs);
+  /// does, with the same error line. `replaceTexts`: as for ListReplacedFiles.
+  [[nodiscard]] bool ListOutputs(const SourceRequest& request, std::vector<platform::Path>* outputs,
+                                 std::vector<std::optional<std::string>>* replaceTexts = nullptr);
 
   /// ID_LIST, LANGUAGE_LIST and MESSAGE_LIST lines, each starting with the command's indentation.
   /// A MESSAGE_LIST whose argument is no language ID of the header prints

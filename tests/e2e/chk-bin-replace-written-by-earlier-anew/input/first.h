@@ -1,0 +1,4 @@
+$OUTPUT_NAME:gen.h$
+$IF:BINARY$
+#define BINARY_TABLE 1
+$ENDIF$

@@ -1,0 +1,4 @@
+$OUTPUT_NAME:gen.h$
+enum Ids {
+$ID_LIST$
+};
