@@ -329,9 +329,6 @@ std::string GetMessage(Msg message, const FormatArgs& args) {
   return Lookup(static_cast<std::int32_t>(message), args);
 }
 
-// Printed through "%s", so a zero byte inside a text ends what is shown, as for any C string.
-// Standard output is flushed first so that a step's progress line stays ahead of its error when
-// both streams go to one pipe or log.
 namespace {
 int silences = 0;  // ConsoleSilence objects alive
 }  // namespace
@@ -339,6 +336,9 @@ int silences = 0;  // ConsoleSilence objects alive
 ConsoleSilence::ConsoleSilence() { ++silences; }
 ConsoleSilence::~ConsoleSilence() { --silences; }
 
+// Printed through "%s", so a zero byte inside a text ends what is shown, as for any C string.
+// Standard output is flushed first so that a step's progress line stays ahead of its error when
+// both streams go to one pipe or log.
 void PrintError(Msg message, const FormatArgs& args) {
   if (silences != 0) return;
   std::fflush(stdout);
