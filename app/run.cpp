@@ -86,6 +86,23 @@ bool ResolveAutoHashSeed(Options& options) {
   return true;
 }
 
+// What each generator is asked for, from the command line.
+SourceRequest SourceRequestFor(const Options& options) {
+  return {.inputPath = options.inputPath,
+          .outputDirectory = options.outputDirectory,
+          .prefix = options.prefix,
+          .replaceFiles = options.replaceFiles};
+}
+
+BinaryRequest BinaryRequestFor(const Options& options) {
+  return {.inputPath = options.inputPath,
+          .outputDirectory = options.outputDirectory,
+          .prefix = options.prefix,
+          .replaceFiles = options.replaceFiles,
+          .indexing = options.indexing,
+          .hashSeed = options.hashSeed};
+}
+
 // Answers no list command, and notes that one was asked for.
 class NoLists : public TextReplaceCommandProcessor {
  public:
@@ -125,18 +142,10 @@ int RunCheck(Options& options) {
         options.outputDirectory, options.replaceFiles, &outputs, &settings.replaceTexts);
     outputs.clear();
     if (!listed && none.asked) {
-      listed = binary ? BinaryGenerator().ListOutputs({.inputPath = options.inputPath,
-                                                       .outputDirectory = options.outputDirectory,
-                                                       .prefix = options.prefix,
-                                                       .replaceFiles = options.replaceFiles,
-                                                       .indexing = options.indexing,
-                                                       .hashSeed = options.hashSeed},
-                                                      &outputs, &settings.replaceTexts)
-                      : SourceGenerator().ListOutputs({.inputPath = options.inputPath,
-                                                       .outputDirectory = options.outputDirectory,
-                                                       .prefix = options.prefix,
-                                                       .replaceFiles = options.replaceFiles},
-                                                      &outputs, &settings.replaceTexts);
+      listed = binary ? BinaryGenerator().ListOutputs(BinaryRequestFor(options), &outputs,
+                                                      &settings.replaceTexts)
+                      : SourceGenerator().ListOutputs(SourceRequestFor(options), &outputs,
+                                                      &settings.replaceTexts);
     }
     if (!listed) settings.replaceTexts.clear();
   }
@@ -181,10 +190,7 @@ int Run(int argc, const char* const* argv) {
   keepUnchangedOutputs = options.keepUnchanged;
   if (options.check) return RunCheck(options);
   if (options.sourceOutput) {
-    const SourceRequest request{.inputPath = options.inputPath,
-                                .outputDirectory = options.outputDirectory,
-                                .prefix = options.prefix,
-                                .replaceFiles = options.replaceFiles};
+    const SourceRequest request = SourceRequestFor(options);
     // The listing keeps standard error for failures.
     if (options.listOutputs) return ListOutputs<SourceGenerator>(request);
     if (options.indexing != IndexingMode::NoIndexing) PrintWarning(Msg::SourceNoIndexing);
@@ -192,12 +198,7 @@ int Run(int argc, const char* const* argv) {
   }
   // The listing too: a run that finds no seed fails before it writes anything.
   if (!ResolveAutoHashSeed(options)) return 1;
-  const BinaryRequest request{.inputPath = options.inputPath,
-                              .outputDirectory = options.outputDirectory,
-                              .prefix = options.prefix,
-                              .replaceFiles = options.replaceFiles,
-                              .indexing = options.indexing,
-                              .hashSeed = options.hashSeed};
+  const BinaryRequest request = BinaryRequestFor(options);
   if (options.listOutputs) return ListOutputs<BinaryGenerator>(request);
   return Generate<BinaryGenerator>(request);
 }
