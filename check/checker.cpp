@@ -81,6 +81,15 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
+// Language files keyed as the system tells file names apart: names lower-cased in ASCII only
+// may still be one file there ("é" and "É" on Windows), and the run then writes one over the other.
+struct FileNameOrder {
+  bool operator()(const platform::Path::string_type& a,
+                  const platform::Path::string_type& b) const {
+    return platform::CompareSpellings(a, b) < 0;
+  }
+};
+
 // The first control character (a line break, say) in `name`, or 0. UTF-8 keeps them single bytes.
 std::uint32_t ControlCharacter(std::string_view name) {
   for (char c : name) {
@@ -370,7 +379,7 @@ class CsvChecker {
   void CheckLanguages() {
     std::map<std::string, const Language*> byName;
     std::map<std::uint32_t, const Language*> byHash;
-    std::map<std::string, const Language*> byFile;
+    std::map<platform::Path::string_type, const Language*, FileNameOrder> byFile;
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
       const ScannedCell cell = scan.Cell(0, language.column);
@@ -391,7 +400,8 @@ class CsvChecker {
           continue;
         }
         if (!writesFile || file == idList) continue;
-        if (auto [it, added] = byFile.emplace(file, &language); !added) {
+        if (auto [it, added] = byFile.emplace(platform::PathFromArgument(file).native(), &language);
+            !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
               {Text(language.name), Text(file), Text(it->second->name),
                Number(static_cast<std::uint64_t>(it->second->column) + 1)},
@@ -414,7 +424,8 @@ class CsvChecker {
       }
       if (settings.indexing == IndexingMode::PerLanguage && writesFile) {
         const std::string file = LanguageFile(language.name);
-        if (auto [it, added] = byFile.emplace(file, &language); !added) {
+        if (auto [it, added] = byFile.emplace(platform::PathFromArgument(file).native(), &language);
+            !added) {
           Add(cell.position, true, Msg::CheckLanguageFileClash,
               {Text(language.name), Text(file), Text(it->second->name),
                Number(static_cast<std::uint64_t>(it->second->column) + 1)},

@@ -114,6 +114,33 @@ TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
   }
 }
 
+// Two languages whose files the file system takes for one: the run writes one over the other.
+// The tool lower-cases the names in ASCII only; beyond it the system decides, and Windows tells
+// names apart without case throughout ("é" and "É").
+TEST_F(CheckCsvTest, LanguageFilesClashWhereTheSystemTakesThemForOne) {
+  auto clashes = [](const std::string& csv, bool sourceOutput) {
+    CheckSettings settings;
+    settings.sourceOutput = sourceOutput;
+    settings.indexing = sourceOutput ? IndexingMode::NoIndexing : IndexingMode::PerLanguage;
+    std::vector<std::string> out;
+    for (const Diagnostic& d : CheckCsv(ScanCsv(csv), settings, nullptr)) {
+      if (std::string_view(d.check) == "file-clash") out.push_back(Describe(d));
+    }
+    return out;
+  };
+#ifdef _WIN32
+  const std::vector<std::string> beyondAscii = {"1:6:e:file-clash"};
+#else
+  const std::vector<std::string> beyondAscii;
+#endif
+  for (const bool sourceOutput : {true, false}) {
+    EXPECT_EQ(clashes("ID,EN,en\r\nA,a,b\r\n", sourceOutput),
+              std::vector<std::string>{"1:7:e:file-clash"});
+    EXPECT_EQ(clashes("ID,\xC3\xA9,\xC3\x89\r\nA,a,b\r\n", sourceOutput), beyondAscii);
+    EXPECT_TRUE(clashes("ID,en,fr\r\nA,a,b\r\n", sourceOutput).empty());
+  }
+}
+
 // A catalog can give a finding per cell: they are handed over without an allocation each, so
 // that the check's allocations do not grow with its findings.
 TEST_F(CheckCsvTest, FindingsTakeNoAllocationEach) {
