@@ -143,7 +143,14 @@ std::string TempPatternBeside(const Path& target) {
   // Only the start of the target's name: a name that just fits the file system's limit must not
   // fail for its temporary file alone.
   constexpr std::size_t kNameStart = 64;
-  std::string name = target.filename().native().substr(0, kNameStart) + ".tmpXXXXXX";
+  const std::string whole = target.filename().native();
+  std::size_t kept = std::min(whole.size(), kNameStart);
+  // Never half a UTF-8 character: a file system that keeps names as UTF-8 refuses one.
+  while (kept > 0 && kept < whole.size() &&
+         (static_cast<unsigned char>(whole[kept]) & 0xC0) == 0x80) {
+    --kept;
+  }
+  std::string name = whole.substr(0, kept) + ".tmpXXXXXX";
   return (target.parent_path() / name).native();
 }
 
@@ -520,7 +527,9 @@ void InstallSignalHandlers() {
 // them; so does faulting a buffer of a few hundred kilobytes in a page at a time. The buffer
 // starts and ends on a large page's bounds, so that all of it can be one.
 #if QUILLEX_LARGE_BUFFERS_ON_LARGE_PAGES
-void* operator new(std::size_t size) {
+// Out of line: inlined into a caller in this file, it has the compiler pair its malloc with the
+// matching operator delete and warn of a mismatch that is none.
+[[gnu::noinline]] void* operator new(std::size_t size) {
   if (size == 0) size = 1;
   constexpr std::size_t kLargePage = quillex::platform::kLargePageBytes;
   const bool large =

@@ -91,6 +91,18 @@ TEST_F(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
+// Only the start of a long name goes into the temporary file's, cut before a UTF-8 character
+// rather than inside it: a file system that keeps names as UTF-8 refuses half a one.
+TEST_F(ReplaceFileTest, TemporaryNameKeepsWholeCharacters) {
+  const std::string start(62, 'a');
+  Path temp;
+  std::FILE* stream = CreateTempFileBeside(dir / (start + "\xF0\x9F\x98\x80.inc"), "wb", &temp);
+  ASSERT_NE(stream, nullptr);
+  std::fclose(stream);
+  EXPECT_EQ(temp.filename().native().substr(0, 66), start + ".tmp");
+  RemoveFileQuietly(temp);
+}
+
 // The names in the folder `dir`, sorted.
 std::vector<std::string> Names(const Path& dir) {
   std::vector<std::string> names;

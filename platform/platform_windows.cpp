@@ -249,7 +249,11 @@ bool GetStreamSize(std::FILE* stream, std::uint64_t* size) {
 std::FILE* CreateTempFileBeside(const Path& target, const char* mode, Path* tempPath) {
   // Only the start of the target's name, so that a name at the length limit still gets one.
   constexpr std::size_t kNameStart = 64;
-  const std::wstring start = target.filename().native().substr(0, kNameStart);
+  const std::wstring whole = target.filename().native();
+  std::size_t kept = std::min(whole.size(), kNameStart);
+  // Never half a surrogate pair: a name holding one is refused where names are kept as UTF-8.
+  if (kept < whole.size() && IS_LOW_SURROGATE(whole[kept])) --kept;
+  const std::wstring start = whole.substr(0, kept);
   const bool binary = std::string_view(mode).find('b') != std::string_view::npos;
   for (int attempt = 0; attempt < 100; ++attempt) {
     wchar_t suffix[32];

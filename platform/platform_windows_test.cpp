@@ -115,6 +115,18 @@ TEST_F(StreamTest, TemporaryFilesAreNewAndRemovable) {
   EXPECT_EQ(CreateTempFileBeside(dir / "missing" / "msg.bin", "wb", &unused), nullptr);
 }
 
+// Only the start of a long name goes into the temporary file's, cut before a surrogate pair
+// rather than inside it: a lone half is refused where names are kept as UTF-8.
+TEST_F(StreamTest, TemporaryNameKeepsWholeCharacters) {
+  const std::wstring start(63, L'a');
+  Path temp;
+  std::FILE* stream = CreateTempFileBeside(dir / (start + L"\U00020BB7.inc"), "wb", &temp);
+  ASSERT_NE(stream, nullptr);
+  std::fclose(stream);
+  EXPECT_EQ(temp.filename().native().substr(0, 67), start + L".tmp");
+  RemoveFileQuietly(temp);
+}
+
 TEST_F(StreamTest, SameFileByAnyPath) {
   std::ofstream(dir / "a.h") << "a";
   std::ofstream(dir / "b.h") << "a";
