@@ -358,8 +358,8 @@ class CsvChecker {
 
   // What stops the run at a language's file, checked even where the whole file is the header (no
   // CR LF), as the run stops there too: a name with a path separator would reach out of the output
-  // folder, so the run writes no file for it; under source output, a language whose file is the
-  // identifier list's.
+  // folder, so the run writes no file for it; a file name longer than the folder allows cannot be
+  // made; under source output, a language whose file is the identifier list's.
   void CheckLanguageFiles() {
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
@@ -368,6 +368,9 @@ class CsvChecker {
       const TextPosition at = scan.Cell(0, language.column).position;
       if (!platform::IsPlainFileName(language.name)) {
         Add(at, true, Msg::CheckLanguagePathSeparator, {Text(language.name), Text(file)},
+            "file-name");
+      } else if (!platform::FileNameFits(platform::PathFromArgument(file))) {
+        Add(at, true, Msg::CheckLanguageFileNameTooLong, {Text(language.name), Text(file)},
             "file-name");
       } else if (settings.sourceOutput && file == idList) {
         Add(at, true, Msg::CheckLanguageIdListClash, {Text(language.name), Text(file)},

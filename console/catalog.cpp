@@ -290,8 +290,14 @@ constexpr CatalogEntry kCatalog[] = {
     /* 84 */
     {"The output {} is a file this run reads or has written: it is not overwritten",
      "出力{}はこの実行で読み込むか書き込んだファイルです: 上書きしません"},
+    /* 85 */
+    {"Language \"{}\" gives its file {} a name longer than the output folder allows: the run "
+     "fails to write it",
+     "言語\"{}\"のファイル{}の名前は出力フォルダーで使える長さを超えています: "
+     "実行はこのファイルの書き込みに失敗します"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::OutputIsRunFile) + 1);
+static_assert(std::size(kCatalog) ==
+              static_cast<std::size_t>(Msg::CheckLanguageFileNameTooLong) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

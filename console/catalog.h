@@ -101,6 +101,7 @@ enum class Msg : std::int32_t {
   CheckOutputNameZeroByte = 82,
   CheckLanguageListUnnamedColumn = 83,
   OutputIsRunFile = 84,
+  CheckLanguageFileNameTooLong = 85,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

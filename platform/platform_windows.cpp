@@ -439,6 +439,11 @@ bool IsPlainFileName(std::string_view name) {
   });
 }
 
+bool FileNameFits(const Path& path) {
+  // The file systems Windows writes to hold 255 UTF-16 units a name.
+  return path.filename().native().size() <= 255;
+}
+
 void StartWriteBack(std::FILE* stream) {
   // No call here starts the write-back without waiting for it: the flush is all there is to do.
   std::fflush(stream);
