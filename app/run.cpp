@@ -124,6 +124,7 @@ int RunCheck(Options& options) {
       .indexing = binary ? options.indexing : IndexingMode::NoIndexing,
       .hashSeed = options.hashSeed,
       .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix)),
+      .outputDirectory = options.outputDirectory,
       .replaceFiles = options.replaceFiles,
       .replaceTexts = {}};
   if (!options.replaceFiles.empty()) {

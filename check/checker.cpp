@@ -728,18 +728,32 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
     }
     return true;  // every line, so that one pass shows all
   });
-  // The run refuses a name with a zero byte, which the system would see cut short.
+  // The run refuses a name with a zero byte, which the system would see cut short, and cannot
+  // open one longer than its folder allows.
+  std::optional<Diagnostic> unopened;
   if (lastOutputName && lastOutputName->argument.find('\0') != std::string::npos) {
+    unopened = Diagnostic{.position = CommandPosition(*lastOutputName),
+                          .error = true,
+                          .message = Msg::CheckOutputNameZeroByte,
+                          .args = {},
+                          .check = "replace-command"};
+  } else if (lastOutputName && !lastOutputName->argument.empty()) {
+    const platform::Path file = platform::JoinPath(
+        settings.outputDirectory, platform::PathFromNarrow(lastOutputName->argument));
+    if (!platform::FileNameFits(file)) {
+      unopened = Diagnostic{.position = CommandPosition(*lastOutputName),
+                            .error = true,
+                            .message = Msg::CheckOutputNameTooLong,
+                            .args = {PathArg(file)},
+                            .check = "replace-command"};
+    }
+  }
+  if (unopened) {
     // Among the others by its line: every finding before it is of a line above.
-    Diagnostic cut{.position = CommandPosition(*lastOutputName),
-                   .error = true,
-                   .message = Msg::CheckOutputNameZeroByte,
-                   .args = {},
-                   .check = "replace-command"};
     const auto at = std::find_if(found.begin(), found.end(), [&](const Diagnostic& d) {
-      return d.position.line > cut.position.line;
+      return d.position.line > unopened->position.line;
     });
-    found.insert(at, std::move(cut));
+    found.insert(at, std::move(*unopened));
   }
   return found;
 }

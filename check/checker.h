@@ -24,6 +24,7 @@ struct CheckSettings {
   IndexingMode indexing = IndexingMode::NoIndexing;  // of binary output
   std::uint32_t hashSeed = kDefaultHashSeed;
   std::string basePath = "./msg";            // output directory joined with the prefix, in UTF-8
+  platform::Path outputDirectory = ".";      // where a replace file's OUTPUT_NAME is made
   std::vector<platform::Path> replaceFiles;  // checked after the CSV file, in this order
   // For each replace file that an earlier one of the run writes, the text the run will read
   // there, checked instead of the file as it stands (which may not be made yet).

@@ -295,9 +295,12 @@ constexpr CatalogEntry kCatalog[] = {
      "fails to write it",
      "言語\"{}\"のファイル{}の名前は出力フォルダーで使える長さを超えています: "
      "実行はこのファイルの書き込みに失敗します"},
+    /* 86 */
+    {"OUTPUT_NAME names a file {} longer than its folder allows: the run cannot open it and fails",
+     "OUTPUT_NAMEのファイル{}の名前はフォルダーで使える長さを超えています: "
+     "実行はこのファイルを開けずに失敗します"},
 };
-static_assert(std::size(kCatalog) ==
-              static_cast<std::size_t>(Msg::CheckLanguageFileNameTooLong) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckOutputNameTooLong) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

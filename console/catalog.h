@@ -102,6 +102,7 @@ enum class Msg : std::int32_t {
   CheckLanguageListUnnamedColumn = 83,
   OutputIsRunFile = 84,
   CheckLanguageFileNameTooLong = 85,
+  CheckOutputNameTooLong = 86,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.
