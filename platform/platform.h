@@ -173,9 +173,11 @@ void RemoveFileQuietly(const Path& path);
 /// folder.
 bool IsPlainFileName(std::string_view name);
 
-/// True when the last component of `path` is no longer than a file name may be in its folder: the
-/// folder's own limit where it exists and tells one (POSIX, in bytes), else 255 (bytes; on
-/// Windows, UTF-16 units).
+/// The longest file name `folder` may hold, in the units of Path::native(): the folder's own limit
+/// where it exists and tells one (POSIX, in bytes), else 255 (on Windows, UTF-16 units).
+std::size_t FileNameLimit(const Path& folder);
+
+/// True when the last component of `path` is within FileNameLimit of its folder.
 bool FileNameFits(const Path& path);
 
 /// The size of a large page, as most systems that offer them on request have it.

@@ -451,11 +451,13 @@ void RemoveFileQuietly(const Path& path) {
 
 bool IsPlainFileName(std::string_view name) { return name.find('/') == std::string_view::npos; }
 
+std::size_t FileNameLimit(const Path& folder) {
+  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
 bool FileNameFits(const Path& path) {
-  const Path folder = path.has_parent_path() ? path.parent_path() : Path(".");
-  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  const std::size_t fits = limit > 0 ? static_cast<std::size_t>(limit) : 255;
-  return path.filename().native().size() <= fits;
+  return path.filename().native().size() <= FileNameLimit(path.parent_path());
 }
 
 void StartWriteBack(std::FILE* stream) {

@@ -439,9 +439,13 @@ bool IsPlainFileName(std::string_view name) {
   });
 }
 
-bool FileNameFits(const Path& path) {
+std::size_t FileNameLimit(const Path&) {
   // The file systems Windows writes to hold 255 UTF-16 units a name.
-  return path.filename().native().size() <= 255;
+  return 255;
+}
+
+bool FileNameFits(const Path& path) {
+  return path.filename().native().size() <= FileNameLimit(path.parent_path());
 }
 
 void StartWriteBack(std::FILE* stream) {
