@@ -53,11 +53,8 @@ int ListOutputs(const Request& request) {
     if (!generator.ListOutputs(request, &outputs)) return 1;
   }
   // Each file once, however its paths are spelt: the first spelling shows.
-  using Spelling = platform::Path::string_type;  // compared whole, not component by component
-  const auto before = [](const Spelling& a, const Spelling& b) {
-    return platform::CompareSpellings(a, b) < 0;
-  };
-  std::set<Spelling, decltype(before)> listed(before);
+  // Compared whole, not component by component.
+  std::set<platform::Path::string_type, platform::SpellingOrder> listed;
   WritePlaces places;
   for (const platform::Path& output : outputs) {
     if (!listed.insert(places.Of(output)).second) continue;

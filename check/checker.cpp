@@ -81,15 +81,6 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
-// Language files keyed as the system tells file names apart: names lower-cased in ASCII only
-// may still be one file there ("é" and "É" on Windows), and the run then writes one over the other.
-struct FileNameOrder {
-  bool operator()(const platform::Path::string_type& a,
-                  const platform::Path::string_type& b) const {
-    return platform::CompareSpellings(a, b) < 0;
-  }
-};
-
 // The first control character (a line break, say) in `name`, or 0. UTF-8 keeps them single bytes.
 std::uint32_t ControlCharacter(std::string_view name) {
   for (char c : name) {
@@ -385,7 +376,9 @@ class CsvChecker {
   void CheckLanguages() {
     std::map<std::string, const Language*> byName;
     std::map<std::uint32_t, const Language*> byHash;
-    std::map<platform::Path::string_type, const Language*, FileNameOrder> byFile;
+    // Keyed as the system tells file names apart: names lower-cased in ASCII only may still be
+    // one file there ("é" and "É" on Windows), and the run then writes one over the other.
+    std::map<platform::Path::string_type, const Language*, platform::SpellingOrder> byFile;
     const std::string idList = settings.basePath + "_id.inc";
     for (const Language& language : languages) {
       const ScannedCell cell = scan.Cell(0, language.column);

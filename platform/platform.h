@@ -97,6 +97,13 @@ Path::string_type ComparableSpelling(const Path& path);
 /// by the system's own table; elsewhere byte by byte. Less than, equal to or greater than 0.
 int CompareSpellings(const Path::string_type& a, const Path::string_type& b);
 
+/// CompareSpellings as an ordering, for sets and maps keyed by spelling.
+struct SpellingOrder {
+  bool operator()(const Path::string_type& a, const Path::string_type& b) const {
+    return CompareSpellings(a, b) < 0;
+  }
+};
+
 /// True when `path` is a symbolic link (or, on Windows, another reparse point), whether or not
 /// what it leads to exists.
 bool IsSymbolicLink(const Path& path);

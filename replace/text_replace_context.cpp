@@ -211,14 +211,11 @@ bool ListReplacedFiles(TextReplaceCommandProcessor* processor, const ConditionFl
                        std::vector<std::optional<std::string>>* texts) {
   if (texts != nullptr) texts->assign(replaceFiles.size(), std::nullopt);
   using Spelling = platform::Path::string_type;
-  const auto before = [](const Spelling& a, const Spelling& b) {
-    return platform::CompareSpellings(a, b) < 0;
-  };
   WritePlaces places;
   std::vector<Spelling> readAt;  // each replace file's place
   for (const platform::Path& replaceFile : replaceFiles) readAt.push_back(places.Of(replaceFile));
   // What the run will have written at a place a later replace file is read from, by place.
-  std::map<Spelling, std::string, decltype(before)> written(before);
+  std::map<Spelling, std::string, platform::SpellingOrder> written;
   for (std::size_t k = 0; k < replaceFiles.size(); ++k) {
     TextReplaceContext context(processor, flags.binary, flags.source, flags.indexed);
     const auto planned = written.find(readAt[k]);
