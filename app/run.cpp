@@ -123,7 +123,8 @@ int RunCheck(Options& options) {
       .basePath = platform::PathToUtf8(platform::JoinPath(options.outputDirectory, options.prefix)),
       .outputDirectory = options.outputDirectory,
       .replaceFiles = options.replaceFiles,
-      .replaceTexts = {}};
+      .replaceTexts = {},
+      .inputPath = options.inputPath};
   if (!options.replaceFiles.empty()) {
     // A replace file that an earlier one writes is read by the run as that one wrote it: the
     // listing knows that text. Its faults, and the CSV's, are the check's to report in its own

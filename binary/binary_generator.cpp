@@ -167,13 +167,23 @@ bool BinaryGenerator::RunReplaceFiles(const BinaryRequest& request) {
 std::vector<platform::Path> BinaryGenerator::GeneratedFiles(const platform::Path& base,
                                                             IndexingMode indexing,
                                                             bool hashIncludes) const {
+  std::vector<std::string_view> languages;
+  if (indexing == IndexingMode::PerLanguage) {
+    for (const LanguageEntry& language : table.languages) languages.push_back(language.name);
+  }
+  return BinaryOutputFiles(base, indexing, languages, hashIncludes);
+}
+
+std::vector<platform::Path> BinaryOutputFiles(const platform::Path& base, IndexingMode indexing,
+                                              std::span<const std::string_view> languages,
+                                              bool hashIncludes) {
   std::vector<platform::Path> files;
   // One character list per language, or one for all.
   if (indexing == IndexingMode::PerLanguage) {
-    for (const LanguageEntry& language : table.languages) {
+    for (const std::string_view language : languages) {
       // A key that names no file is refused by the run: it writes nothing there.
-      if (!platform::IsPlainFileName(language.name)) continue;
-      files.push_back(platform::AppendToPath(base, CharacterListSuffix(language.name)));
+      if (!platform::IsPlainFileName(language)) continue;
+      files.push_back(platform::AppendToPath(base, CharacterListSuffix(language)));
     }
   } else if (indexing == IndexingMode::AllLanguages) {
     files.push_back(platform::AppendToPath(base, CharacterListSuffix("all")));

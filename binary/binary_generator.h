@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "binary/binary_file.h"
@@ -17,6 +19,14 @@
 #include "replace/replace_command.h"
 
 namespace quillex {
+
+/// The files a binary run writes under `base` other than replaced ones, in the order it writes
+/// them: the character lists (with --indexing one per language of `languages` that names a file,
+/// with --indexing-all one for all), the binary file, and the hash include files when
+/// `hashIncludes`.
+std::vector<platform::Path> BinaryOutputFiles(const platform::Path& base, IndexingMode indexing,
+                                              std::span<const std::string_view> languages,
+                                              bool hashIncludes);
 
 /// What one binary output run reads.
 struct BinaryRequest {
@@ -81,8 +91,7 @@ class BinaryGenerator : public TextReplaceCommandProcessor {
 
  private:
   [[nodiscard]] bool RunReplaceFiles(const BinaryRequest& request);
-  /// The files the run writes under `base` other than replaced ones, in the order it writes them:
-  /// the character lists, the binary file, and the hash include files when `hashIncludes`.
+  /// BinaryOutputFiles for the table's languages.
   std::vector<platform::Path> GeneratedFiles(const platform::Path& base, IndexingMode indexing,
                                              bool hashIncludes) const;
   [[nodiscard]] bool WriteHashIncludes(const platform::Path& base) const;

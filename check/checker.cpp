@@ -11,12 +11,14 @@
 #include <unordered_set>
 #include <utility>
 
+#include "binary/binary_generator.h"
 #include "binary/character_table.h"
 #include "binary/color_names.h"
 #include "binary/indexed_pool.h"
 #include "input/file_io.h"
 #include "markup/markup_parser.h"
 #include "replace/replace_parser.h"
+#include "replace/text_replace_context.h"
 
 namespace quillex {
 namespace {
@@ -170,6 +172,7 @@ class CsvChecker {
     }
     FindLanguages();
     CheckLanguageFiles();
+    CheckOutputsAgainstRunFiles();
     if (!noCrLf) CheckLanguages();
     CheckUnnamedColumns();
     // The indexing passes visit the messages in their own order: their findings (errors, one per
@@ -371,6 +374,47 @@ class CsvChecker {
             "file-clash");
       }
     }
+  }
+
+  // The run writes no output over a file it reads (a CSV named msg.bin), nor where a symbolic
+  // link at one output's name leads to another: it asks so of the file system before it writes
+  // anything, and so does the check. Placed at the language whose file it is, else at the top.
+  void CheckOutputsAgainstRunFiles() {
+    if (settings.inputPath.empty() || (settings.sourceOutput && !settings.replaceFiles.empty())) {
+      return;  // replaced files instead: checked with the replace files
+    }
+    RunFiles runFiles;
+    runFiles.Add(settings.inputPath);
+    for (const platform::Path& replaceFile : settings.replaceFiles) runFiles.Add(replaceFile);
+    std::vector<platform::Path> outputs;
+    if (settings.sourceOutput) {
+      const std::string idList = settings.basePath + "_id.inc";
+      outputs.push_back(platform::PathFromArgument(idList));
+      for (const Language& language : languages) {
+        const std::string file = LanguageFile(language.name);
+        // The run stops before at a language whose file is the identifier list.
+        if (file == idList) return;
+        if (platform::IsPlainFileName(language.name)) {
+          outputs.push_back(platform::PathFromArgument(file));
+        }
+      }
+    } else {
+      std::vector<std::string_view> names;
+      for (const Language& language : languages) names.push_back(language.name);
+      outputs = BinaryOutputFiles(platform::PathFromArgument(settings.basePath), settings.indexing,
+                                  names, /*hashIncludes=*/settings.replaceFiles.empty());
+    }
+    const platform::Path* refused = runFiles.RefusedGenerated(outputs);
+    if (refused == nullptr) return;
+    TextPosition at{1, 1};
+    for (const Language& language : languages) {
+      const std::string file = LanguageFile(language.name);
+      if (!file.empty() && platform::PathFromArgument(file).native() == refused->native()) {
+        at = scan.Cell(0, language.column).position;
+        break;
+      }
+    }
+    Add(at, true, Msg::CheckOutputIsRunFile, {PathArg(*refused)}, "file-clash");
   }
 
   void CheckLanguages() {
@@ -666,23 +710,40 @@ TextPosition CommandPosition(const ReplaceCommand& record) {
 
 }  // namespace
 
+void RunFilePlaces::Add(const platform::Path& path, bool standing) {
+  spellings_.insert(places_.Of(path));
+  platform::FileIdentity identity;
+  if (standing && platform::IdentifyFile(path, &identity)) files_.insert(identity);
+}
+
+bool RunFilePlaces::Contains(const platform::Path& output) {
+  if (platform::IsSpecialFile(output)) return false;
+  if (spellings_.contains(places_.Of(output))) return true;
+  platform::FileIdentity identity;
+  return !files_.empty() && platform::IdentifyFile(output, &identity) && files_.contains(identity);
+}
+
 std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* scan,
-                                         const CheckSettings& settings) {
+                                         const CheckSettings& settings,
+                                         const ReplacedFileCheck* replaced) {
   std::vector<Diagnostic> found;
   auto add = [&](const ReplaceCommand& record, bool error, Msg message, FormatArgs args,
                  const char* check) {
     found.push_back({CommandPosition(record), error, message, std::move(args), check});
   };
   std::optional<ReplaceCommand> lastOutputName;      // the one that names the output
+  bool parses = true;                                // the run gets as far as writing
   std::unordered_set<std::string_view> languageIds;  // the header's cells, at the first need
   ForEachReplaceLine(text, [&](ReplaceCommand record) {
     switch (record.code) {
       case command::Nop:
         add(record, true, Msg::CheckUnknownCommand, {Text(record.name)}, "replace-command");
+        parses = false;
         break;
       case command::OutputName:
         if (record.argument.empty()) {
           add(record, true, Msg::CheckOutputNameWithoutFile, {}, "replace-command");
+          parses = false;
         }
         lastOutputName = record;
         break;
@@ -724,24 +785,37 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
     }
     return true;  // every line, so that one pass shows all
   });
-  // The run refuses a name with a zero byte, which the system would see cut short, and cannot
-  // open one longer than its folder allows.
+  // The run refuses a name with a zero byte, which the system would see cut short, cannot
+  // open one longer than its folder allows, and does not write over a file it reads or has
+  // written before.
   std::optional<Diagnostic> unopened;
+  const TextPosition namedAt =
+      lastOutputName ? CommandPosition(*lastOutputName) : TextPosition{1, 1};
   if (lastOutputName && lastOutputName->argument.find('\0') != std::string::npos) {
-    unopened = Diagnostic{.position = CommandPosition(*lastOutputName),
+    unopened = Diagnostic{.position = namedAt,
                           .error = true,
                           .message = Msg::CheckOutputNameZeroByte,
                           .args = {},
                           .check = "replace-command"};
-  } else if (lastOutputName && !lastOutputName->argument.empty()) {
-    const platform::Path file = platform::JoinPath(
-        settings.outputDirectory, platform::PathFromNarrow(lastOutputName->argument));
-    if (!platform::FileNameFits(file)) {
-      unopened = Diagnostic{.position = CommandPosition(*lastOutputName),
+  } else if (const platform::Path named = lastOutputName
+                                              ? platform::PathFromNarrow(lastOutputName->argument)
+                                              : platform::Path();
+             !named.empty() &&
+             !platform::FileNameFits(platform::JoinPath(settings.outputDirectory, named))) {
+    unopened = Diagnostic{.position = namedAt,
+                          .error = true,
+                          .message = Msg::CheckOutputNameTooLong,
+                          .args = {PathArg(platform::JoinPath(settings.outputDirectory, named))},
+                          .check = "replace-command"};
+  } else if (replaced != nullptr && parses) {
+    const platform::Path output =
+        ReplacedFilePath(settings.outputDirectory, replaced->replaceFile, named, replaced->planned);
+    if (replaced->runFiles.Contains(output)) {
+      unopened = Diagnostic{.position = namedAt,
                             .error = true,
-                            .message = Msg::CheckOutputNameTooLong,
-                            .args = {PathArg(file)},
-                            .check = "replace-command"};
+                            .message = Msg::CheckReplacedFileIsRunFile,
+                            .args = {PathArg(output)},
+                            .check = "replace-output"};
     }
   }
   if (unopened) {
@@ -790,6 +864,7 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
   // The replace files are read once, first: what they write decides some findings of the CSV
   // file, which come before theirs. One that cannot be read is reported in its turn below.
   CheckSettings settings = given;
+  if (settings.inputPath.empty()) settings.inputPath = inputPath;
   std::vector<std::optional<std::string>> replaceTexts;
   if (!settings.replaceFiles.empty()) {
     settings.replaceListsIds = false;
@@ -847,9 +922,30 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
     PrintError(Msg::FailedToReadCsvFile, {PathArg(inputPath)});
     clean = false;
   }
+  // What the replaced files may not be written over: the CSV file, the replace files read so
+  // far, and under binary output the files written before them.
+  RunFilePlaces runFiles;
+  if (!settings.replaceFiles.empty()) {
+    runFiles.Add(inputPath, /*standing=*/true);
+    if (!settings.sourceOutput && scan && scan->fault == ScanFault::None) {
+      std::vector<std::string_view> languages;
+      for (std::int32_t column = 1; column < scan->columns; ++column) {
+        const std::string_view name = scan->Cell(0, column).text;
+        if (!name.empty()) languages.push_back(name);
+      }
+      for (const platform::Path& generated :
+           BinaryOutputFiles(platform::PathFromArgument(settings.basePath), settings.indexing,
+                             languages, /*hashIncludes=*/false)) {
+        runFiles.Add(generated, /*standing=*/false);
+      }
+    }
+  }
   // The replace files are checked even when the CSV file is not, so that one pass shows all.
   for (std::size_t k = 0; k < replaceTexts.size(); ++k) {
     const platform::Path& replaceFile = settings.replaceFiles[k];
+    // One that an earlier replace file writes is made anew by the run.
+    const bool planned = k < settings.replaceTexts.size() && settings.replaceTexts[k];
+    runFiles.Add(replaceFile, /*standing=*/!planned);
     if (!replaceTexts[k]) {
       PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
       clean = false;
@@ -857,8 +953,9 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
     }
     file = platform::PathToUtf8(replaceFile);
     printer.emplace();
+    const ReplacedFileCheck replaced{replaceFile, planned, runFiles};
     for (const Diagnostic& finding :
-         CheckReplaceText(*replaceTexts[k], scan ? &*scan : nullptr, settings)) {
+         CheckReplaceText(*replaceTexts[k], scan ? &*scan : nullptr, settings, &replaced)) {
       print(finding);
     }
     printer.reset();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "console/catalog.h"
 #include "input/hash.h"
 #include "input/message_table.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace quillex {
@@ -29,6 +31,9 @@ struct CheckSettings {
   // For each replace file that an earlier one of the run writes, the text the run will read
   // there, checked instead of the file as it stands (which may not be made yet).
   std::vector<std::optional<std::string>> replaceTexts;
+  // The CSV file, against which (and the replace files) the outputs are checked as the run
+  // checks them before it writes; empty where they are not (a table not read from a file).
+  platform::Path inputPath;
   // What the replace files write, where there are any (they take the include files' place):
   // whether some command lists the identifiers (ID_LIST), the language IDs (LANGUAGE_LIST) or
   // the messages under their identifiers' comments (MESSAGE_LIST), so that the names appear in
@@ -78,12 +83,37 @@ void CheckCsv(const CsvScan& scan, const CheckSettings& settings,
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
                                  const std::vector<IndexingFailure>* indexing = nullptr);
 
+/// The files a run reads or writes before a replaced file, which it refuses to write that file
+/// over: known by the place each is written at, made yet or not, and, for a file that stands
+/// before the run and that the run does not write, by identity too (a hard link to it).
+class RunFilePlaces {
+ public:
+  void Add(const platform::Path& path, bool standing);
+  /// True when writing `output` would write over one of them; never for a device or pipe, which
+  /// the run writes in place.
+  [[nodiscard]] bool Contains(const platform::Path& output);
+
+ private:
+  WritePlaces places_;
+  std::set<platform::Path::string_type, platform::SpellingOrder> spellings_;
+  std::set<platform::FileIdentity> files_;
+};
+
+/// What a replace file's replaced file is checked against.
+struct ReplacedFileCheck {
+  const platform::Path& replaceFile;
+  bool planned = false;     // an earlier replace file of the run writes it
+  RunFilePlaces& runFiles;  // the files before it
+};
+
 /// The findings in the replace file `text`, ordered by line: unknown command names and
 /// OUTPUT_NAME without argument (errors), unknown conditions (warnings), and MESSAGE_LIST naming a
 /// language the header of `scan` lacks under source output (error; skipped when the CSV could not
-/// be read) or used under binary output (warning).
+/// be read) or used under binary output (warning). With `replaced`, also a replaced file that
+/// the run refuses to write, as it is one of `replaced->runFiles` (error).
 std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* scan,
-                                         const CheckSettings& settings);
+                                         const CheckSettings& settings,
+                                         const ReplacedFileCheck* replaced = nullptr);
 
 /// Reads `inputPath`, checks it, and prints the findings with DiagnosticPrinter, the file named
 /// as given, then each replace file likewise. An unreadable CSV file prints "Failed to read CSV

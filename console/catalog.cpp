@@ -299,8 +299,18 @@ constexpr CatalogEntry kCatalog[] = {
     {"OUTPUT_NAME names a file {} longer than its folder allows: the run cannot open it and fails",
      "OUTPUT_NAMEのファイル{}の名前はフォルダーで使える長さを超えています: "
      "実行はこのファイルを開けずに失敗します"},
+    /* 87 */
+    {"The replaced file {} is a file this run reads or has written before it: the run does not "
+     "overwrite it and fails",
+     "置換後のファイル{}はこの実行がそれより前に読み込むか書き込むファイルです: "
+     "実行は上書きせずに失敗します"},
+    /* 88 */
+    {"The output {} is a file this run reads, or a link to another of its outputs: the run does "
+     "not write it and fails",
+     "出力{}はこの実行が読み込むファイルか，ほかの出力へのリンクです: "
+     "実行は書き込まずに失敗します"},
 };
-static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckOutputNameTooLong) + 1);
+static_assert(std::size(kCatalog) == static_cast<std::size_t>(Msg::CheckOutputIsRunFile) + 1);
 
 constexpr const char* kInvalidMessage = "** INVALID MESSAGE **";
 

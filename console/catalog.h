@@ -103,6 +103,8 @@ enum class Msg : std::int32_t {
   OutputIsRunFile = 84,
   CheckLanguageFileNameTooLong = 85,
   CheckOutputNameTooLong = 86,
+  CheckReplacedFileIsRunFile = 87,
+  CheckOutputIsRunFile = 88,
 };
 
 /// Selects the Japanese texts. Written once by the entry point before the first message.

@@ -18,23 +18,34 @@ void RunFiles::Add(const platform::Path& path) {
   if (platform::IdentifyFile(path, &identity)) files_.insert(identity);
 }
 
-bool RunFiles::Allow(const platform::Path& output) const {
-  if (files_.empty() || platform::IsSpecialFile(output)) return true;
+bool RunFiles::Holds(const platform::Path& output) const {
+  if (files_.empty() || platform::IsSpecialFile(output)) return false;
   platform::FileIdentity identity;
-  if (!platform::IdentifyFile(output, &identity) || !files_.contains(identity)) return true;
+  return platform::IdentifyFile(output, &identity) && files_.contains(identity);
+}
+
+bool RunFiles::Allow(const platform::Path& output) const {
+  if (!Holds(output)) return true;
   PrintError(Msg::OutputIsRunFile, {PathArg(output)});
   return false;
 }
 
 bool RunFiles::AllowGenerated(const std::vector<platform::Path>& outputs) const {
+  const platform::Path* refused = RefusedGenerated(outputs);
+  if (refused == nullptr) return true;
+  PrintError(Msg::OutputIsRunFile, {PathArg(*refused)});
+  return false;
+}
+
+const platform::Path* RunFiles::RefusedGenerated(const std::vector<platform::Path>& outputs) const {
   std::vector<bool> links(outputs.size(), false);
   bool anyLink = false;
   for (std::size_t k = 0; k < outputs.size(); ++k) {
-    if (!Allow(outputs[k])) return false;
+    if (Holds(outputs[k])) return &outputs[k];
     links[k] = platform::IsSymbolicLink(outputs[k]);
     anyLink = anyLink || links[k];
   }
-  if (!anyLink) return true;  // each is written under its own name
+  if (!anyLink) return nullptr;  // each is written under its own name
   // Where each output is written: its folder's identity and its name there, made yet or not.
   // Names that differ only in case meet where they are one file (a file system that ignores
   // case); other names of one file are hard links, each output replacing its own.
@@ -70,13 +81,10 @@ bool RunFiles::AllowGenerated(const std::vector<platform::Path>& outputs) const 
         met = known->second.second;
       }
     }
-    if (met != k) {
-      // The link is named: the other name is the file it leads to.
-      PrintError(Msg::OutputIsRunFile, {PathArg(outputs[links[k] ? k : met])});
-      return false;
-    }
+    // The link is named: the other name is the file it leads to.
+    if (met != k) return &outputs[links[k] ? k : met];
   }
-  return true;
+  return nullptr;
 }
 
 bool TextReplaceContext::LoadCommands(const platform::Path& replaceFile) {
@@ -112,9 +120,9 @@ bool TextReplaceContext::ParseCommands(const platform::Path& replaceFile, const 
   return true;
 }
 
-platform::Path TextReplaceContext::OutputPath(const platform::Path& outputDirectory,
-                                              const platform::Path& replaceFile,
-                                              bool planned) const {
+platform::Path ReplacedFilePath(const platform::Path& outputDirectory,
+                                const platform::Path& replaceFile, const platform::Path& outputName,
+                                bool planned) {
   platform::Path path =
       platform::JoinPath(outputDirectory, outputName.empty() ? replaceFile.filename() : outputName);
   // Never write over the replace file itself, whichever path leads to it. A device or pipe is
@@ -153,7 +161,8 @@ bool TextReplaceContext::Replace(const platform::Path& replaceFile, std::string&
 bool TextReplaceContext::Execute(const platform::Path& outputDirectory,
                                  const platform::Path& replaceFile, const RunFiles* runFiles) {
   if (!LoadCommands(replaceFile)) return false;
-  const platform::Path outputPath = OutputPath(outputDirectory, replaceFile);
+  const platform::Path outputPath =
+      ReplacedFilePath(outputDirectory, replaceFile, outputName, /*planned=*/false);
   PrintLine(Msg::ExecuteTextReplace, {PathArg(replaceFile), PathArg(outputPath)});
   // An OUTPUT_NAME may name the CSV, a template read before, or the binary file. The replace
   // file itself (among the run's files) may be reached again through a link at its ".replaced"
@@ -190,7 +199,7 @@ bool TextReplaceContext::ListOutput(const platform::Path& outputDirectory,
   if (!(planned != nullptr ? ParseCommands(replaceFile, *planned) : LoadCommands(replaceFile))) {
     return false;
   }
-  *output = OutputPath(outputDirectory, replaceFile, planned != nullptr);
+  *output = ReplacedFilePath(outputDirectory, replaceFile, outputName, planned != nullptr);
   // Execute could not open it either.
   if (output->native().find('\0') != platform::Path::string_type::npos) {
     PrintError(Msg::FailedToOpenFile, {PathArg(*output)});

@@ -33,7 +33,14 @@ class RunFiles {
   /// in case), and a hard link is no meeting: each output replaces the name it is written under.
   [[nodiscard]] bool AllowGenerated(const std::vector<platform::Path>& outputs) const;
 
+  /// The output that AllowGenerated names as it fails, or null where it passes; prints nothing.
+  [[nodiscard]] const platform::Path* RefusedGenerated(
+      const std::vector<platform::Path>& outputs) const;
+
  private:
+  /// Whether `output` is one of the files (not a device or pipe).
+  [[nodiscard]] bool Holds(const platform::Path& output) const;
+
   std::set<platform::FileIdentity> files_;
 };
 
@@ -78,11 +85,6 @@ class TextReplaceContext {
   [[nodiscard]] bool ReplacedText(const platform::Path& replaceFile, std::string* text);
 
  private:
-  /// Where the replaced file goes. `planned`: the replace file is one the run writes before it
-  /// reads it, so it is the output when their places meet, made yet or not.
-  platform::Path OutputPath(const platform::Path& outputDirectory,
-                            const platform::Path& replaceFile, bool planned = false) const;
-
   /// Loads commands from `text`, read from `replaceFile`.
   [[nodiscard]] bool ParseCommands(const platform::Path& replaceFile, const std::string& text);
 
@@ -96,6 +98,14 @@ class TextReplaceContext {
   ConditionFlags flags;
   platform::Path outputName;
 };
+
+/// Where the replaced file of `replaceFile` goes: into `outputDirectory` under `outputName`, or
+/// under the replace file's name where that is empty, with ".replaced" appended when that would
+/// be the replace file itself. `planned`: the replace file is one the run writes before it reads
+/// it, so it is the output when their places meet, made yet or not.
+platform::Path ReplacedFilePath(const platform::Path& outputDirectory,
+                                const platform::Path& replaceFile, const platform::Path& outputName,
+                                bool planned);
 
 /// The path of each replace file's replaced file in turn, appended to `outputs` as ListOutput
 /// gives it, `processor` and `flags` as for TextReplaceContext. A replace file that an earlier one

@@ -1,0 +1,2 @@
+// over the replace file read before
+$OUTPUT_NAME:over-csv.h$

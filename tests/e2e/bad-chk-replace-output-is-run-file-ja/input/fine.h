@@ -1,0 +1,2 @@
+// its own name: written as fine.h.replaced
+$ID_LIST$

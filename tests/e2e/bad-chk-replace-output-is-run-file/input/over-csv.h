@@ -1,0 +1,3 @@
+// over the CSV
+$OUTPUT_NAME:messages.csv$
+$ID_LIST$
