@@ -39,10 +39,12 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
   enum Link { kNone, kSymbolic, kHard, kHardToEarlierOutput };
   struct Case {
     const char* name;
-    std::vector<std::string> options;       // before the replace files
-    std::vector<std::string> replaceFiles;  // "name:text", made in tpl/; the output folder is out/
-    std::string refusedAs;                  // the check's tag where the run refuses an output
-    Link link = kNone;                      // made before the runs, both paths in the case's folder
+    std::vector<std::string> options;  // before the replace files
+    // "name:text", made in tpl/, or a path in the case's folder that is not made; the output
+    // folder is out/.
+    std::vector<std::string> replaceFiles;
+    std::string refusedAs;  // the check's tag where the run refuses an output
+    Link link = kNone;      // made before the runs, both paths in the case's folder
     std::string linkAt = {};
     std::string linkTarget = {};
     std::string csv = "messages.csv";  // in out/
@@ -131,6 +133,15 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
        "out/msg_en.inc",
        "out/msg_id.inc"},
       {"link-elsewhere", {}, {}, "", kSymbolic, "out/msg_id_hash.inc", "out/elsewhere.inc"},
+      // A replace file not made yet, which the run would make as an output and then read.
+      {"replace-file-made-by-run", {}, {"out/msg.bin"}, "[file-clash]"},
+      {"replace-file-made-through-link",
+       {"--indexing"},
+       {"tpl/new.h"},
+       "[file-clash]",
+       kSymbolic,
+       "out/msg_using_en.json",
+       "tpl/new.h"},
       {"hard-link-between-outputs",
        {},
        {},
@@ -152,6 +163,10 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
     std::vector<std::string> args = c.options;
     args.insert(args.end(), {"-o", (root / "out").string()});
     for (const std::string& spec : c.replaceFiles) {
+      if (spec.find(':') == std::string::npos) {  // a path in the case's folder, not made
+        args.insert(args.end(), {"--replace", (root / spec).string()});
+        continue;
+      }
       const std::string name = spec.substr(0, spec.find(':'));
       Write(std::string(c.name) + "/tpl/" + name, spec.substr(spec.find(':') + 1));
       args.insert(args.end(), {"--replace", (root / "tpl" / name).string()});

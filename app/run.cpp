@@ -128,12 +128,13 @@ int RunCheck(Options& options) {
   if (!options.replaceFiles.empty()) {
     // A replace file that an earlier one writes is read by the run as that one wrote it: the
     // listing knows that text. Its faults, and the CSV's, are the check's to report in its own
-    // form; where the listing fails, the files are checked as they stand. The generator, which
-    // loads the whole table, is asked only where such a text holds a list.
+    // form; where the listing fails, the texts it knew up to there are checked, the files after
+    // it as they stand. The generator, which loads the whole table, is asked only where such a
+    // text holds a list.
     const ConsoleSilence silence;
     std::vector<platform::Path> outputs;
     NoLists none;
-    bool listed = ListReplacedFiles(
+    const bool listed = ListReplacedFiles(
         &none,
         {.binary = binary,
          .source = !binary,
@@ -141,12 +142,11 @@ int RunCheck(Options& options) {
         options.outputDirectory, options.replaceFiles, &outputs, &settings.replaceTexts);
     outputs.clear();
     if (!listed && none.asked) {
-      listed = binary ? BinaryGenerator().ListOutputs(BinaryRequestFor(options), &outputs,
-                                                      &settings.replaceTexts)
-                      : SourceGenerator().ListOutputs(SourceRequestFor(options), &outputs,
-                                                      &settings.replaceTexts);
+      (void)(binary ? BinaryGenerator().ListOutputs(BinaryRequestFor(options), &outputs,
+                                                    &settings.replaceTexts)
+                    : SourceGenerator().ListOutputs(SourceRequestFor(options), &outputs,
+                                                    &settings.replaceTexts));
     }
-    if (!listed) settings.replaceTexts.clear();
   }
   return CheckInputFile(options.inputPath, settings) ? 0 : 1;
 }

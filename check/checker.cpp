@@ -18,7 +18,6 @@
 #include "input/file_io.h"
 #include "markup/markup_parser.h"
 #include "replace/replace_parser.h"
-#include "replace/text_replace_context.h"
 
 namespace quillex {
 namespace {
@@ -710,19 +709,6 @@ TextPosition CommandPosition(const ReplaceCommand& record) {
 
 }  // namespace
 
-void RunFilePlaces::Add(const platform::Path& path, bool standing) {
-  spellings_.insert(places_.Of(path));
-  platform::FileIdentity identity;
-  if (standing && platform::IdentifyFile(path, &identity)) files_.insert(identity);
-}
-
-bool RunFilePlaces::Contains(const platform::Path& output) {
-  if (platform::IsSpecialFile(output)) return false;
-  if (spellings_.contains(places_.Of(output))) return true;
-  platform::FileIdentity identity;
-  return !files_.empty() && platform::IdentifyFile(output, &identity) && files_.contains(identity);
-}
-
 std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* scan,
                                          const CheckSettings& settings,
                                          const ReplacedFileCheck* replaced) {
@@ -810,7 +796,7 @@ std::vector<Diagnostic> CheckReplaceText(std::string_view text, const CsvScan* s
   } else if (replaced != nullptr && parses) {
     const platform::Path output =
         ReplacedFilePath(settings.outputDirectory, replaced->replaceFile, named, replaced->planned);
-    if (replaced->runFiles.Contains(output)) {
+    if (replaced->runFiles.Holds(output)) {
       unopened = Diagnostic{.position = namedAt,
                             .error = true,
                             .message = Msg::CheckReplacedFileIsRunFile,
@@ -924,9 +910,9 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
   }
   // What the replaced files may not be written over: the CSV file, the replace files read so
   // far, and under binary output the files written before them.
-  RunFilePlaces runFiles;
+  RunFiles runFiles;
   if (!settings.replaceFiles.empty()) {
-    runFiles.Add(inputPath, /*standing=*/true);
+    runFiles.Add(inputPath);
     if (!settings.sourceOutput && scan && scan->fault == ScanFault::None) {
       std::vector<std::string_view> languages;
       for (std::int32_t column = 1; column < scan->columns; ++column) {
@@ -936,7 +922,7 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
       for (const platform::Path& generated :
            BinaryOutputFiles(platform::PathFromArgument(settings.basePath), settings.indexing,
                              languages, /*hashIncludes=*/false)) {
-        runFiles.Add(generated, /*standing=*/false);
+        runFiles.Add(generated, /*anew=*/true);
       }
     }
   }
@@ -945,7 +931,7 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
     const platform::Path& replaceFile = settings.replaceFiles[k];
     // One that an earlier replace file writes is made anew by the run.
     const bool planned = k < settings.replaceTexts.size() && settings.replaceTexts[k];
-    runFiles.Add(replaceFile, /*standing=*/!planned);
+    runFiles.Add(replaceFile, /*anew=*/planned);
     if (!replaceTexts[k]) {
       PrintError(Msg::FailedToReadFile, {PathArg(replaceFile)});
       clean = false;

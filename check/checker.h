@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +14,8 @@
 #include "console/catalog.h"
 #include "input/hash.h"
 #include "input/message_table.h"
-#include "platform/output_file.h"
 #include "platform/platform.h"
+#include "replace/text_replace_context.h"
 
 namespace quillex {
 
@@ -83,27 +82,11 @@ void CheckCsv(const CsvScan& scan, const CheckSettings& settings,
 std::vector<Diagnostic> CheckCsv(const CsvScan& scan, const CheckSettings& settings,
                                  const std::vector<IndexingFailure>* indexing = nullptr);
 
-/// The files a run reads or writes before a replaced file, which it refuses to write that file
-/// over: known by the place each is written at, made yet or not, and, for a file that stands
-/// before the run and that the run does not write, by identity too (a hard link to it).
-class RunFilePlaces {
- public:
-  void Add(const platform::Path& path, bool standing);
-  /// True when writing `output` would write over one of them; never for a device or pipe, which
-  /// the run writes in place.
-  [[nodiscard]] bool Contains(const platform::Path& output);
-
- private:
-  WritePlaces places_;
-  std::set<platform::Path::string_type, platform::SpellingOrder> spellings_;
-  std::set<platform::FileIdentity> files_;
-};
-
 /// What a replace file's replaced file is checked against.
 struct ReplacedFileCheck {
   const platform::Path& replaceFile;
-  bool planned = false;     // an earlier replace file of the run writes it
-  RunFilePlaces& runFiles;  // the files before it
+  bool planned = false;      // an earlier replace file of the run writes it
+  const RunFiles& runFiles;  // the files before it
 };
 
 /// The findings in the replace file `text`, ordered by line: unknown command names and

@@ -13,15 +13,22 @@
 
 namespace quillex {
 
-void RunFiles::Add(const platform::Path& path) {
+void RunFiles::Add(const platform::Path& path, bool anew) {
   platform::FileIdentity identity;
-  if (platform::IdentifyFile(path, &identity)) files_.insert(identity);
+  if (!anew && platform::IdentifyFile(path, &identity)) {
+    files_.insert(identity);
+  } else {
+    places_.insert(writePlaces_.Of(path));
+  }
 }
 
 bool RunFiles::Holds(const platform::Path& output) const {
-  if (files_.empty() || platform::IsSpecialFile(output)) return false;
+  if ((files_.empty() && places_.empty()) || platform::IsSpecialFile(output)) return false;
   platform::FileIdentity identity;
-  return platform::IdentifyFile(output, &identity) && files_.contains(identity);
+  if (!files_.empty() && platform::IdentifyFile(output, &identity) && files_.contains(identity)) {
+    return true;
+  }
+  return !places_.empty() && places_.contains(writePlaces_.Of(output));
 }
 
 bool RunFiles::Allow(const platform::Path& output) const {
@@ -228,13 +235,14 @@ bool ListReplacedFiles(TextReplaceCommandProcessor* processor, const ConditionFl
   for (std::size_t k = 0; k < replaceFiles.size(); ++k) {
     TextReplaceContext context(processor, flags.binary, flags.source, flags.indexed);
     const auto planned = written.find(readAt[k]);
+    // Known before it is listed: a text that fails is what the run fails on.
+    if (texts != nullptr && planned != written.end()) (*texts)[k] = planned->second;
     platform::Path output;
     if (!context.ListOutput(outputDirectory, replaceFiles[k], &output,
                             planned == written.end() ? nullptr : &planned->second)) {
       return false;
     }
     outputs->push_back(output);
-    if (texts != nullptr && planned != written.end()) (*texts)[k] = planned->second;
     // A device or pipe is written in place and read as what it is; the run refuses to read one.
     if (platform::IsSpecialFile(output)) continue;
     const Spelling place = places.Of(output);

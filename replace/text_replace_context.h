@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_file.h"
 #include "replace/replace_command.h"
 #include "replace/replace_parser.h"
 
@@ -16,15 +17,20 @@ namespace quillex {
 
 /// Files a run reads or has written, by identity (whatever spelling or link leads to them):
 /// none may be written over by another of its outputs, lost for good while the run said
-/// "Succeeded.".
+/// "Succeeded.". A file not made yet, or that the run makes anew before it matters, is known by
+/// the place it is made at.
 class RunFiles {
  public:
-  /// A path that leads to no file yet keeps nothing.
-  void Add(const platform::Path& path);
+  /// `anew`: the run makes the file (again) before an output could meet it, so that only its
+  /// place counts, not the file that stands there now.
+  void Add(const platform::Path& path, bool anew = false);
 
-  /// True when `output` is none of them, or a device or pipe (written in place: nothing is
-  /// lost, and a pipe must not be opened to be examined); else prints "The output {} is a file
-  /// this run reads or has written: it is not overwritten" and returns false.
+  /// Whether `output` is one of the files; never for a device or pipe (written in place: nothing
+  /// is lost, and a pipe must not be opened to be examined).
+  [[nodiscard]] bool Holds(const platform::Path& output) const;
+
+  /// True when `output` is none of them (Holds); else prints "The output {} is a file this run
+  /// reads or has written: it is not overwritten" and returns false.
   [[nodiscard]] bool Allow(const platform::Path& output) const;
 
   /// Allow() for each file the run generates, and whether they meet: where a symbolic link at
@@ -38,10 +44,9 @@ class RunFiles {
       const std::vector<platform::Path>& outputs) const;
 
  private:
-  /// Whether `output` is one of the files (not a device or pipe).
-  [[nodiscard]] bool Holds(const platform::Path& output) const;
-
   std::set<platform::FileIdentity> files_;
+  std::set<platform::Path::string_type, platform::SpellingOrder> places_;
+  mutable WritePlaces writePlaces_;  // the file system asked once per folder
 };
 
 class TextReplaceContext {
@@ -113,7 +118,7 @@ platform::Path ReplacedFilePath(const platform::Path& outputDirectory,
 /// `processor` here, rather than as it stands before the run (if at all). False after the error
 /// the run would print for an unreadable or faulty replace file or a failing list. `texts`, when
 /// given, receives for each replace file the text it is read with where an earlier one writes it
-/// (nothing where it is read as it stands).
+/// (nothing where it is read as it stands); after a failure, those up to the one that failed.
 [[nodiscard]] bool ListReplacedFiles(TextReplaceCommandProcessor* processor,
                                      const ConditionFlags& flags,
                                      const platform::Path& outputDirectory,

@@ -1,0 +1,2 @@
+$OUTPUT_NAME:r2.h$
+plain

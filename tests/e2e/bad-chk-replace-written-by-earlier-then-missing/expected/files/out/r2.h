@@ -1,0 +1,1 @@
+$OUTPUT_NAME:m.csv$
