@@ -162,13 +162,13 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
     }
     std::vector<std::string> args = c.options;
     args.insert(args.end(), {"-o", (root / "out").string()});
-    for (const std::string& spec : c.replaceFiles) {
-      if (spec.find(':') == std::string::npos) {  // a path in the case's folder, not made
-        args.insert(args.end(), {"--replace", (root / spec).string()});
+    for (const std::string& entry : c.replaceFiles) {
+      if (entry.find(':') == std::string::npos) {  // a path in the case's folder, not made
+        args.insert(args.end(), {"--replace", (root / entry).string()});
         continue;
       }
-      const std::string name = spec.substr(0, spec.find(':'));
-      Write(std::string(c.name) + "/tpl/" + name, spec.substr(spec.find(':') + 1));
+      const std::string name = entry.substr(0, entry.find(':'));
+      Write(std::string(c.name) + "/tpl/" + name, entry.substr(entry.find(':') + 1));
       args.insert(args.end(), {"--replace", (root / "tpl" / name).string()});
     }
     args.push_back((root / "out" / c.csv).string());
@@ -196,6 +196,8 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
     // Nothing else is wrong with these runs.
     EXPECT_EQ(checked.status, refused ? 1 : 0) << checked.err;
     EXPECT_EQ(run.status, refused ? 1 : 0) << run.err;
+    // Whatever the run made of it, the CSV is as it was.
+    EXPECT_EQ(Read(fs::path(c.name) / "out" / c.csv), "ID,en\r\nHELLO,Hello\r\n");
     ++compared;
   }
   EXPECT_GE(compared, 20);
