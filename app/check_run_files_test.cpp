@@ -135,6 +135,7 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
       {"link-elsewhere", {}, {}, "", kSymbolic, "out/msg_id_hash.inc", "out/elsewhere.inc"},
       // A replace file not made yet, which the run would make as an output and then read.
       {"replace-file-made-by-run", {}, {"out/msg.bin"}, "[file-clash]"},
+#ifndef _WIN32  // Windows replaces a link whose target is missing instead of writing through it
       {"replace-file-made-through-link",
        {"--indexing"},
        {"tpl/new.h"},
@@ -142,13 +143,14 @@ TEST_F(CheckRunFilesTest, ReportsExactlyTheOutputsTheRunRefuses) {
        kSymbolic,
        "out/msg_using_en.json",
        "tpl/new.h"},
+#endif
       {"hard-link-between-outputs",
        {},
        {},
        "",
        kHard,
        "out/msg_id_hash.inc",
-       "out/msg_language_hash.inc"},
+       "out/msg_lang_hash.inc"},
   };
   int compared = 0;
   for (const Case& c : cases) {
