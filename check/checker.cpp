@@ -139,6 +139,19 @@ bool IsIdentifier(std::string_view name) {
   return word && !std::binary_search(kKeywords.begin(), kKeywords.end(), name);
 }
 
+// The files a binary run writes other than replaced ones (BinaryOutputFiles), for the languages
+// of the scanned header.
+std::vector<platform::Path> BinaryOutputsOf(const CsvScan& scan, const CheckSettings& settings,
+                                            bool hashIncludes) {
+  std::vector<std::string_view> languages;
+  for (std::int32_t column = 1; column < scan.columns; ++column) {
+    const std::string_view name = scan.Cell(0, column).text;
+    if (!name.empty()) languages.push_back(name);
+  }
+  return BinaryOutputFiles(platform::PathFromArgument(settings.basePath), settings.indexing,
+                           languages, hashIncludes);
+}
+
 class CsvChecker {
  public:
   CsvChecker(const CsvScan& scan, const CheckSettings& settings,
@@ -336,6 +349,9 @@ class CsvChecker {
     return settings.replaceFiles.empty() ? !settings.sourceOutput : settings.replaceListsLanguages;
   }
 
+  // Source output's identifier list, in UTF-8.
+  std::string IdListFile() const { return settings.basePath + "_id.inc"; }
+
   // The file the run writes for a language, in UTF-8; empty where it writes none.
   std::string LanguageFile(const std::string& name) const {
     if (settings.sourceOutput) {
@@ -354,7 +370,7 @@ class CsvChecker {
   // folder, so the run writes no file for it; a file name longer than the folder allows cannot be
   // made; under source output, a language whose file is the identifier list's.
   void CheckLanguageFiles() {
-    const std::string idList = settings.basePath + "_id.inc";
+    const std::string idList = IdListFile();
     // Every language's file is made in one folder: its limit is asked once.
     const std::size_t nameLimit =
         platform::FileNameLimit(platform::PathFromArgument(settings.basePath).parent_path());
@@ -387,7 +403,7 @@ class CsvChecker {
     for (const platform::Path& replaceFile : settings.replaceFiles) runFiles.Add(replaceFile);
     std::vector<platform::Path> outputs;
     if (settings.sourceOutput) {
-      const std::string idList = settings.basePath + "_id.inc";
+      const std::string idList = IdListFile();
       outputs.push_back(platform::PathFromArgument(idList));
       for (const Language& language : languages) {
         const std::string file = LanguageFile(language.name);
@@ -398,10 +414,7 @@ class CsvChecker {
         }
       }
     } else {
-      std::vector<std::string_view> names;
-      for (const Language& language : languages) names.push_back(language.name);
-      outputs = BinaryOutputFiles(platform::PathFromArgument(settings.basePath), settings.indexing,
-                                  names, /*hashIncludes=*/settings.replaceFiles.empty());
+      outputs = BinaryOutputsOf(scan, settings, /*hashIncludes=*/settings.replaceFiles.empty());
     }
     const platform::Path* refused = runFiles.RefusedGenerated(outputs);
     if (refused == nullptr) return;
@@ -422,7 +435,7 @@ class CsvChecker {
     // Keyed as the system tells file names apart: names lower-cased in ASCII only may still be
     // one file there ("é" and "É" on Windows), and the run then writes one over the other.
     std::map<platform::Path::string_type, const Language*, platform::SpellingOrder> byFile;
-    const std::string idList = settings.basePath + "_id.inc";
+    const std::string idList = IdListFile();
     for (const Language& language : languages) {
       const ScannedCell cell = scan.Cell(0, language.column);
       CheckName(cell, LanguagesWritten(),
@@ -914,14 +927,8 @@ bool CheckInputFile(const platform::Path& inputPath, const CheckSettings& given)
   if (!settings.replaceFiles.empty()) {
     runFiles.Add(inputPath);
     if (!settings.sourceOutput && scan && scan->fault == ScanFault::None) {
-      std::vector<std::string_view> languages;
-      for (std::int32_t column = 1; column < scan->columns; ++column) {
-        const std::string_view name = scan->Cell(0, column).text;
-        if (!name.empty()) languages.push_back(name);
-      }
       for (const platform::Path& generated :
-           BinaryOutputFiles(platform::PathFromArgument(settings.basePath), settings.indexing,
-                             languages, /*hashIncludes=*/false)) {
+           BinaryOutputsOf(*scan, settings, /*hashIncludes=*/false)) {
         runFiles.Add(generated, /*anew=*/true);
       }
     }

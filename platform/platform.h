@@ -185,7 +185,9 @@ bool IsPlainFileName(std::string_view name);
 std::size_t FileNameLimit(const Path& folder);
 
 /// True when the last component of `path` is within FileNameLimit of its folder.
-bool FileNameFits(const Path& path);
+inline bool FileNameFits(const Path& path) {
+  return path.filename().native().size() <= FileNameLimit(path.parent_path());
+}
 
 /// The size of a large page, as most systems that offer them on request have it.
 inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;

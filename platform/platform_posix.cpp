@@ -456,10 +456,6 @@ std::size_t FileNameLimit(const Path& folder) {
   return limit > 0 ? static_cast<std::size_t>(limit) : 255;
 }
 
-bool FileNameFits(const Path& path) {
-  return path.filename().native().size() <= FileNameLimit(path.parent_path());
-}
-
 void StartWriteBack(std::FILE* stream) {
   std::fflush(stream);
 #ifdef SYNC_FILE_RANGE_WRITE

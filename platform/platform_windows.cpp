@@ -444,10 +444,6 @@ std::size_t FileNameLimit(const Path&) {
   return 255;
 }
 
-bool FileNameFits(const Path& path) {
-  return path.filename().native().size() <= FileNameLimit(path.parent_path());
-}
-
 void StartWriteBack(std::FILE* stream) {
   // No call here starts the write-back without waiting for it: the flush is all there is to do.
   std::fflush(stream);
