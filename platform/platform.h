@@ -153,11 +153,6 @@ bool ReplaceFile(const Path& from, const Path& to);
 /// them as it exits.
 void WaitForOldVersions();
 
-/// True when `path` exists and is the same file as `other`: same device and file identity, so two
-/// paths, symbolic links or hard links to one file count as one. False when either is missing or
-/// cannot be examined (the write that follows then reports the problem).
-bool IsSameFile(const Path& path, const Path& other);
-
 /// What tells a file from every other whatever path leads to it (POSIX: device and inode;
 /// Windows: volume and file index), for sets of files compared many times.
 struct FileIdentity {
@@ -168,6 +163,15 @@ struct FileIdentity {
 
 /// The identity of the file `path` leads to; false when it is missing or cannot be examined.
 bool IdentifyFile(const Path& path, FileIdentity* identity);
+
+/// True when `path` exists and is the same file as `other`: same device and file identity, so two
+/// paths, symbolic links or hard links to one file count as one. False when either is missing or
+/// cannot be examined (the write that follows then reports the problem).
+inline bool IsSameFile(const Path& path, const Path& other) {
+  FileIdentity a;
+  FileIdentity b;
+  return IdentifyFile(path, &a) && IdentifyFile(other, &b) && a == b;
+}
 
 /// Removes a file, ignoring every error, and drops it from the temporary files to remove on a
 /// signal.

@@ -363,12 +363,6 @@ bool IdentifyFile(const Path& path, FileIdentity* identity) {
   return true;
 }
 
-bool IsSameFile(const Path& path, const Path& other) {
-  FileIdentity a;
-  FileIdentity b;
-  return IdentifyFile(path, &a) && IdentifyFile(other, &b) && a == b;
-}
-
 void RemoveFileQuietly(const Path& path) {
   const std::lock_guard<std::mutex> lock(tempFilesMutex);
   ::DeleteFileW(path.c_str());
