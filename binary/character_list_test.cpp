@@ -22,6 +22,11 @@ CharacterTable Count(std::initializer_list<std::pair<const char*, const char*>> 
   return table;
 }
 
+// A list file's key lowers A to Z and nothing else, as the language files of source output do.
+TEST(CharacterListTest, SuffixLowersOnlyAToZ) {
+  EXPECT_EQ(CharacterListSuffix("@AZ[`az{\xC3\x89"), "_using_@az[`az{\xC3\x89.json");
+}
+
 // The layout, the null lists and the file names show in the end-to-end cases' JSON lists; these
 // names are what those cases lack.
 TEST(CharacterListTest, NamesStayUtf8AndQuotesAreEscaped) {

@@ -89,6 +89,20 @@ TEST(MessageTableReaderTest, SmallestTableIsEmpty) {
   EXPECT_EQ(table.FindLanguage(kEn), MessageTableReader::npos);
 }
 
+// Two identifiers with one hash are both written, side by side: the table is sound, and the
+// look-up finds one of them.
+TEST(MessageTableReaderTest, EqualHashesSideBySideLoad) {
+  const Bytes bytes = MakeTable(kDefaultHashSeed, 0, {kEn}, {5, 5, 9}, {0, 2, 4},
+                                FromString(std::string("A\0B\0C\0", 6)));
+  MessageTableReader table;
+  ASSERT_EQ(table.Load(bytes.data(), bytes.size()), ReadStatus::Ok);
+  EXPECT_EQ(table.MessageCount(), 3u);
+  EXPECT_LE(table.FindMessage(5), 1u);
+  std::string_view text;
+  ASSERT_TRUE(table.GetText(kEn, 9, &text));
+  EXPECT_EQ(text, "C");
+}
+
 TEST(MessageTableReaderTest, ReportsEachKindOfDamage) {
   const auto seed = kDefaultHashSeed;
   const Bytes hi = FromString(std::string("Hi\0", 3));

@@ -9,6 +9,12 @@
 namespace quillex {
 namespace {
 
+// A language file's name lowers A to Z and nothing else: the bytes beside them ('@', '[', '`',
+// '{') and UTF-8 stay as they are.
+TEST(SourceLinesTest, LanguageIdLowersOnlyAToZ) {
+  EXPECT_EQ(LowerCaseLanguageId("@AZ[`az{\xC3\x89"), "@az[`az{\xC3\x89");
+}
+
 // Random bytes of every value, at lengths around the sixteen-byte steps and after text already
 // in the buffer, against escaping one byte at a time.
 TEST(SourceLinesTest, HexEscapesMatchEscapingEachByte) {
