@@ -210,6 +210,17 @@ TEST_F(OutputFileTest, FilesPlainOpenRefusesAreRefused) {
 #endif
 
 #ifndef _WIN32
+// Written whole, but a folder took the name meanwhile: the replacement fails, not the write.
+TEST_F(OutputFileTest, NameTakenByAFolderIsNotReplaced) {
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir / "msg.bin", "wb"));
+  file.Write("new");
+  std::filesystem::create_directory(dir / "msg.bin");
+  EXPECT_EQ(file.Commit(), CommitResult::NotReplaced);
+  EXPECT_EQ(Names(), (std::set<std::string>{"msg.bin"}));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "msg.bin"));
+}
+
 TEST_F(OutputFileTest, WriteErrorOnDeviceIsReported) {
   // Run as root, a fault that replaced devices would replace the system's /dev/full: root gets a
   // device of its own in the test's folder.
