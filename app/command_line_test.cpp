@@ -41,7 +41,8 @@ TEST(ParseHashSeedTest, AcceptedAndRejected) {
                                                             {"-0x10", 0xFFFFFFF0},
                                                             {"-4294967295", 1},
                                                             {"09", 0},
-                                                            {"0x1g", 1}};
+                                                            {"0x1g", 1},
+                                                            {"0xcdef", 0xCDEF}};
   for (const auto& [text, expected] : accepted) {
     std::uint32_t seed = 123;
     EXPECT_TRUE(ParseHashSeed(text, &seed)) << text;

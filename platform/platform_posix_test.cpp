@@ -76,8 +76,8 @@ TEST_F(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
   ASSERT_NE(old, nullptr);
   std::fclose(old);
   ASSERT_EQ(::chown(target.c_str(), 12345, 23456), 0);
-  // Every permission class with a bit of its own: write for group and others too.
-  ASSERT_EQ(::chmod(target.c_str(), 0662), 0);
+  // Every permission class with bits of its own: execute, and write for group and others too.
+  ASSERT_EQ(::chmod(target.c_str(), 0763), 0);
 
   Path temp;
   std::FILE* stream = CreateTempFileBeside(target, "wb", &temp);
@@ -89,7 +89,7 @@ TEST_F(ReplaceFileTest, ReplacedFileKeepsOwnerGroupAndMode) {
   ASSERT_EQ(::stat(target.c_str(), &status), 0);
   EXPECT_EQ(status.st_uid, 12345u);
   EXPECT_EQ(status.st_gid, 23456u);
-  EXPECT_EQ(status.st_mode & 07777, 0662u);
+  EXPECT_EQ(status.st_mode & 07777, 0763u);
 }
 
 // Only the start of a long name goes into the temporary file's, cut before a UTF-8 character
