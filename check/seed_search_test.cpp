@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "input/hash.h"
@@ -15,8 +17,8 @@ namespace {
 
 std::vector<std::string> RandomNames(std::mt19937& random, int count, int minLength,
                                      int maxLength) {
-  // Some non-ASCII bytes: they flip the sign of the seed factor.
-  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789\xC3\xA9";
+  // Some non-ASCII bytes: they flip the sign of the seed factor (0x80 the first, 0x7F not yet).
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789\xC3\xA9\x7F\x80";
   std::vector<std::string> names;
   for (int i = 0; i < count; ++i) {
     const int length = minLength + static_cast<int>(random() % (maxLength - minLength + 1));
@@ -66,18 +68,24 @@ std::vector<std::string> CollidingPair(std::mt19937& random, std::uint32_t seed)
 // The sweep against trying every seed on its own: groups of very different sizes, lengths
 // sharing factors, pairs planted to collide across lengths, windows of several seeds per
 // residue, one ending at the last seed and one across 2^31 (where the congruences of lengths
-// differing by an odd count wrap around), and both ways of finishing a residue.
+// differing by an odd count wrap around), one of a single seed per residue, and both ways of
+// finishing a residue.
 TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
   std::mt19937 random(5);
-  for (const std::uint32_t first : {0xFFFFFFFFu - 128 * 9 + 1, 0x80000000u - 128 * 4 - 37}) {
-    const std::uint32_t count = 128 * 9;
+  const std::pair<std::uint32_t, std::uint32_t> windows[] = {
+      {0xFFFFFFFFu - 128 * 9 + 1, 128 * 9}, {0x80000000u - 128 * 4 - 37, 128 * 9}, {12345, 100}};
+  for (const auto& [first, count] : windows) {
     std::vector<std::string> names = RandomNames(random, 1500, 5, 9);
     names.push_back("SGQLSFG");  // with the next one, lost at every seed of the default's residue
     names.push_back("IFOWMQV");
     for (const std::string& extra : RandomNames(random, 40, 1, 21)) names.push_back(extra);
     names.push_back(names[7]);  // equal texts are one text
-    for (const std::uint32_t offset : {3u, 200u, 1000u}) {
+    // The first and the last seed of their residues too: the ends of each range of partners.
+    int planted = 0;
+    for (const std::uint32_t offset : {3u, 200u, 1000u, 1100u, count - 1}) {
+      if (offset >= count) continue;
       for (const std::string& name : CollidingPair(random, first + offset)) names.push_back(name);
+      ++planted;
     }
     std::vector<bool> expected(count);
     int collisions = 0;
@@ -86,7 +94,7 @@ TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
       expected[i] = CollidesUnder(distinct, first + i);
       collisions += expected[i];
     }
-    EXPECT_GE(collisions, 4);
+    EXPECT_GE(collisions, planted);
     for (const double weight : {1e300, 0.0, kSeedCheckWeight}) {
       const std::vector<bool> bad = SeedsWithCollisions(names, first, count, weight);
       for (std::uint32_t i = 0; i < count; ++i) {
@@ -94,6 +102,51 @@ TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
       }
     }
   }
+}
+
+// Texts whose lengths differ by 2048 have seed factors that agree in their low 13 bits: a window
+// of 2^20 seeds is then wider than the key space each residue's pairs leave, and is swept another
+// way. Pairs planted at the window's ends and middle; seeds sampled against the model.
+TEST(SeedSearchTest, LengthsFarApartInAWideWindow) {
+  std::mt19937 random(11);
+  const std::uint32_t first = 777;
+  const std::uint32_t count = 1u << 20;
+  const std::string prefix = RandomNames(random, 1, 2048, 2048)[0];
+  std::vector<std::string> names = RandomNames(random, 20, 6, 6);
+  for (const std::string& suffix : RandomNames(random, 20, 6, 6)) names.push_back(prefix + suffix);
+  const std::vector<std::uint32_t> planted = {first, first + count / 2, first + count - 1};
+  for (const std::uint32_t seed : planted) {
+    // Short texts against the prefix followed by short texts: the hash goes on from the state
+    // the prefix leaves, so the prefix is hashed once.
+    const std::uint32_t afterPrefix = HashString(prefix, seed);
+    std::unordered_map<std::uint32_t, std::string> shortByHash;
+    std::unordered_map<std::uint32_t, std::string> longByHash;
+    for (bool found = false; !found;) {
+      const std::vector<std::string> two = RandomNames(random, 2, 6, 6);
+      const std::uint32_t shortHash = HashString(two[0], seed);
+      const std::uint32_t longHash = HashString(two[1], afterPrefix);
+      shortByHash.emplace(shortHash, two[0]);
+      longByHash.emplace(longHash, two[1]);
+      for (const std::uint32_t hash : {shortHash, longHash}) {
+        const auto shortOne = shortByHash.find(hash);
+        const auto longOne = longByHash.find(hash);
+        if (shortOne != shortByHash.end() && longOne != longByHash.end()) {
+          names.push_back(shortOne->second);
+          names.push_back(prefix + longOne->second);
+          found = true;
+          break;
+        }
+      }
+    }
+  }
+  const std::vector<std::string> distinct = Distinct(names);
+  const std::vector<bool> bad = SeedsWithCollisions(names, first, count);
+  std::vector<std::uint32_t> sample = planted;
+  for (std::uint32_t i = 0; i < count; i += 997) sample.push_back(first + i);
+  for (const std::uint32_t seed : sample) {
+    ASSERT_EQ(bad[seed - first], CollidesUnder(distinct, seed)) << seed;
+  }
+  for (const std::uint32_t seed : planted) EXPECT_TRUE(bad[seed - first]) << seed;
 }
 
 // Two large groups of one length each: once the smaller outgrows the sweep's cells, most of its
