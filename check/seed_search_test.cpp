@@ -17,7 +17,7 @@ namespace {
 
 std::vector<std::string> RandomNames(std::mt19937& random, int count, int minLength,
                                      int maxLength) {
-  // Some non-ASCII bytes: they flip the sign of the seed factor (0x80 the first, 0x7F not yet).
+  // Bytes from 0x80 up flip the sign of the seed factor: 0x7F is the last that does not.
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789\xC3\xA9\x7F\x80";
   std::vector<std::string> names;
   for (int i = 0; i < count; ++i) {
@@ -116,8 +116,8 @@ TEST(SeedSearchTest, LengthsFarApartInAWideWindow) {
   for (const std::string& suffix : RandomNames(random, 20, 6, 6)) names.push_back(prefix + suffix);
   const std::vector<std::uint32_t> planted = {first, first + count / 2, first + count - 1};
   for (const std::uint32_t seed : planted) {
-    // Short texts against the prefix followed by short texts: the hash goes on from the state
-    // the prefix leaves, so the prefix is hashed once.
+    // A short text against the prefix followed by a short text, found the birthday way. The
+    // hash goes on from the state the prefix leaves, so the prefix is hashed once.
     const std::uint32_t afterPrefix = HashString(prefix, seed);
     std::unordered_map<std::uint32_t, std::string> shortByHash;
     std::unordered_map<std::uint32_t, std::string> longByHash;
