@@ -1,0 +1,3 @@
+const char* const kTexts[] = {
+$MESSAGE_LIST:en$
+};
