@@ -1,0 +1,2 @@
+$OUTPUT_NAME:t.h$
+$ID_LIST$

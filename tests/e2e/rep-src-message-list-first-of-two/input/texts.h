@@ -1,0 +1,3 @@
+static const char* const kTexts[] = {
+$MESSAGE_LIST:en$
+};
