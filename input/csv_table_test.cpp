@@ -187,6 +187,19 @@ TEST(SelfEncodingUtf8Test, ShortSequencesAcrossBlockEnds) {
   }
 }
 
+// The counts are kept in a byte per lane of a block: runs of a counted byte over 255 blocks long
+// must be summed before a lane wraps.
+TEST(SelfEncodingUtf8Test, CountsLongRunsOfCountedBytes) {
+  for (const std::size_t run : {std::size_t{16 * 255}, std::size_t{16 * 256}, std::size_t{70000}}) {
+    const std::string bytes = std::string(run, '"') + std::string(run, '\r') + "\n";
+    ByteCounts counts;
+    ASSERT_TRUE(IsSelfEncodingUtf8(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                   bytes.size(), &counts));
+    EXPECT_EQ(counts.quotes, run);
+    EXPECT_EQ(counts.carriageReturns, run);
+  }
+}
+
 // In parts on threads, a buffer gets the answer and the counts of one pass, whatever lies across
 // the places where parts may start: a whole or a cut-off sequence, a stray continuation byte, a
 // NUL, a CR LF, or continuation bytes to the end.

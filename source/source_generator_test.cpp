@@ -2,9 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 
 #include "platform/test_temp_dir.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quillex {
 namespace {
@@ -69,6 +81,46 @@ TEST_F(IncludeFilesTest, SeveralAtOnceShowWhatOneAfterAnotherDoes) {
     }
   }
 }
+
+#ifndef _WIN32
+// Of a large table, a FIFO's file is opened in its turn, once the files before it are in place:
+// its reader may read them first. Opened ahead, it would find no reader yet, or one that has not
+// seen them.
+TEST_F(IncludeFilesTest, FifoIsOpenedOnceTheFilesBeforeItAreInPlace) {
+  // The identifier list and de's file are made side by side; en's is the FIFO.
+  std::string csv = "ID,de,en\r\n";
+  for (int k = 0; k < 200000; ++k) {
+    csv += "ID" + std::to_string(k) + ",Eine Meldung die etwas l\xC3\xA4nger ist,t\r\n";
+  }
+  SourceGenerator generator;
+  ASSERT_TRUE(generator.table.ParseBytes(csv));
+  generator.threads = 2;
+  const std::filesystem::path fifo = dir / "msg_en.inc";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> opening = false;
+  bool filesInPlace = false;
+  std::string received;
+  std::thread reader([&] {
+    opening = true;
+    std::ifstream in(fifo, std::ios::binary);  // held until the run opens the FIFO
+    filesInPlace =
+        std::filesystem::exists(dir / "msg_id.inc") && std::filesystem::exists(dir / "msg_de.inc");
+    received.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  while (!opening) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // into its open
+  ::testing::internal::CaptureStdout();
+  const bool written = generator.WriteIncludeFiles(dir / "msg");
+  ::testing::internal::GetCapturedStdout();
+  // Lets the reader go should the run have failed to open the FIFO.
+  const int release = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (release >= 0) ::close(release);
+  reader.join();
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(filesInPlace);
+  EXPECT_NE(received.find("/* ID199999 */"), std::string::npos);
+}
+#endif
 
 }  // namespace
 }  // namespace quillex
