@@ -142,6 +142,9 @@ TEST(MessageTableReaderTest, ReportsEachKindOfDamage) {
        ReadStatus::UnterminatedString},
       {"0xFFFF across a unit boundary", MakeTable(seed, 1, {kEn}, {1}, {0}, {1, 0xFF, 0xFF, 0}),
        ReadStatus::UnterminatedString},
+      {"0xFFFF across a unit boundary at an odd pool's end",
+       MakeTable(seed, 1, {kEn}, {1}, {0}, {0x41, 0, 1, 0xFF, 0xFF}),
+       ReadStatus::UnterminatedString},
   };
   for (const auto& c : cases) {
     MessageTableReader table;
