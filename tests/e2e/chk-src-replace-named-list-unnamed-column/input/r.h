@@ -1,0 +1,3 @@
+static const char* kTexts[] = {
+$MESSAGE_LIST:en$
+};
