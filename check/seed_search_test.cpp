@@ -65,6 +65,32 @@ std::vector<std::string> CollidingPair(std::mt19937& random, std::uint32_t seed)
   }
 }
 
+// Texts of letters, digits and '_' only: their seed factor depends on their length alone.
+std::string AsciiName(std::mt19937& random, int length) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789";
+  std::string name;
+  for (int k = 0; k < length; ++k) name += alphabet[random() % alphabet.size()];
+  return name;
+}
+
+// Two ASCII texts of the given lengths sharing a hash under `seed`, found the birthday way.
+std::vector<std::string> CollidingPairOfLengths(std::mt19937& random, std::uint32_t seed,
+                                                int firstLength, int secondLength) {
+  std::unordered_map<std::uint32_t, std::string> firsts;
+  std::unordered_map<std::uint32_t, std::string> seconds;
+  for (;;) {
+    const std::string a = AsciiName(random, firstLength);
+    const std::string b = AsciiName(random, secondLength);
+    const std::uint32_t hashA = HashString(a, seed);
+    const std::uint32_t hashB = HashString(b, seed);
+    if (const auto it = seconds.find(hashA); it != seconds.end()) return {a, it->second};
+    if (const auto it = firsts.find(hashB); it != firsts.end()) return {it->second, b};
+    if (hashA == hashB) return {a, b};
+    firsts.emplace(hashA, a);
+    seconds.emplace(hashB, b);
+  }
+}
+
 // The sweep against trying every seed on its own: groups of very different sizes, lengths
 // sharing factors, pairs planted to collide across lengths, windows of several seeds per
 // residue, one ending at the last seed and one across 2^31 (where the congruences of lengths
@@ -87,6 +113,8 @@ TEST(SeedSearchTest, SweepFindsExactlyTheCollidingSeeds) {
       for (const std::string& name : CollidingPair(random, first + offset)) names.push_back(name);
       ++planted;
     }
+    // And the first seed past the window, which is none of its business.
+    for (const std::string& name : CollidingPair(random, first + count)) names.push_back(name);
     std::vector<bool> expected(count);
     int collisions = 0;
     const std::vector<std::string> distinct = Distinct(names);
@@ -191,6 +219,66 @@ TEST(SeedSearchTest, FirstGoodSeedLikeTryingEach) {
   EXPECT_NE(expected, start);
   EXPECT_EQ(FindCollisionFreeSeed(names, start), expected);
   EXPECT_EQ(FindCollisionFreeSeed({}, 5), 5u);
+}
+
+// Two groups so large that each range of partners spans two of the sweep's cells about half
+// the time: a partner alone in the second cell is found too.
+TEST(SeedSearchTest, PartnersInTheSecondCellOfARange) {
+  std::mt19937 random(17);
+  const std::uint32_t first = 4242;
+  const std::uint32_t count = 1u << 22;
+  std::vector<std::string> names;
+  for (int i = 0; i < 4096; ++i) {
+    names.push_back(AsciiName(random, 9));
+    names.push_back(AsciiName(random, 10));
+  }
+  std::vector<std::uint32_t> planted;
+  for (std::uint32_t i = 0; i < 12; ++i) {
+    planted.push_back(first + i * (count / 12) + random() % 4096);
+    for (const std::string& name : CollidingPairOfLengths(random, planted.back(), 9, 10)) {
+      names.push_back(name);
+    }
+  }
+  const std::vector<std::string> distinct = Distinct(names);
+  const std::vector<bool> bad = SeedsWithCollisions(names, first, count);
+  std::vector<std::uint32_t> sample = planted;
+  for (std::uint32_t i = 0; i < count; i += 40009) sample.push_back(first + i);
+  for (const std::uint32_t seed : sample) {
+    ASSERT_EQ(bad[seed - first], CollidesUnder(distinct, seed)) << seed;
+  }
+  for (const std::uint32_t seed : planted) EXPECT_TRUE(bad[seed - first]) << seed;
+}
+
+// Once a good seed is found, a later residue may have a single seed left below it. Here that
+// seed collides by the last pair of groups swept, and the seed 128 above it, which is not
+// wanted, by the first: the sweep must not take the second for the first.
+TEST(SeedSearchTest, FirstGoodSeedWhenOneSeedOfAResidueIsLeft) {
+  std::mt19937 random(13);
+  const std::uint32_t start = 1000;
+  // Three lengths are three groups, swept pair by pair in the order of their factors.
+  std::vector<int> lengths = {7, 8, 9};
+  std::sort(lengths.begin(), lengths.end(), [](int a, int b) {
+    return SeedFactor(std::string(a, 'A')) < SeedFactor(std::string(b, 'A'));
+  });
+  std::vector<std::string> names;
+  for (const int length : lengths) {
+    for (int i = 0; i < 50; ++i) names.push_back(AsciiName(random, length));
+  }
+  auto plant = [&](std::uint32_t seed, int firstLength, int secondLength) {
+    for (const std::string& name :
+         CollidingPairOfLengths(random, seed, firstLength, secondLength)) {
+      names.push_back(name);
+    }
+  };
+  plant(start, lengths[0], lengths[1]);            // tried on its own
+  plant(start + 1, lengths[0], lengths[1]);        // the first residue: its next seed is good
+  plant(start + 2, lengths[1], lengths[2]);        // the next residue, by the last pair
+  plant(start + 2 + 128, lengths[0], lengths[1]);  // and 128 above, by the first
+  const std::vector<std::string> distinct = Distinct(names);
+  std::uint32_t expected = start;
+  while (CollidesUnder(distinct, expected)) ++expected;
+  EXPECT_EQ(expected, start + 3);
+  EXPECT_EQ(FindCollisionFreeSeed(names, start), expected);
 }
 
 }  // namespace

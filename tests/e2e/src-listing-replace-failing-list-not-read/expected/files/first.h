@@ -1,0 +1,2 @@
+$OUTPUT_NAME:gen.h$
+$MESSAGE_LIST:FR$
