@@ -95,6 +95,7 @@ TEST(IndexedPoolTest, SubstitutionFields) {
   } cases[] = {
       {"{300}", {0xE02C}},  // the index keeps its low byte
       {"{.3}", {0xE203}},        {"{x4}", {0xE404, 0xE510}},
+      {"{.0}", {0xE200}},        {"{x1}", {0xE401, 0xE510}},  // the smallest given values
       {"{+,~}", {0xE507}},       {"{1f*<4.2+}", {0xE001, 0xE1FC, 0xE32A, 0xE202, 0xE501}},
       {"{f\xC3\xA9}", {0xE3C3}},  // a non-ASCII fill byte stays inside its field
   };

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "binary/binary_format.h"
+#include "input/text_decoder.h"
 #include "platform/platform.h"
 #include "platform/test_temp_dir.h"
 
@@ -90,6 +92,12 @@ class CheckCsvTest : public TempDirTest {
 };
 
 TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
+  // One character more than a list can index, all in the second language.
+  std::string many;
+  for (std::uint32_t code = 0x10000; code <= 0x10000 + binary_format::kMaxIndexedCharacters;
+       ++code) {
+    many += EncodeUtf8(code);
+  }
   struct Case {
     std::string csv;
     IndexingMode mode;
@@ -108,6 +116,8 @@ TEST_F(CheckCsvTest, IndexingFailuresArePlacedAtTheTextThatFails) {
       {"ID,en\r\nA,<$x><@a:b></$>\r\n", IndexingMode::PerLanguage, {"2:3:e:indexed-typeface"}},
       // Comment rows are not encoded.
       {"ID,en\r\n#A,<$bold></$>\r\nB,b\r\n", IndexingMode::PerLanguage, {}},
+      // A list too long is placed at its language's ID.
+      {"ID,en,ja\r\nA,a," + many + "\r\n", IndexingMode::PerLanguage, {"1:7:e:indexed-list-size"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IndexingFindings(c.csv, c.mode), c.expected) << c.csv;
