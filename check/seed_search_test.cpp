@@ -44,6 +44,19 @@ bool CollidesUnder(const std::vector<std::string>& distinct, std::uint32_t seed)
   return std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
 }
 
+// The sweep's answers for a window against the model, at the planted seeds (each of which must
+// collide) and at every `stride`-th seed.
+void ExpectSampleLikeModel(const std::vector<std::string>& distinct, const std::vector<bool>& bad,
+                           std::uint32_t first, std::uint32_t count,
+                           const std::vector<std::uint32_t>& planted, std::uint32_t stride) {
+  std::vector<std::uint32_t> sample = planted;
+  for (std::uint32_t i = 0; i < count; i += stride) sample.push_back(first + i);
+  for (const std::uint32_t seed : sample) {
+    ASSERT_EQ(bad[seed - first], CollidesUnder(distinct, seed)) << seed;
+  }
+  for (const std::uint32_t seed : planted) EXPECT_TRUE(bad[seed - first]) << seed;
+}
+
 // Two texts of different lengths sharing a hash under `seed`, found the birthday way (about
 // 2^16 tries): planted in a catalog, they make that seed bad across the length groups.
 std::vector<std::string> CollidingPair(std::mt19937& random, std::uint32_t seed) {
@@ -169,12 +182,7 @@ TEST(SeedSearchTest, LengthsFarApartInAWideWindow) {
   }
   const std::vector<std::string> distinct = Distinct(names);
   const std::vector<bool> bad = SeedsWithCollisions(names, first, count);
-  std::vector<std::uint32_t> sample = planted;
-  for (std::uint32_t i = 0; i < count; i += 997) sample.push_back(first + i);
-  for (const std::uint32_t seed : sample) {
-    ASSERT_EQ(bad[seed - first], CollidesUnder(distinct, seed)) << seed;
-  }
-  for (const std::uint32_t seed : planted) EXPECT_TRUE(bad[seed - first]) << seed;
+  ExpectSampleLikeModel(distinct, bad, first, count, planted, 997);
 }
 
 // Two large groups of one length each: once the smaller outgrows the sweep's cells, most of its
@@ -241,12 +249,7 @@ TEST(SeedSearchTest, PartnersInTheSecondCellOfARange) {
   }
   const std::vector<std::string> distinct = Distinct(names);
   const std::vector<bool> bad = SeedsWithCollisions(names, first, count);
-  std::vector<std::uint32_t> sample = planted;
-  for (std::uint32_t i = 0; i < count; i += 40009) sample.push_back(first + i);
-  for (const std::uint32_t seed : sample) {
-    ASSERT_EQ(bad[seed - first], CollidesUnder(distinct, seed)) << seed;
-  }
-  for (const std::uint32_t seed : planted) EXPECT_TRUE(bad[seed - first]) << seed;
+  ExpectSampleLikeModel(distinct, bad, first, count, planted, 40009);
 }
 
 // Once a good seed is found, a later residue may have a single seed left below it. Here that
