@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,22 @@ TEST_F(CheckCsvTest, LanguageFilesClashWhereTheSystemTakesThemForOne) {
     EXPECT_EQ(clashes("ID,\xC3\xA9,\xC3\x89\r\nA,a,b\r\n", sourceOutput), beyondAscii);
     EXPECT_TRUE(clashes("ID,en,fr\r\nA,a,b\r\n", sourceOutput).empty());
   }
+}
+
+// Called without the CSV's path in the settings, the check still tests the outputs against the
+// file it reads: a CSV at the binary file's name is one the run refuses to write over.
+TEST_F(CheckCsvTest, OutputsAreCheckedAgainstTheFileRead) {
+  CheckSettings settings;
+  settings.basePath = platform::PathToUtf8(dir / "msg");
+  settings.outputDirectory = dir;
+  const std::filesystem::path csv = Write("msg.bin", "ID,en\r\nA,a\r\n");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const bool clean = CheckInputFile(csv, settings);
+  const std::string shown =
+      testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(clean);
+  EXPECT_NE(shown.find("[file-clash]"), std::string::npos) << shown;
 }
 
 // A catalog can give a finding per cell: they are handed over without an allocation each, so
