@@ -38,14 +38,26 @@ class OutputFileTest : public TempDirTest {
 // A new file's are those of one made by fopen under the same umask. (An existing file keeps its
 // own: check_keep_unchanged.sh and ReplaceFileTest.ReplacedFileKeepsOwnerGroupAndMode.)
 TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
-  std::FILE* plain = std::fopen((dir / "plain").c_str(), "w");
-  ASSERT_NE(plain, nullptr);
-  std::fclose(plain);
-  OutputFile file;
-  ASSERT_TRUE(file.Open(dir / "new.inc", "w"));
-  ASSERT_EQ(file.Commit(), CommitResult::Committed);
-  EXPECT_EQ(std::filesystem::status(dir / "new.inc").permissions(),
-            std::filesystem::status(dir / "plain").permissions());
+  // Under the usual umask and two others, which tell a fixed mode apart.
+  const mode_t usual = ::umask(0);
+  ::umask(usual);
+  struct Restore {
+    mode_t mask;
+    ~Restore() { ::umask(mask); }
+  } restore{usual};
+  for (const mode_t mask : {usual, mode_t{0027}, mode_t{0002}}) {
+    ::umask(mask);
+    const std::string suffix = std::to_string(mask);
+    std::FILE* plain = std::fopen((dir / ("plain" + suffix)).c_str(), "w");
+    ASSERT_NE(plain, nullptr);
+    std::fclose(plain);
+    OutputFile file;
+    ASSERT_TRUE(file.Open(dir / ("new" + suffix), "w"));
+    ASSERT_EQ(file.Commit(), CommitResult::Committed);
+    EXPECT_EQ(std::filesystem::status(dir / ("new" + suffix)).permissions(),
+              std::filesystem::status(dir / ("plain" + suffix)).permissions())
+        << "umask " << mask;
+  }
 }
 
 // Refused as a plain open would refuse it, with --keep-unchanged too (the bytes are equal).
