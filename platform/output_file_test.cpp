@@ -39,8 +39,7 @@ class OutputFileTest : public TempDirTest {
 // own: check_keep_unchanged.sh and ReplaceFileTest.ReplacedFileKeepsOwnerGroupAndMode.)
 TEST_F(OutputFileTest, PermissionsAreThoseOfPlainOpen) {
   // Under the usual umask and two others, which tell a fixed mode apart.
-  const mode_t usual = ::umask(0);
-  ::umask(usual);
+  const mode_t usual = ::umask(0);  // read by setting another: each round sets its own
   struct Restore {
     mode_t mask;
     ~Restore() { ::umask(mask); }
